@@ -1,0 +1,55 @@
+# Everything a fresh Debian 12 machine needs: `make test` installs what is missing, builds and tests.
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format \
+            libicu-dev liburiparser-dev libgtest-dev libgmock-dev libbenchmark-dev
+
+BUILD      ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps build test test-sanitize fuzz bench format clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTAMRIK_SANITIZE=address,undefined
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# The reader's fuzz target, for FUZZ_SECONDS seconds.
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTAMRIK_BUILD_FUZZ=ON -DTAMRIK_BUILD_TESTS=OFF -DTAMRIK_SANITIZE=address,undefined
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader
+	mkdir -p build-fuzz/corpus/reader
+	build-fuzz/fuzz/fuzz_reader -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	  -print_final_stats=1 build-fuzz/corpus/reader fuzz/corpus/reader
+
+bench: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMRIK_BUILD_BENCH=ON -DTAMRIK_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+	build-bench/bench/bench_reader
+
+format:
+	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-fuzz build-bench

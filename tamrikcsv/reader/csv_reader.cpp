@@ -1,0 +1,404 @@
+#include "tamrikcsv/reader/csv_reader.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "tamrikcsv/reader/detail/input_source.hpp"
+#include "tamrikcsv/reader/detail/unicode.hpp"
+
+namespace tamrikcsv {
+namespace {
+
+using ReaderError = CSVError<CSVReader>;
+using Kind = ReaderError::Kind;
+
+ReaderError unterminatedEscapedField(std::int64_t rowIndex) {
+  return ReaderError(Kind::invalidInput,
+               "The last field is escaped (with double quotes if you haven't changed the defaults) and an EOF (End "
+               "of File) was encountered before the field matched at the end with the closing escaping scalar.",
+               "End the targeted field with the scaping scalar (double quotes by default).",
+               {{"Row index", rowIndex}});
+}
+
+ReaderError invalidAfterEscapedField(std::int64_t rowIndex, std::string field, bool carriageReturn) {
+  return ReaderError(Kind::invalidInput,
+               "The targeted field parsed successfully. However, the character right after it was not a field nor "
+               "row delimiter.",
+               carriageReturn ? "If your CSV is CRLF, change the row delimiter to \"\\r\\n\" or add a trim strategy "
+                                "for \"\\r\"."
+                              : "There seems to be some characters after the escaping character and before the next "
+                                "field or the end of the row. Please remove those.",
+               {{"Row index", rowIndex}, {"Field", std::move(field)}});
+}
+
+ReaderError escapingScalarInUnescapedField(std::int64_t rowIndex) {
+  return ReaderError(Kind::invalidInput,
+               "The escaping scalar (double quotes by default) is not allowed within fields which aren't already "
+               "escaped.",
+               "Add the escaping scalar at the very beginning and the very end of the field and escape the escaping "
+               "scalar found within the field.",
+               {{"Row index", rowIndex}});
+}
+
+ReaderError fieldCountMismatch(std::int64_t rowIndex, std::int64_t parsed, std::int64_t expected) {
+  return ReaderError(Kind::invalidInput, "The number of fields is not constant between rows.",
+               "Make sure the CSV file has always the same amount of fields per row (including the header row).",
+               {{"Row index", rowIndex}, {"Number of parsed fields", parsed}, {"Number of expected fields", expected}});
+}
+
+CSVReader::Configuration configured(const CSVReader::Setter& setter) {
+  CSVReader::Configuration configuration;
+  if (setter) setter(configuration);
+  return configuration;
+}
+
+inline unsigned char byte(const char* p) { return static_cast<unsigned char>(*p); }
+
+}  // namespace
+
+// The parser works on UTF-8 bytes: the source guarantees valid UTF-8 ending on a scalar boundary, so a
+// delimiter matches exactly where its UTF-8 bytes do, and runs of bytes that cannot start the escaping
+// scalar or a delimiter are copied whole. Outcomes are those of reading scalar by scalar.
+struct CSVReader::Impl {
+  Configuration configuration;
+  std::unique_ptr<detail::InputSource> source;  // before `settings`, which is validated after it was made
+  Settings settings;
+  const char* pos = nullptr;  // [pos, end): decoded bytes not consumed yet
+  const char* end = nullptr;
+  Row headers;
+  std::shared_ptr<const HeaderLookup> lookup;
+  Count count;
+  Status status;
+
+  std::string escape;                  // the escaping scalar in UTF-8; empty when escaping is off
+  std::string field;                   // the field delimiter in UTF-8
+  std::vector<std::string> rows;       // the row delimiters in UTF-8, fewest scalars first
+  bool readsAheadOnRowMismatch;        // the matcher of mixed one- and two-scalar row delimiters does
+  std::array<bool, 256> special{};     // bytes that may start the escaping scalar or a delimiter
+
+  Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
+      : configuration(std::move(c)), source(std::move(s)), settings(Settings::make(configuration)) {
+    if (settings.escapingScalar) detail::appendUTF8(escape, *settings.escapingScalar);
+    field = detail::toUTF8(settings.delimiters.field);
+    std::vector<std::u32string> rowScalars(settings.delimiters.row.begin(), settings.delimiters.row.end());
+    std::stable_sort(rowScalars.begin(), rowScalars.end(),
+                     [](const auto& a, const auto& b) { return a.size() < b.size(); });
+    for (const auto& d : rowScalars) rows.push_back(detail::toUTF8(d));
+    readsAheadOnRowMismatch = rowScalars.size() > 1 && rowScalars.back().size() == 2;
+    for (const auto& d : rows) special[byte(d.data())] = true;
+    special[byte(field.data())] = true;
+    if (!escape.empty()) special[byte(escape.data())] = true;
+
+    if (configuration.headerStrategy == Strategy::Header::firstLine) {
+      std::size_t n;
+      if (!parseLine(headers, n, 0)) {
+        status.kind = Status::Kind::finished;
+      } else {
+        headers.resize(n);
+        count = {1, static_cast<std::int64_t>(n)};
+      }
+    }
+  }
+
+  // Makes at least one byte available; false at the end of the input.
+  bool more() { return pos != end || source->refill(pos, end); }
+
+  // Whether the input at `pos` starts with `d`, reading on as far as that takes. Consumes nothing.
+  bool startsWith(std::string_view d) {
+    auto have = static_cast<std::size_t>(end - pos);
+    if (have >= d.size()) return std::memcmp(pos, d.data(), d.size()) == 0;
+    if (std::memcmp(pos, d.data(), have) != 0) return false;
+    while (have < d.size()) {
+      if (!source->refill(pos, end)) return false;
+      auto now = std::min(static_cast<std::size_t>(end - pos), d.size());
+      if (std::memcmp(pos + have, d.data() + have, now - have) != 0) return false;
+      have = now;
+    }
+    return true;
+  }
+
+  // The scalar at `pos` (which is before `end`) is whole in the window, so no reading is needed.
+  bool atEscape() const {
+    return !escape.empty() && static_cast<std::size_t>(end - pos) >= escape.size() &&
+           std::memcmp(pos, escape.data(), escape.size()) == 0;
+  }
+  bool atTrim() const {
+    return byte(pos) < 0x80 ? settings.trimCharacters.contains(byte(pos))
+                            : settings.trimCharacters.contains(detail::decodeValid(pos));
+  }
+  std::size_t scalarLength() const { return detail::sequenceLength(byte(pos)); }
+
+  bool matchField() {
+    if (!startsWith(field)) return false;
+    pos += field.size();
+    return true;
+  }
+  bool matchRow() {
+    for (const auto& d : rows)
+      if (startsWith(d)) {
+        pos += d.size();
+        return true;
+      }
+    return false;
+  }
+
+  void trimTail(std::string& out) const {
+    if (!settings.isTrimNeeded) return;
+    while (!out.empty()) {
+      const char* last = detail::lastScalarStart(out.data(), out.data() + out.size());
+      if (!settings.trimCharacters.contains(detail::decodeValid(last))) break;
+      out.resize(static_cast<std::size_t>(last - out.data()));
+    }
+  }
+
+  static std::string& slot(Row& row, std::size_t n) {
+    if (n == row.size()) row.emplace_back();
+    row[n].clear();
+    return row[n];
+  }
+
+  // Parses one line into row[0, n); false when the input ended before it.
+  bool parseLine(Row& row, std::size_t& n, std::int64_t rowIndex) {
+    n = 0;
+    for (;;) {
+      if (!more()) {
+        if (n == 0) return false;
+        slot(row, n++);  // the empty field after a trailing field delimiter
+        return true;
+      }
+      if (settings.isTrimNeeded && atTrim()) {
+        pos += scalarLength();
+        continue;
+      }
+      if (atEscape()) {
+        pos += escape.size();
+        if (parseEscapedField(slot(row, n++), rowIndex)) return true;
+        continue;
+      }
+      if (special[byte(pos)]) {
+        if (matchField()) {
+          slot(row, n++);
+          continue;
+        }
+        if (matchRow()) {
+          slot(row, n++);
+          return true;
+        }
+      }
+      if (parseUnescapedField(slot(row, n++), rowIndex)) return true;
+    }
+  }
+
+  // Parses a field after its opening escaping scalar; true when the row ended with it.
+  bool parseEscapedField(std::string& out, std::int64_t rowIndex) {
+    const auto lead = static_cast<unsigned char>(escape[0]);
+    for (;;) {
+      const auto* p = static_cast<const char*>(std::memchr(pos, lead, static_cast<std::size_t>(end - pos)));
+      if (!p) {
+        out.append(pos, end);
+        pos = end;
+        if (!source->refill(pos, end)) throw unterminatedEscapedField(rowIndex);
+        continue;
+      }
+      out.append(pos, p);
+      pos = p;
+      if (!atEscape()) {  // another scalar with the same first byte
+        out.append(pos, scalarLength());
+        pos += scalarLength();
+        continue;
+      }
+      pos += escape.size();
+      if (!more()) return true;
+      if (!atEscape()) break;
+      out.append(escape);  // a doubled escaping scalar stands for one
+      pos += escape.size();
+    }
+    if (settings.isTrimNeeded) {
+      while (atTrim()) {
+        pos += scalarLength();
+        if (!more()) return true;
+      }
+    }
+    if (matchField()) return false;
+    if (matchRow()) return true;
+    bool carriageReturn = *pos == '\r';
+    // Such a matcher looks at the scalar after a non-delimiter too: a decoding error there comes first.
+    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength()) source->refill(pos, end);
+    throw invalidAfterEscapedField(rowIndex, std::move(out), carriageReturn);
+  }
+
+  // Parses a field from its first scalar, which starts nothing else; true when the row ended with it.
+  bool parseUnescapedField(std::string& out, std::int64_t rowIndex) {
+    const char* start = pos;
+    pos += scalarLength();
+    for (;;) {
+      const char* p = pos;
+      while (p != end && !special[byte(p)]) ++p;
+      out.append(start, p);
+      pos = p;
+      if (p == end) {
+        if (!source->refill(pos, end)) break;
+        start = pos;
+        continue;
+      }
+      if (atEscape()) throw escapingScalarInUnescapedField(rowIndex);
+      if (matchField()) {
+        trimTail(out);
+        return false;
+      }
+      if (matchRow()) break;
+      start = pos;
+      pos += scalarLength();
+    }
+    trimTail(out);
+    return true;
+  }
+
+  bool readRow(Row& row) {
+    if (status.kind == Status::Kind::finished) {
+      row.clear();
+      return false;
+    }
+    if (status.kind == Status::Kind::failed) throw *status.error;
+    try {
+      for (;;) {
+        std::size_t n;
+        if (!parseLine(row, n, count.rows)) {
+          row.clear();
+          status.kind = Status::Kind::finished;
+          return false;
+        }
+        row.resize(n);
+        // A blank line is dropped, except right after the first row, where it is a row of one empty field.
+        if (n == 1 && row[0].empty() && count.rows != 1) continue;
+        auto fields = static_cast<std::int64_t>(n);
+        if (count.rows > 0 && fields != count.fields)
+          throw fieldCountMismatch(count.rows + 1, fields, count.fields);
+        if (count.rows == 0) count.fields = fields;
+        ++count.rows;
+        return true;
+      }
+    } catch (const ReaderError& error) {
+      status.kind = Status::Kind::failed;
+      status.error = error;
+      throw;
+    }
+  }
+};
+
+CSVReader::CSVReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+CSVReader::CSVReader(CSVReader&&) noexcept = default;
+CSVReader& CSVReader::operator=(CSVReader&&) noexcept = default;
+CSVReader::~CSVReader() = default;
+
+CSVReader CSVReader::fromText(std::string text, const Configuration& configuration) {
+  return CSVReader(std::make_unique<Impl>(configuration, detail::makeTextSource(std::move(text))));
+}
+CSVReader CSVReader::fromText(std::string text, const Setter& setter) {
+  return fromText(std::move(text), configured(setter));
+}
+CSVReader CSVReader::fromData(Data data, const Configuration& configuration) {
+  return CSVReader(std::make_unique<Impl>(configuration, detail::makeDataSource(std::move(data), configuration)));
+}
+CSVReader CSVReader::fromData(Data data, const Setter& setter) { return fromData(std::move(data), configured(setter)); }
+CSVReader CSVReader::fromData(std::span<const std::byte> data, const Configuration& configuration) {
+  return fromData(Data(data.begin(), data.end()), configuration);
+}
+CSVReader CSVReader::fromData(std::span<const std::byte> data, const Setter& setter) {
+  return fromData(Data(data.begin(), data.end()), configured(setter));
+}
+CSVReader CSVReader::fromFile(const std::filesystem::path& path, const Configuration& configuration) {
+  return CSVReader(std::make_unique<Impl>(configuration, detail::makeFileSource(path, configuration)));
+}
+CSVReader CSVReader::fromFile(const std::filesystem::path& path, const Setter& setter) {
+  return fromFile(path, configured(setter));
+}
+CSVReader CSVReader::fromStream(std::shared_ptr<InputStream> stream, const Configuration& configuration) {
+  return CSVReader(std::make_unique<Impl>(configuration, detail::makeStreamSource(std::move(stream), configuration)));
+}
+CSVReader CSVReader::fromStream(std::shared_ptr<InputStream> stream, const Setter& setter) {
+  return fromStream(std::move(stream), configured(setter));
+}
+
+// A moved-from reader reads nothing.
+std::optional<CSVReader::Row> CSVReader::readRow() {
+  Row row;
+  if (impl_) row.reserve(static_cast<std::size_t>(impl_->count.fields));
+  if (!readRow(row)) return std::nullopt;
+  return row;
+}
+
+bool CSVReader::readRow(Row& row) {
+  if (!impl_) {
+    row.clear();
+    return false;
+  }
+  return impl_->readRow(row);
+}
+
+std::optional<Record> CSVReader::readRecord() {
+  auto row = readRow();
+  if (!row) return std::nullopt;
+  if (!impl_->lookup) impl_->lookup = std::make_shared<const HeaderLookup>(impl_->headers);
+  return Record(*std::move(row), impl_->lookup);
+}
+
+namespace {
+const CSVReader::Configuration kNoConfiguration;
+const CSVReader::Row kNoHeaders;
+const CSVReader::Status kFinished{CSVReader::Status::Kind::finished, std::nullopt};
+}  // namespace
+
+const CSVReader::Configuration& CSVReader::configuration() const noexcept {
+  return impl_ ? impl_->configuration : kNoConfiguration;
+}
+const CSVReader::Row& CSVReader::headers() const noexcept { return impl_ ? impl_->headers : kNoHeaders; }
+std::shared_ptr<const HeaderLookup> CSVReader::headerLookup() const noexcept {
+  return impl_ ? impl_->lookup : nullptr;
+}
+CSVReader::Count CSVReader::count() const noexcept { return impl_ ? impl_->count : Count{}; }
+const CSVReader::Status& CSVReader::status() const noexcept { return impl_ ? impl_->status : kFinished; }
+
+CSVReader::iterator& CSVReader::iterator::operator++() {
+  if (reader_ && !reader_->readRow(row_)) reader_ = nullptr;
+  return *this;
+}
+
+FileView CSVReader::decode(CSVReader reader) {
+  auto lookup = std::make_shared<const HeaderLookup>(reader.headers());
+  std::vector<Row> rows;
+  while (auto row = reader.readRow()) rows.push_back(*std::move(row));
+  return FileView(reader.headers(), std::move(rows), std::move(lookup));
+}
+
+FileView CSVReader::decodeText(std::string text, const Configuration& configuration) {
+  return decode(fromText(std::move(text), configuration));
+}
+FileView CSVReader::decodeText(std::string text, const Setter& setter) {
+  return decode(fromText(std::move(text), setter));
+}
+FileView CSVReader::decodeData(Data data, const Configuration& configuration) {
+  return decode(fromData(std::move(data), configuration));
+}
+FileView CSVReader::decodeData(Data data, const Setter& setter) { return decode(fromData(std::move(data), setter)); }
+FileView CSVReader::decodeData(std::span<const std::byte> data, const Configuration& configuration) {
+  return decode(fromData(data, configuration));
+}
+FileView CSVReader::decodeData(std::span<const std::byte> data, const Setter& setter) {
+  return decode(fromData(data, setter));
+}
+FileView CSVReader::decodeFile(const std::filesystem::path& path, const Configuration& configuration) {
+  return decode(fromFile(path, configuration));
+}
+FileView CSVReader::decodeFile(const std::filesystem::path& path, const Setter& setter) {
+  return decode(fromFile(path, setter));
+}
+FileView CSVReader::decodeStream(std::shared_ptr<InputStream> stream, const Configuration& configuration) {
+  return decode(fromStream(std::move(stream), configuration));
+}
+FileView CSVReader::decodeStream(std::shared_ptr<InputStream> stream, const Setter& setter) {
+  return decode(fromStream(std::move(stream), setter));
+}
+
+}  // namespace tamrikcsv

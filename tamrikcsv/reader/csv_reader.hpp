@@ -1,0 +1,133 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/reader/file_view.hpp"
+#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/reader/reader_configuration.hpp"
+
+namespace tamrikcsv {
+
+/// A streaming CSV reader: a pull parser that hands out one row of text fields per call.
+///
+/// It reads text, bytes, files and input streams in ASCII, UTF-8, UTF-16 and UTF-32 (a byte-order mark
+/// decides when no encoding is configured), holding no more than the current row in memory. Fields may
+/// be enclosed in the escaping scalar; delimiters may be several scalars long. Every failure is a
+/// `CSVError<CSVReader>`; once reading failed, every later read raises the same error.
+///
+/// ```cpp
+/// auto reader = CSVReader::fromFile("places.csv", [](CSVReader::Configuration& c) {
+///   c.headerStrategy = Strategy::Header::firstLine;
+/// });
+/// for (auto& row : reader) std::cout << row[0] << '\n';
+/// ```
+class CSVReader {
+ public:
+  using Error = Failable<CSVReader>::Error;
+  using Configuration = ReaderConfiguration;
+  using Settings = ReaderSettings;
+  /// Edits a default configuration in place.
+  using Setter = std::function<void(Configuration&)>;
+  using Row = std::vector<std::string>;
+
+  /// Rows handed out so far (the header row included) and the number of fields every row must have.
+  struct Count {
+    std::int64_t rows = 0;
+    std::int64_t fields = 0;
+    friend bool operator==(const Count&, const Count&) = default;
+  };
+
+  /// `active` while rows may follow; `finished` at the end of the input; `failed` with the error that
+  /// stopped the reader. Both of the last two are final.
+  struct Status {
+    enum class Kind { active, finished, failed };
+    Kind kind = Kind::active;
+    std::optional<CSVError<CSVReader>> error;
+  };
+
+  /// A reader over UTF-8 text. Invalid UTF-8 is reported when the reader reaches it.
+  static CSVReader fromText(std::string text, const Configuration& configuration = {});
+  static CSVReader fromText(std::string text, const Setter& setter);
+  /// A reader over bytes: the configured encoding, else the byte-order mark, else UTF-8.
+  static CSVReader fromData(Data data, const Configuration& configuration = {});
+  static CSVReader fromData(Data data, const Setter& setter);
+  static CSVReader fromData(std::span<const std::byte> data, const Configuration& configuration = {});
+  static CSVReader fromData(std::span<const std::byte> data, const Setter& setter);
+  /// A reader over a file, read in chunks (or whole, with `presample`).
+  static CSVReader fromFile(const std::filesystem::path& path, const Configuration& configuration = {});
+  static CSVReader fromFile(const std::filesystem::path& path, const Setter& setter);
+  /// A reader over a stream, which it opens, reads lazily in chunks of 1024 bytes, and closes at its end
+  /// or when the reader goes away. `InputStream::standardInput()` reads standard input.
+  static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Configuration& configuration = {});
+  static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Setter& setter);
+
+  CSVReader(CSVReader&&) noexcept;
+  CSVReader& operator=(CSVReader&&) noexcept;
+  ~CSVReader();
+
+  /// The next row, or nothing at the end of the input.
+  std::optional<Row> readRow();
+  /// Fills `row` with the next row, reusing its strings; false (and `row` emptied) at the end of the input.
+  bool readRow(Row& row);
+  /// The next row as a `Record`, whose fields can be looked up by header title.
+  std::optional<Record> readRecord();
+
+  const Configuration& configuration() const noexcept;
+  /// The header row's fields; empty without a header row.
+  const Row& headers() const noexcept;
+  /// The header lookup, made by the first `readRecord()`; null before.
+  std::shared_ptr<const HeaderLookup> headerLookup() const noexcept;
+  Count count() const noexcept;
+  const Status& status() const noexcept;
+
+  /// Reading rows with a range-for. A read that fails throws from the increment.
+  class iterator {
+   public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = Row;
+    using difference_type = std::ptrdiff_t;
+    iterator() = default;
+    Row& operator*() const { return row_; }
+    Row* operator->() const { return &row_; }
+    iterator& operator++();
+    void operator++(int) { ++*this; }
+    friend bool operator==(const iterator& it, std::default_sentinel_t) { return it.reader_ == nullptr; }
+
+   private:
+    friend class CSVReader;
+    explicit iterator(CSVReader* reader) : reader_(reader) { ++*this; }
+    CSVReader* reader_ = nullptr;
+    mutable Row row_;
+  };
+  iterator begin() { return iterator(this); }
+  std::default_sentinel_t end() const noexcept { return {}; }
+
+  /// Reads a whole input into a `FileView`.
+  static FileView decodeText(std::string text, const Configuration& configuration = {});
+  static FileView decodeText(std::string text, const Setter& setter);
+  static FileView decodeData(Data data, const Configuration& configuration = {});
+  static FileView decodeData(Data data, const Setter& setter);
+  static FileView decodeData(std::span<const std::byte> data, const Configuration& configuration = {});
+  static FileView decodeData(std::span<const std::byte> data, const Setter& setter);
+  static FileView decodeFile(const std::filesystem::path& path, const Configuration& configuration = {});
+  static FileView decodeFile(const std::filesystem::path& path, const Setter& setter);
+  static FileView decodeStream(std::shared_ptr<InputStream> stream, const Configuration& configuration = {});
+  static FileView decodeStream(std::shared_ptr<InputStream> stream, const Setter& setter);
+
+ private:
+  struct Impl;
+  explicit CSVReader(std::unique_ptr<Impl> impl);
+  static FileView decode(CSVReader reader);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tamrikcsv

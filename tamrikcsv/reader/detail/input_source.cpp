@@ -1,0 +1,563 @@
+#include "tamrikcsv/reader/detail/input_source.hpp"
+
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <variant>
+#include <vector>
+
+#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/reader/detail/unicode.hpp"
+
+namespace tamrikcsv::detail {
+namespace {
+
+using Error = CSVError<CSVReader>;
+using Kind = Error::Kind;
+using Bytes = std::span<const unsigned char>;
+
+// Errors of the text input.
+
+Error invalidUTF8() {
+  return Error(Kind::invalidInput, "Some input bytes couldn't be decoded as UTF8 characters",
+               "Make sure the CSV only contains UTF8 characters or select a different encoding.");
+}
+Error notASCII(unsigned char byte) {
+  return Error(Kind::invalidInput, "The decoded byte is not an ASCII character.",
+               "Make sure the CSV only contains ASCII characters or select a different encoding (e.g. UTF8).",
+               {{"Byte", std::int64_t{byte}}});
+}
+Error invalidUTF16() {
+  return Error(Kind::invalidInput, "Some input bytes couldn't be decoded as multibyte UTF16",
+               "Make sure the CSV only contains UTF16 characters.");
+}
+Error incompleteUTF16() {
+  return Error(Kind::invalidInput,
+               "The last input UTF16 character is incomplete (only 1 byte was found when 2 were expected).",
+               "Check the last UTF16 character of your input data/file.");
+}
+Error invalidUTF32() {
+  return Error(Kind::invalidInput, "Some input bytes couldn't be decoded as multibyte UTF32",
+               "Make sure the CSV only contains UTF32 characters.");
+}
+Error incompleteUTF32() {
+  return Error(Kind::invalidInput, "The last input UTF32 character is incomplete (less than 4 bytes were found).",
+               "Check the last UTF32 character of your input data/file.");
+}
+Error streamError(const char* reason, const InputStream& stream) {
+  return Error(Kind::streamFailure, reason,
+               "Review the internal error and make sure you have access to the input data.",
+               {{"Stream status", stream.status()}}, stream.error());
+}
+
+// Byte-order marks and the choice of encoding.
+
+struct Mark {
+  TextEncoding encoding;
+  std::array<unsigned char, 4> bytes;
+  std::size_t size;
+};
+constexpr std::array<Mark, 5> kMarks{{
+    {TextEncoding::utf8, {0xEF, 0xBB, 0xBF}, 3},
+    {TextEncoding::utf16BigEndian, {0xFE, 0xFF}, 2},
+    {TextEncoding::utf16LittleEndian, {0xFF, 0xFE}, 2},
+    {TextEncoding::utf32BigEndian, {0x00, 0x00, 0xFE, 0xFF}, 4},
+    {TextEncoding::utf32LittleEndian, {0xFF, 0xFE, 0x00, 0x00}, 4},
+}};
+
+// A configured encoding and an inferred one agree when they are equal or the configured one is the
+// unordered form of the inferred one.
+bool agree(TextEncoding configured, TextEncoding inferred) {
+  if (configured == inferred) return true;
+  if (configured == TextEncoding::utf16)
+    return inferred == TextEncoding::utf16BigEndian || inferred == TextEncoding::utf16LittleEndian;
+  if (configured == TextEncoding::utf32)
+    return inferred == TextEncoding::utf32BigEndian || inferred == TextEncoding::utf32LittleEndian;
+  return false;
+}
+
+// The mark at the start of `head`, if any. FF FE 00 00 is a UTF-16 and a UTF-32 little-endian mark at
+// once: the one that agrees with the configured encoding is taken, else the longer.
+const Mark* detectMark(Bytes head, std::optional<TextEncoding> configured) {
+  const Mark* found = nullptr;
+  for (const Mark& mark : kMarks) {
+    if (head.size() < mark.size || !std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.size, head.begin()))
+      continue;
+    bool better = !found || (configured && agree(*configured, mark.encoding) && !agree(*configured, found->encoding)) ||
+                  (!(configured && agree(*configured, found->encoding)) && mark.size > found->size);
+    if (better) found = &mark;
+  }
+  return found;
+}
+
+TextEncoding chooseEncoding(std::optional<TextEncoding> configured, std::optional<TextEncoding> inferred) {
+  if (!configured) return inferred.value_or(TextEncoding::utf8);
+  if (!inferred || agree(*configured, *inferred)) return inferred.value_or(*configured);
+  throw Error(Kind::invalidConfiguration,
+              "The encoding passed in the configuration doesn't match the Byte Order Mark (BOM) from the input data",
+              "Set the appropriate encoding for the reader configuration or don't set any at all (pass nil)",
+              {{"Provided encoding", *configured}, {"Data BOM encoding", *inferred}});
+}
+
+Error unsupported(TextEncoding encoding) {
+  return Error(Kind::invalidConfiguration, "The given encoding is not yet supported by this library",
+               "Contact the library maintainer", {{"Encoding", encoding}});
+}
+
+// Transcoders: raw bytes of one encoding to UTF-8, chunk by chunk, keeping a cut unit for the next chunk.
+// The first invalid unit stops a transcoder; `error` then says why, and everything before it was delivered.
+
+class Transcoder {
+ public:
+  virtual ~Transcoder() = default;
+  virtual void feed(Bytes raw, std::string& out) = 0;
+  /// The input ended, normally or (with `endError`) because its stream failed.
+  virtual void finish(const std::optional<Error>& endError, std::string& out) = 0;
+  std::optional<Error> error;
+};
+
+class UTF8Transcoder final : public Transcoder {
+ public:
+  void feed(Bytes raw, std::string& out) override {
+    if (error) return;
+    if (!cut_.empty()) {
+      // Complete the sequence the previous chunk cut.
+      std::size_t need = sequenceLength(cut_[0]) - cut_.size();
+      std::size_t take = std::min(need, raw.size());
+      cut_.insert(cut_.end(), raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(take));
+      raw = raw.subspan(take);
+      UTF8Check check = checkUTF8(cut_.data(), cut_.size());
+      if (check.stop == UTF8Stop::invalid) return void(error = invalidUTF8());
+      if (check.stop == UTF8Stop::truncated) return;
+      out.append(reinterpret_cast<const char*>(cut_.data()), cut_.size());
+      cut_.clear();
+    }
+    UTF8Check check = checkUTF8(raw.data(), raw.size());
+    out.append(reinterpret_cast<const char*>(raw.data()), check.valid);
+    if (check.stop == UTF8Stop::invalid) error = invalidUTF8();
+    if (check.stop == UTF8Stop::truncated) cut_.assign(raw.begin() + static_cast<std::ptrdiff_t>(check.valid), raw.end());
+  }
+  void finish(const std::optional<Error>& endError, std::string&) override {
+    if (error) return;
+    if (!cut_.empty())
+      error = invalidUTF8();
+    else if (endError)
+      error = endError;
+  }
+
+ private:
+  std::vector<unsigned char> cut_;
+};
+
+class ASCIITranscoder final : public Transcoder {
+ public:
+  void feed(Bytes raw, std::string& out) override {
+    if (error) return;
+    auto bad = std::find_if(raw.begin(), raw.end(), [](unsigned char b) { return b >= 0x80; });
+    out.append(reinterpret_cast<const char*>(raw.data()), static_cast<std::size_t>(bad - raw.begin()));
+    if (bad != raw.end()) error = notASCII(*bad);
+  }
+  void finish(const std::optional<Error>& endError, std::string&) override {
+    if (!error && endError) error = endError;
+  }
+};
+
+class UTF16Transcoder final : public Transcoder {
+ public:
+  explicit UTF16Transcoder(bool bigEndian) : bigEndian_(bigEndian) {}
+  void feed(Bytes raw, std::string& out) override {
+    for (unsigned char byte : raw) {
+      if (error) return;
+      if (!cut_) {
+        cut_ = byte;
+        continue;
+      }
+      char16_t unit = bigEndian_ ? static_cast<char16_t>(*cut_ << 8 | byte) : static_cast<char16_t>(byte << 8 | *cut_);
+      cut_.reset();
+      if (high_) {
+        if (unit < 0xDC00 || unit > 0xDFFF) return void(error = invalidUTF16());
+        appendUTF8(out, 0x10000 + ((char32_t{*high_} - 0xD800) << 10) + (unit - 0xDC00));
+        high_.reset();
+      } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+        high_ = unit;
+      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        error = invalidUTF16();
+      } else {
+        appendUTF8(out, unit);
+      }
+    }
+  }
+  void finish(const std::optional<Error>& endError, std::string&) override {
+    if (error) return;
+    if (high_)
+      error = invalidUTF16();
+    else if (endError)
+      error = endError;
+    else if (cut_)
+      error = incompleteUTF16();
+  }
+
+ private:
+  bool bigEndian_;
+  std::optional<unsigned char> cut_;
+  std::optional<char16_t> high_;
+};
+
+class UTF32Transcoder final : public Transcoder {
+ public:
+  explicit UTF32Transcoder(bool bigEndian) : bigEndian_(bigEndian) {}
+  void feed(Bytes raw, std::string& out) override {
+    for (unsigned char byte : raw) {
+      if (error) return;
+      unit_[count_++] = byte;
+      if (count_ < 4) continue;
+      count_ = 0;
+      char32_t c = bigEndian_ ? (char32_t{unit_[0]} << 24 | char32_t{unit_[1]} << 16 | char32_t{unit_[2]} << 8 | unit_[3])
+                              : (char32_t{unit_[3]} << 24 | char32_t{unit_[2]} << 16 | char32_t{unit_[1]} << 8 | unit_[0]);
+      if (!isScalar(c)) return void(error = invalidUTF32());
+      appendUTF8(out, c);
+    }
+  }
+  void finish(const std::optional<Error>& endError, std::string&) override {
+    if (error) return;
+    if (endError)
+      error = endError;
+    else if (count_ > 0)
+      error = incompleteUTF32();
+  }
+
+ private:
+  bool bigEndian_;
+  unsigned char unit_[4] = {};
+  std::size_t count_ = 0;
+};
+
+std::unique_ptr<Transcoder> makeTranscoder(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::ascii: return std::make_unique<ASCIITranscoder>();
+    case TextEncoding::utf8: return std::make_unique<UTF8Transcoder>();
+    case TextEncoding::utf16:
+    case TextEncoding::utf16BigEndian: return std::make_unique<UTF16Transcoder>(true);
+    case TextEncoding::utf16LittleEndian: return std::make_unique<UTF16Transcoder>(false);
+    case TextEncoding::utf32:
+    case TextEncoding::utf32BigEndian: return std::make_unique<UTF32Transcoder>(true);
+    case TextEncoding::utf32LittleEndian: return std::make_unique<UTF32Transcoder>(false);
+    default: return nullptr;
+  }
+}
+
+// Sources.
+
+// UTF-8 or ASCII in memory: parsed in place, validated a block ahead of the parser.
+class MemorySource final : public InputSource {
+ public:
+  template <class Storage>
+  MemorySource(Storage storage, std::size_t offset, bool ascii)
+      : storage_(std::move(storage)), ascii_(ascii), validated_(offset) {
+    std::visit(
+        [&](const auto& s) {
+          data_ = reinterpret_cast<const char*>(s.data());
+          size_ = s.size();
+        },
+        storage_);
+  }
+
+  bool refill(const char*& pos, const char*& end) override {
+    if (!pos) pos = end = data_ + validated_;
+    if (pending_) throw *pending_;
+    if (validated_ == size_) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(data_) + validated_;
+    std::size_t n = std::min(kBlock, size_ - validated_);
+    if (ascii_) {
+      const auto* bad = std::find_if(p, p + n, [](unsigned char b) { return b >= 0x80; });
+      if (bad != p + n) pending_ = notASCII(*bad);
+      n = static_cast<std::size_t>(bad - p);
+    } else {
+      UTF8Check check = checkUTF8(p, n);
+      // A sequence cut by the block is checked again with the bytes that follow it.
+      if (check.stop == UTF8Stop::truncated && validated_ + n < size_) {
+        n = std::min(n + 3, size_ - validated_);
+        check = checkUTF8(p, n);
+      }
+      if (check.stop == UTF8Stop::invalid || (check.stop == UTF8Stop::truncated && validated_ + n == size_))
+        pending_ = invalidUTF8();
+      n = check.valid;
+    }
+    if (n == 0) {
+      if (pending_) throw *pending_;
+      return false;
+    }
+    validated_ += n;
+    end = data_ + validated_;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 64 * 1024;
+  std::variant<std::string, Data> storage_;
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  bool ascii_;
+  std::size_t validated_;
+  std::optional<Error> pending_;
+};
+
+// Where a transcoding source gets its raw bytes.
+class ChunkSupplier {
+ public:
+  virtual ~ChunkSupplier() = default;
+  /// The next raw bytes; empty at the end of the input.
+  virtual Bytes next() = 0;
+  /// Once `next()` gave nothing: the error that ended the input, if it did not end normally.
+  virtual std::optional<Error> endError() const { return std::nullopt; }
+};
+
+class MemoryChunks final : public ChunkSupplier {
+ public:
+  MemoryChunks(Data data, std::size_t offset) : data_(std::move(data)), offset_(offset) {}
+  Bytes next() override {
+    std::size_t n = std::min<std::size_t>(64 * 1024, data_.size() - offset_);
+    Bytes chunk(reinterpret_cast<const unsigned char*>(data_.data()) + offset_, n);
+    offset_ += n;
+    return chunk;
+  }
+
+ private:
+  Data data_;
+  std::size_t offset_;
+};
+
+// Reads a stream lazily, one request per chunk, after the bytes left over from mark detection; closes
+// the stream at its end or when dropped before it.
+class StreamChunks final : public ChunkSupplier {
+ public:
+  StreamChunks(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover, std::size_t chunkSize)
+      : stream_(std::move(stream)), buffer_(std::move(leftover)), leftover_(buffer_.size()), chunkSize_(chunkSize) {}
+  ~StreamChunks() override {
+    if (!finished_) closeStream(*stream_);
+  }
+  StreamChunks(const StreamChunks&) = delete;
+  StreamChunks& operator=(const StreamChunks&) = delete;
+
+  static void closeStream(InputStream& stream) {
+    if (stream.status() != StreamStatus::notOpen && stream.status() != StreamStatus::closed) stream.close();
+  }
+
+  Bytes next() override {
+    if (leftover_ > 0) {
+      std::size_t n = std::exchange(leftover_, 0);
+      return {buffer_.data(), n};
+    }
+    if (finished_) return {};
+    buffer_.resize(chunkSize_);
+    std::ptrdiff_t n = stream_->read(reinterpret_cast<std::byte*>(buffer_.data()), chunkSize_);
+    if (n > 0) return {buffer_.data(), static_cast<std::size_t>(n)};
+    finished_ = true;
+    if (n < 0) error_ = streamError("The input stream encountered an error while trying to read input bytes.", *stream_);
+    closeStream(*stream_);
+    buffer_ = {};
+    return {};
+  }
+  std::optional<Error> endError() const override { return error_; }
+
+ private:
+  std::shared_ptr<InputStream> stream_;
+  std::vector<unsigned char> buffer_;
+  std::size_t leftover_;
+  std::size_t chunkSize_;
+  bool finished_ = false;
+  std::optional<Error> error_;
+};
+
+// Any supported encoding from any supplier: transcoded into a window buffer that keeps only the bytes the
+// parser has not consumed yet.
+class TranscodingSource final : public InputSource {
+ public:
+  TranscodingSource(std::unique_ptr<ChunkSupplier> supplier, std::unique_ptr<Transcoder> transcoder)
+      : supplier_(std::move(supplier)), transcoder_(std::move(transcoder)) {}
+
+  bool refill(const char*& pos, const char*& end) override {
+    std::size_t kept = pos ? static_cast<std::size_t>(end - pos) : 0;
+    buffer_.erase(0, pos ? static_cast<std::size_t>(pos - buffer_.data()) : buffer_.size());
+    auto update = [&] {
+      pos = buffer_.data();
+      end = pos + buffer_.size();
+    };
+    while (buffer_.size() == kept) {
+      update();
+      if (transcoder_->error) throw *transcoder_->error;
+      if (finished_) return false;
+      Bytes chunk = supplier_->next();
+      if (chunk.empty()) {
+        transcoder_->finish(supplier_->endError(), buffer_);
+        finished_ = true;
+      } else {
+        transcoder_->feed(chunk, buffer_);
+      }
+    }
+    update();
+    return true;
+  }
+
+ private:
+  std::unique_ptr<ChunkSupplier> supplier_;
+  std::unique_ptr<Transcoder> transcoder_;
+  std::string buffer_;
+  bool finished_ = false;
+};
+
+std::optional<TextEncoding> markEncoding(const Mark* mark) {
+  return mark ? std::optional(mark->encoding) : std::nullopt;
+}
+
+Bytes asBytes(std::span<const std::byte> bytes) {
+  return {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()};
+}
+
+std::unique_ptr<InputSource> fromBytes(Data data, const ReaderConfiguration& configuration) {
+  Bytes bytes = asBytes(data);
+  const Mark* mark = detectMark(bytes.first(std::min<std::size_t>(4, bytes.size())), configuration.encoding);
+  TextEncoding encoding = chooseEncoding(configuration.encoding, markEncoding(mark));
+  std::size_t offset = mark ? mark->size : 0;
+  if (encoding == TextEncoding::utf8 || encoding == TextEncoding::ascii)
+    return std::make_unique<MemorySource>(std::move(data), offset, encoding == TextEncoding::ascii);
+  auto transcoder = makeTranscoder(encoding);
+  if (!transcoder) throw unsupported(encoding);
+  return std::make_unique<TranscodingSource>(std::make_unique<MemoryChunks>(std::move(data), offset),
+                                             std::move(transcoder));
+}
+
+std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream, const ReaderConfiguration& configuration,
+                                        std::size_t chunkSize) {
+  stream->open();
+  std::vector<unsigned char> head(4);
+  std::ptrdiff_t n = stream->read(reinterpret_cast<std::byte*>(head.data()), head.size());
+  try {
+    if (n < 0) throw streamError("The input stream encountered an error while trying to read the first bytes.", *stream);
+    head.resize(static_cast<std::size_t>(n));
+    const Mark* mark = detectMark(head, configuration.encoding);
+    TextEncoding encoding = chooseEncoding(configuration.encoding, markEncoding(mark));
+    auto transcoder = makeTranscoder(encoding);
+    if (!transcoder) throw unsupported(encoding);
+    if (mark) head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(mark->size));
+    auto chunks = std::make_unique<StreamChunks>(stream, std::move(head), chunkSize);
+    return std::make_unique<TranscodingSource>(std::move(chunks), std::move(transcoder));
+  } catch (...) {
+    StreamChunks::closeStream(*stream);
+    throw;
+  }
+}
+
+Data presample(InputStream& stream) {
+  stream.open();
+  Data data;
+  std::byte chunk[1024];
+  while (stream.hasBytesAvailable()) {
+    std::ptrdiff_t n = stream.read(chunk, sizeof chunk);
+    if (n <= 0) break;
+    data.insert(data.end(), chunk, chunk + n);
+  }
+  bool failed = stream.status() == StreamStatus::error;
+  std::exception_ptr cause = stream.error();
+  StreamChunks::closeStream(stream);
+  if (failed)
+    throw Error(Kind::streamFailure, "The provided input stream could not be read in its entirety.",
+                "Make sure there is data in the input stream and that you have access to it.",
+                {{"Input stream", stream.description()}}, cause);
+  return data;
+}
+
+std::string icuName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::macOSRoman: return "macos-0_2-10.2";
+    default: return std::string(name(encoding));
+  }
+}
+
+std::optional<std::string> convertWithICU(Bytes bytes, TextEncoding encoding) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(icuName(encoding).c_str(), &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  // Stop at the first byte sequence the encoding does not define instead of substituting it.
+  ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  std::u16string utf16(bytes.size() * 2 + 16, u'\0');
+  int32_t length = ucnv_toUChars(converter, utf16.data(), static_cast<int32_t>(utf16.size()),
+                                 reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()),
+                                 &status);
+  ucnv_close(converter);
+  if (U_FAILURE(status)) return std::nullopt;
+  std::string out(static_cast<std::size_t>(length) * 3, '\0');
+  int32_t written = 0;
+  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &written, utf16.data(), length, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  out.resize(static_cast<std::size_t>(written));
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> convertToUTF8(std::span<const std::byte> data, TextEncoding encoding) {
+  Bytes bytes = asBytes(data);
+  auto transcoder = makeTranscoder(encoding);
+  if (!transcoder) return convertWithICU(bytes, encoding);
+  // A leading mark of this encoding is not text; for unordered UTF-16 and UTF-32 it gives the order.
+  const Mark* mark = detectMark(bytes.first(std::min<std::size_t>(4, bytes.size())), encoding);
+  if (mark && agree(encoding, mark->encoding)) {
+    bytes = bytes.subspan(mark->size);
+    transcoder = makeTranscoder(mark->encoding);
+  }
+  std::string out;
+  transcoder->feed(bytes, out);
+  transcoder->finish(std::nullopt, out);
+  if (transcoder->error) return std::nullopt;
+  return out;
+}
+
+std::unique_ptr<InputSource> makeTextSource(std::string text) {
+  return std::make_unique<MemorySource>(std::move(text), 0, false);
+}
+
+std::unique_ptr<InputSource> makeDataSource(Data data, const ReaderConfiguration& configuration) {
+  if (configuration.presample && configuration.encoding) {
+    auto text = convertToUTF8(data, *configuration.encoding);
+    if (!text)
+      throw Error(Kind::invalidConfiguration, "The data blob didn't match the given string encoding.",
+                  "Let the reader infer the encoding or make sure the data blob is correctly formatted.",
+                  {{"Encoding", *configuration.encoding}});
+    return makeTextSource(*std::move(text));
+  }
+  return fromBytes(std::move(data), configuration);
+}
+
+std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
+                                            const ReaderConfiguration& configuration) {
+  if (configuration.presample) {
+    Data data;
+    try {
+      data = readFile(path);
+    } catch (const std::exception&) {
+      throw Error(Kind::invalidInput, "The file under the given URL couldn't be read.",
+                  "Make sure the URL is valid and you are allowed to access the file.", {{"File URL", path}},
+                  std::current_exception());
+    }
+    return makeDataSource(std::move(data), configuration);
+  }
+  if (path.empty())
+    throw Error(Kind::streamFailure, "Creating an input stream to the given file URL failed.",
+                "Make sure the URL is valid and you are allowed to access the file. Alternatively set the "
+                "configuration's presample or load the file in a data blob and use the reader's data initializer.",
+                {{"File URL", path}});
+  // The reader owns this stream, so it may read in larger chunks than a caller's stream gets.
+  return fromStream(std::make_shared<FileInputStream>(path), configuration, 64 * 1024);
+}
+
+std::unique_ptr<InputSource> makeStreamSource(std::shared_ptr<InputStream> stream,
+                                              const ReaderConfiguration& configuration) {
+  if (configuration.presample) return makeDataSource(presample(*stream), configuration);
+  return fromStream(std::move(stream), configuration, 1024);
+}
+
+}  // namespace tamrikcsv::detail

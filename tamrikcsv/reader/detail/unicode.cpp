@@ -1,0 +1,124 @@
+#include "tamrikcsv/reader/detail/unicode.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tamrikcsv::detail {
+
+void appendUTF8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    char b[2] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    out.append(b, 2);
+  } else if (c < 0x10000) {
+    char b[3] = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                 static_cast<char>(0x80 | (c & 0x3F))};
+    out.append(b, 3);
+  } else {
+    char b[4] = {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                 static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    out.append(b, 4);
+  }
+}
+
+std::string toUTF8(std::u32string_view scalars) {
+  std::string out;
+  out.reserve(scalars.size());
+  for (char32_t c : scalars) appendUTF8(out, c);
+  return out;
+}
+
+std::optional<std::u32string> toScalars(std::string_view utf8) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  if (checkUTF8(p, utf8.size()).stop != UTF8Stop::complete) return std::nullopt;
+  std::u32string out;
+  for (const char* q = utf8.data(); q != utf8.data() + utf8.size();
+       q += sequenceLength(static_cast<unsigned char>(*q)))
+    out.push_back(decodeValid(q));
+  return out;
+}
+
+char32_t decodeValid(const char* p) noexcept {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  switch (sequenceLength(u[0])) {
+    case 1: return u[0];
+    case 2: return (char32_t{u[0] & 0x1Fu} << 6) | (u[1] & 0x3Fu);
+    case 3: return (char32_t{u[0] & 0x0Fu} << 12) | (char32_t{u[1] & 0x3Fu} << 6) | (u[2] & 0x3Fu);
+    default:
+      return (char32_t{u[0] & 0x07u} << 18) | (char32_t{u[1] & 0x3Fu} << 12) | (char32_t{u[2] & 0x3Fu} << 6) |
+             (u[3] & 0x3Fu);
+  }
+}
+
+const char* lastScalarStart(const char* begin, const char* end) noexcept {
+  const char* p = end - 1;
+  while (p > begin && (static_cast<unsigned char>(*p) & 0xC0) == 0x80) --p;
+  return p;
+}
+
+UTF8Check checkUTF8(const unsigned char* p, std::size_t n) noexcept {
+  std::size_t i = 0;
+  while (i < n) {
+    // Skip ASCII eight bytes at a time; most CSV text is ASCII.
+    while (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (w & 0x8080808080808080ULL) break;
+      i += 8;
+    }
+    if (i == n) break;
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;  // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return {i, UTF8Stop::invalid};
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+      if (i + k == n) return {i, UTF8Stop::truncated};
+      unsigned char c = p[i + k];
+      if (k == 1 ? (c < lo || c > hi) : (c & 0xC0) != 0x80) return {i, UTF8Stop::invalid};
+    }
+    i += len;
+  }
+  return {n, UTF8Stop::complete};
+}
+
+std::string quoted(std::u32string_view scalars) {
+  std::string out = "\"";
+  for (char32_t c : scalars) {
+    switch (c) {
+      case U'\n': out += "\\n"; break;
+      case U'\r': out += "\\r"; break;
+      case U'\t': out += "\\t"; break;
+      case U'"': out += "\\\""; break;
+      case U'\\': out += "\\\\"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char buf[16];
+          std::snprintf(buf, sizeof buf, "\\u{%X}", static_cast<unsigned>(c));
+          out += buf;
+        } else {
+          appendUTF8(out, c);
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace tamrikcsv::detail

@@ -1,0 +1,175 @@
+#pragma once
+
+#include <cstddef>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tamrikcsv {
+
+/// Column positions by header title. Titles are compared as texts, so two different titles never
+/// share a column.
+class HeaderLookup {
+ public:
+  /// The empty lookup.
+  HeaderLookup() = default;
+  /// Maps each header to its index; throws `CSVError<CSVReader>` (`invalidInput`) when a title repeats.
+  explicit HeaderLookup(const std::vector<std::string>& headers);
+
+  /// The column of `title`, if any.
+  std::optional<std::size_t> find(std::string_view title) const;
+  std::size_t size() const noexcept { return columns_.size(); }
+  bool empty() const noexcept { return columns_.empty(); }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> columns_;
+};
+
+namespace detail {
+// A random-access iterator over a view that hands out elements by value through `view[index]`.
+template <class View>
+class IndexIterator {
+ public:
+  using iterator_category = std::random_access_iterator_tag;
+  using value_type = std::remove_cvref_t<decltype(std::declval<const View&>()[std::size_t{}])>;
+  using difference_type = std::ptrdiff_t;
+  using reference = value_type;
+  using pointer = void;
+
+  IndexIterator() = default;
+  IndexIterator(const View* view, std::size_t index) : view_(view), index_(index) {}
+  reference operator*() const { return (*view_)[index_]; }
+  reference operator[](difference_type n) const { return (*view_)[index_ + static_cast<std::size_t>(n)]; }
+  IndexIterator& operator++() { return ++index_, *this; }
+  IndexIterator operator++(int) { return {view_, index_++}; }
+  IndexIterator& operator--() { return --index_, *this; }
+  IndexIterator operator--(int) { return {view_, index_--}; }
+  IndexIterator& operator+=(difference_type n) { return index_ += static_cast<std::size_t>(n), *this; }
+  IndexIterator& operator-=(difference_type n) { return index_ -= static_cast<std::size_t>(n), *this; }
+  friend IndexIterator operator+(IndexIterator it, difference_type n) { return it += n; }
+  friend IndexIterator operator+(difference_type n, IndexIterator it) { return it += n; }
+  friend IndexIterator operator-(IndexIterator it, difference_type n) { return it -= n; }
+  friend difference_type operator-(const IndexIterator& a, const IndexIterator& b) {
+    return static_cast<difference_type>(a.index_) - static_cast<difference_type>(b.index_);
+  }
+  friend bool operator==(const IndexIterator& a, const IndexIterator& b) { return a.index_ == b.index_; }
+  friend auto operator<=>(const IndexIterator& a, const IndexIterator& b) { return a.index_ <=> b.index_; }
+
+ private:
+  const View* view_ = nullptr;
+  std::size_t index_ = 0;
+};
+}  // namespace detail
+
+/// One row with access to its fields by column title.
+///
+/// ```cpp
+/// while (auto record = reader.readRecord())
+///   if (auto name = (*record)["Place Name"]) std::cout << *name << '\n';
+/// ```
+class Record {
+ public:
+  Record(std::vector<std::string> row, std::shared_ptr<const HeaderLookup> lookup)
+      : row_(std::move(row)), lookup_(std::move(lookup)) {}
+
+  const std::vector<std::string>& row() const noexcept { return row_; }
+  std::size_t size() const noexcept { return row_.size(); }
+  auto begin() const noexcept { return row_.begin(); }
+  auto end() const noexcept { return row_.end(); }
+  /// The field at `index`, which must be below `size()`.
+  const std::string& operator[](std::size_t index) const { return row_[index]; }
+  /// The field under the column `title`; absent when there is no such column.
+  std::optional<std::string_view> operator[](std::string_view title) const;
+
+  /// Records are equal when their rows are, whatever lookup they were made with.
+  friend bool operator==(const Record& a, const Record& b) { return a.row_ == b.row_; }
+
+ private:
+  std::vector<std::string> row_;
+  std::shared_ptr<const HeaderLookup> lookup_;
+};
+
+class FileView;
+
+/// The rows of a `FileView` as records.
+class RecordsView {
+ public:
+  explicit RecordsView(const FileView& file) : file_(&file) {}
+  std::size_t size() const noexcept;
+  Record operator[](std::size_t index) const;
+  detail::IndexIterator<RecordsView> begin() const { return {this, 0}; }
+  detail::IndexIterator<RecordsView> end() const { return {this, size()}; }
+
+ private:
+  const FileView* file_;
+};
+
+/// The columns of a `FileView`: one per header, each the list of that column's fields.
+class ColumnsView {
+ public:
+  explicit ColumnsView(const FileView& file) : file_(&file) {}
+  std::size_t size() const noexcept;
+  std::vector<std::string> operator[](std::size_t index) const;
+  detail::IndexIterator<ColumnsView> begin() const { return {this, 0}; }
+  detail::IndexIterator<ColumnsView> end() const { return {this, size()}; }
+
+ private:
+  const FileView* file_;
+};
+
+/// A whole CSV input: its headers and all its rows. Made by `CSVReader::decodeText` and its siblings.
+///
+/// ```cpp
+/// auto file = CSVReader::decodeText("a,b\n1,2\n3,4\n", [](auto& c) { c.headerStrategy = Strategy::Header::firstLine; });
+/// file.field(1, "b");   // "4"
+/// file.column("a");     // {"1", "3"}
+/// ```
+class FileView {
+ public:
+  /// Throws `CSVError<CSVReader>` (`invalidInput`) when a header title repeats.
+  FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows);
+
+  const std::vector<std::string>& headers() const noexcept { return headers_; }
+  const std::vector<std::vector<std::string>>& rows() const noexcept { return rows_; }
+  std::size_t size() const noexcept { return rows_.size(); }
+  bool empty() const noexcept { return rows_.empty(); }
+  auto begin() const noexcept { return rows_.begin(); }
+  auto end() const noexcept { return rows_.end(); }
+  /// The row at `index` (below `size()`).
+  const std::vector<std::string>& operator[](std::size_t index) const { return rows_[index]; }
+
+  /// The field at a row and column index, both in range.
+  const std::string& field(std::size_t row, std::size_t column) const { return rows_[row][column]; }
+  /// The field of a row under the column `title`; absent when there is no such column.
+  std::optional<std::string_view> field(std::size_t row, std::string_view title) const;
+  /// The column at `index` (below the header count).
+  std::vector<std::string> column(std::size_t index) const;
+  /// The column under `title`; absent when there is no such column.
+  std::optional<std::vector<std::string>> column(std::string_view title) const;
+  /// The row at `index` as a record.
+  Record record(std::size_t index) const { return {rows_[index], lookup_}; }
+
+  RecordsView records() const { return RecordsView(*this); }
+  ColumnsView columns() const { return ColumnsView(*this); }
+  const HeaderLookup& lookup() const noexcept { return *lookup_; }
+
+ private:
+  friend class CSVReader;
+  FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows,
+           std::shared_ptr<const HeaderLookup> lookup)
+      : headers_(std::move(headers)), rows_(std::move(rows)), lookup_(std::move(lookup)) {}
+
+  std::vector<std::string> headers_;
+  std::vector<std::vector<std::string>> rows_;
+  std::shared_ptr<const HeaderLookup> lookup_;
+};
+
+}  // namespace tamrikcsv

@@ -1,0 +1,13 @@
+#pragma once
+
+// The whole public interface of the tamrikcsv library.
+
+#include "tamrikcsv/reader/character_set.hpp"
+#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/reader/csv_reader.hpp"
+#include "tamrikcsv/reader/delimiter.hpp"
+#include "tamrikcsv/reader/file_view.hpp"
+#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/reader/reader_configuration.hpp"
+#include "tamrikcsv/reader/stream_status.hpp"
+#include "tamrikcsv/reader/text_encoding.hpp"
