@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "tamrikcsv/reader/detail/input_source.hpp"
 #include "tamrikcsv/reader/detail/unicode.hpp"
 
@@ -76,6 +80,11 @@ struct CSVReader::Impl {
   std::vector<std::string> rows;       // the row delimiters in UTF-8, fewest scalars first
   bool readsAheadOnRowMismatch;        // the matcher of mixed one- and two-scalar row delimiters does
   std::array<bool, 256> special{};     // bytes that may start the escaping scalar or a delimiter
+  std::size_t specialCount = 0;        // how many bytes are special
+  bool singleBytes;                    // one-byte field delimiter and escaping scalar, no trimming
+#ifdef __SSE2__
+  __m128i needles[4];                  // up to four special bytes, for the vector search
+#endif
 
   Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
       : configuration(std::move(c)), source(std::move(s)), settings(Settings::make(configuration)) {
@@ -89,6 +98,14 @@ struct CSVReader::Impl {
     for (const auto& d : rows) special[byte(d.data())] = true;
     special[byte(field.data())] = true;
     if (!escape.empty()) special[byte(escape.data())] = true;
+    singleBytes = field.size() == 1 && escape.size() <= 1 && !settings.isTrimNeeded;
+    std::vector<char> bytes;
+    for (int b = 0; b < 256; ++b)
+      if (special[static_cast<std::size_t>(b)]) bytes.push_back(static_cast<char>(b));
+    specialCount = bytes.size();
+#ifdef __SSE2__
+    for (std::size_t k = 0; k < 4; ++k) needles[k] = _mm_set1_epi8(bytes[std::min(k, bytes.size() - 1)]);
+#endif
 
     if (configuration.headerStrategy == Strategy::Header::firstLine) {
       std::size_t n;
@@ -104,8 +121,27 @@ struct CSVReader::Impl {
   // Makes at least one byte available; false at the end of the input.
   bool more() { return pos != end || source->refill(pos, end); }
 
-  // Whether the input at `pos` starts with `d`, reading on as far as that takes. Consumes nothing.
+  // The first byte in [p, end) that may start the escaping scalar or a delimiter, or `end`.
+  const char* findSpecial(const char* p) const {
+#ifdef __SSE2__
+    if (specialCount <= 4) {
+      while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
+                                    _mm_or_si128(_mm_cmpeq_epi8(v, needles[2]), _mm_cmpeq_epi8(v, needles[3])));
+        if (int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+      }
+    }
+#endif
+    while (p != end && !special[byte(p)]) ++p;
+    return p;
+  }
+
+  // Whether the input at `pos` (before `end`) starts with `d`, reading on as far as that takes.
+  // Consumes nothing.
   bool startsWith(std::string_view d) {
+    if (d.size() == 1) return *pos == d[0];
     auto have = static_cast<std::size_t>(end - pos);
     if (have >= d.size()) return std::memcmp(pos, d.data(), d.size()) == 0;
     if (std::memcmp(pos, d.data(), have) != 0) return false;
@@ -120,7 +156,7 @@ struct CSVReader::Impl {
 
   // The scalar at `pos` (which is before `end`) is whole in the window, so no reading is needed.
   bool atEscape() const {
-    return !escape.empty() && static_cast<std::size_t>(end - pos) >= escape.size() &&
+    return !escape.empty() && *pos == escape[0] && static_cast<std::size_t>(end - pos) >= escape.size() &&
            std::memcmp(pos, escape.data(), escape.size()) == 0;
   }
   bool atTrim() const {
@@ -152,14 +188,17 @@ struct CSVReader::Impl {
     }
   }
 
-  static std::string& slot(Row& row, std::size_t n) {
-    if (n == row.size()) row.emplace_back();
-    row[n].clear();
-    return row[n];
+  [[gnu::always_inline]] static std::string& slot(Row& row, std::size_t n) {
+    if (n < row.size()) {
+      row[n].clear();
+      return row[n];
+    }
+    return row.emplace_back();
   }
 
   // Parses one line into row[0, n); false when the input ended before it.
   bool parseLine(Row& row, std::size_t& n, std::int64_t rowIndex) {
+    if (singleBytes) return parseLineOfSingleBytes(row, n, rowIndex);
     n = 0;
     for (;;) {
       if (!more()) {
@@ -190,18 +229,65 @@ struct CSVReader::Impl {
     }
   }
 
+  // The common case, parseLine with byte comparisons: a one-byte field delimiter and escaping scalar and
+  // no trimming, so that neither ever needs to read ahead.
+  bool parseLineOfSingleBytes(Row& row, std::size_t& n, std::int64_t rowIndex) {
+    const char fieldByte = field[0];
+    const char escapeByte = escape.empty() ? fieldByte : escape[0];
+    n = 0;
+    for (;;) {
+      if (!more()) {
+        if (n == 0) return false;
+        slot(row, n++);
+        return true;
+      }
+      std::string& out = slot(row, n++);
+      const char first = *pos;
+      if (first == escapeByte && !escape.empty()) {
+        ++pos;
+        if (parseEscapedField(out, rowIndex)) return true;
+        continue;
+      }
+      if (first == fieldByte) {
+        ++pos;
+        continue;
+      }
+      if (special[byte(pos)] && matchRow()) return true;
+      const char* start = pos;
+      pos += scalarLength();
+      for (;;) {
+        const char* p = findSpecial(pos);
+        out.append(start, static_cast<std::size_t>(p - start));
+        pos = p;
+        if (p == end) {
+          if (!source->refill(pos, end)) return true;
+          start = pos;
+          continue;
+        }
+        if (*p == fieldByte) {
+          ++pos;
+          break;
+        }
+        if (*p == escapeByte) throw escapingScalarInUnescapedField(rowIndex);
+        if (matchRow()) return true;
+        start = pos;
+        pos += scalarLength();
+      }
+    }
+  }
+
   // Parses a field after its opening escaping scalar; true when the row ended with it.
   bool parseEscapedField(std::string& out, std::int64_t rowIndex) {
     const auto lead = static_cast<unsigned char>(escape[0]);
     for (;;) {
       const auto* p = static_cast<const char*>(std::memchr(pos, lead, static_cast<std::size_t>(end - pos)));
       if (!p) {
-        out.append(pos, end);
+        out.append(pos, static_cast<std::size_t>(end - pos));
         pos = end;
         if (!source->refill(pos, end)) throw unterminatedEscapedField(rowIndex);
         continue;
       }
-      out.append(pos, p);
+      out.append(pos, static_cast<std::size_t>(p - pos));
       pos = p;
       if (!atEscape()) {  // another scalar with the same first byte
         out.append(pos, scalarLength());
@@ -233,9 +319,8 @@ struct CSVReader::Impl {
     const char* start = pos;
     pos += scalarLength();
     for (;;) {
-      const char* p = pos;
-      while (p != end && !special[byte(p)]) ++p;
-      out.append(start, p);
+      const char* p = findSpecial(pos);
+      out.append(start, static_cast<std::size_t>(p - start));
       pos = p;
       if (p == end) {
         if (!source->refill(pos, end)) break;

@@ -409,6 +409,82 @@ class TranscodingSource final : public InputSource {
   bool finished_ = false;
 };
 
+// UTF-8 from a stream, read straight into the window buffer and validated in place: the common case of
+// reading a file, spared the copy a transcoder makes.
+class UTF8StreamSource final : public InputSource {
+ public:
+  UTF8StreamSource(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover, std::size_t chunkSize)
+      : stream_(std::move(stream)), chunkSize_(chunkSize) {
+    reserve(leftover.size() + chunkSize_);
+    std::memcpy(data_.get(), leftover.data(), leftover.size());
+    size_ = leftover.size();
+  }
+  ~UTF8StreamSource() override {
+    if (!finished_) StreamChunks::closeStream(*stream_);
+  }
+  UTF8StreamSource(const UTF8StreamSource&) = delete;
+  UTF8StreamSource& operator=(const UTF8StreamSource&) = delete;
+
+  bool refill(const char*& pos, const char*& end) override {
+    // Drop what the parser consumed; [0, valid_) stays valid, [valid_, size_) is a sequence a read cut.
+    std::size_t consumed = pos ? static_cast<std::size_t>(pos - data_.get()) : 0;
+    std::memmove(data_.get(), data_.get() + consumed, size_ - consumed);
+    size_ -= consumed;
+    valid_ -= consumed;
+    const std::size_t kept = valid_;
+    for (;;) {
+      if (valid_ == kept && size_ > valid_ && !checked_) validate();  // leftover bytes, first call
+      if (valid_ > kept) break;
+      pos = data_.get();
+      end = pos + valid_;
+      if (pending_) throw *pending_;
+      if (finished_) return false;
+      reserve(size_ + chunkSize_);
+      std::ptrdiff_t n = stream_->read(reinterpret_cast<std::byte*>(data_.get() + size_), chunkSize_);
+      if (n > 0) {
+        size_ += static_cast<std::size_t>(n);
+        validate();
+        continue;
+      }
+      finished_ = true;
+      if (size_ > valid_)
+        pending_ = invalidUTF8();
+      else if (n < 0)
+        pending_ = streamError("The input stream encountered an error while trying to read input bytes.", *stream_);
+      StreamChunks::closeStream(*stream_);
+    }
+    pos = data_.get();
+    end = pos + valid_;
+    return true;
+  }
+
+ private:
+  void validate() {
+    checked_ = true;
+    UTF8Check check = checkUTF8(reinterpret_cast<const unsigned char*>(data_.get()) + valid_, size_ - valid_);
+    valid_ += check.valid;
+    if (check.stop == UTF8Stop::invalid) {
+      pending_ = invalidUTF8();
+      size_ = valid_;
+    }
+  }
+  void reserve(std::size_t capacity) {
+    if (capacity <= capacity_) return;
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+  }
+
+  std::shared_ptr<InputStream> stream_;
+  std::size_t chunkSize_;
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0, valid_ = 0, capacity_ = 0;
+  bool checked_ = false;
+  bool finished_ = false;
+  std::optional<Error> pending_;
+};
+
 std::optional<TextEncoding> markEncoding(const Mark* mark) {
   return mark ? std::optional(mark->encoding) : std::nullopt;
 }
@@ -443,6 +519,7 @@ std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream, con
     auto transcoder = makeTranscoder(encoding);
     if (!transcoder) throw unsupported(encoding);
     if (mark) head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(mark->size));
+    if (encoding == TextEncoding::utf8) return std::make_unique<UTF8StreamSource>(stream, std::move(head), chunkSize);
     auto chunks = std::make_unique<StreamChunks>(stream, std::move(head), chunkSize);
     return std::make_unique<TranscodingSource>(std::move(chunks), std::move(transcoder));
   } catch (...) {
