@@ -6,11 +6,16 @@ namespace tamrikcsv {
 
 std::string_view name(StreamStatus status) noexcept {
   switch (status) {
-    case StreamStatus::notOpen: return "not open";
-    case StreamStatus::open: return "open";
-    case StreamStatus::atEnd: return "at end";
-    case StreamStatus::closed: return "closed";
-    case StreamStatus::error: return "error";
+    case StreamStatus::notOpen:
+      return "not open";
+    case StreamStatus::open:
+      return "open";
+    case StreamStatus::atEnd:
+      return "at end";
+    case StreamStatus::closed:
+      return "closed";
+    case StreamStatus::error:
+      return "error";
   }
   return "unknown";
 }
@@ -27,6 +32,8 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 std::string describe(const std::exception_ptr& error) {
   try {
@@ -68,11 +75,19 @@ struct CSVErrorBase::Impl {
   std::string text;
 };
 
-CSVErrorBase::CSVErrorBase(std::string_view component, std::string_view domain, std::string_view title, int code,
-                           std::string reason, std::string help, UserInfo userInfo,
+CSVErrorBase::CSVErrorBase(std::string_view component, std::string_view domain, std::string_view title,
+                           int code, std::string reason, std::string help, UserInfo userInfo,
                            std::exception_ptr underlying) {
-  auto impl = std::make_shared<Impl>(Impl{component, domain, title, code, std::move(reason), std::nullopt,
-                                          std::move(help), std::move(userInfo), std::move(underlying), {}});
+  auto impl = std::make_shared<Impl>(Impl{component,
+                                          domain,
+                                          title,
+                                          code,
+                                          std::move(reason),
+                                          std::nullopt,
+                                          std::move(help),
+                                          std::move(userInfo),
+                                          std::move(underlying),
+                                          {}});
   std::string& text = impl->text;
   text.append("[").append(component).append("] ").append(title);
   if (impl->reason) text.append("\n\tReason: ").append(*impl->reason);
@@ -91,16 +106,38 @@ CSVErrorBase::CSVErrorBase(std::string_view component, std::string_view domain, 
   impl_ = std::move(impl);
 }
 
-const char* CSVErrorBase::what() const noexcept { return impl_->text.c_str(); }
-std::string_view CSVErrorBase::componentName() const noexcept { return impl_->component; }
-std::string_view CSVErrorBase::errorDescription() const noexcept { return impl_->title; }
-std::string CSVErrorBase::errorDomain() const { return "TamrikCSV." + std::string(impl_->domain); }
-int CSVErrorBase::errorCode() const noexcept { return impl_->code; }
-const std::optional<std::string>& CSVErrorBase::failureReason() const noexcept { return impl_->reason; }
-const std::optional<std::string>& CSVErrorBase::recoverySuggestion() const noexcept { return impl_->suggestion; }
-const std::optional<std::string>& CSVErrorBase::helpAnchor() const noexcept { return impl_->help; }
-const UserInfo& CSVErrorBase::errorUserInfo() const noexcept { return impl_->userInfo; }
-const std::exception_ptr& CSVErrorBase::underlyingError() const noexcept { return impl_->underlying; }
-const std::string& CSVErrorBase::debugDescription() const noexcept { return impl_->text; }
+const char* CSVErrorBase::what() const noexcept {
+  return impl_->text.c_str();
+}
+std::string_view CSVErrorBase::componentName() const noexcept {
+  return impl_->component;
+}
+std::string_view CSVErrorBase::errorDescription() const noexcept {
+  return impl_->title;
+}
+std::string CSVErrorBase::errorDomain() const {
+  return "TamrikCSV." + std::string(impl_->domain);
+}
+int CSVErrorBase::errorCode() const noexcept {
+  return impl_->code;
+}
+const std::optional<std::string>& CSVErrorBase::failureReason() const noexcept {
+  return impl_->reason;
+}
+const std::optional<std::string>& CSVErrorBase::recoverySuggestion() const noexcept {
+  return impl_->suggestion;
+}
+const std::optional<std::string>& CSVErrorBase::helpAnchor() const noexcept {
+  return impl_->help;
+}
+const UserInfo& CSVErrorBase::errorUserInfo() const noexcept {
+  return impl_->userInfo;
+}
+const std::exception_ptr& CSVErrorBase::underlyingError() const noexcept {
+  return impl_->underlying;
+}
+const std::string& CSVErrorBase::debugDescription() const noexcept {
+  return impl_->text;
+}
 
 }  // namespace tamrikcsv

@@ -18,37 +18,43 @@ using ReaderError = CSVError<CSVReader>;
 using Kind = ReaderError::Kind;
 
 ReaderError unterminatedEscapedField(std::int64_t rowIndex) {
-  return ReaderError(Kind::invalidInput,
-               "The last field is escaped (with double quotes if you haven't changed the defaults) and an EOF (End "
-               "of File) was encountered before the field matched at the end with the closing escaping scalar.",
-               "End the targeted field with the scaping scalar (double quotes by default).",
-               {{"Row index", rowIndex}});
+  return ReaderError(
+      Kind::invalidInput,
+      "The last field is escaped (with double quotes if you haven't changed the defaults) and an EOF (End "
+      "of File) was encountered before the field matched at the end with the closing escaping scalar.",
+      "End the targeted field with the scaping scalar (double quotes by default).",
+      {{"Row index", rowIndex}});
 }
 
 ReaderError invalidAfterEscapedField(std::int64_t rowIndex, std::string field, bool carriageReturn) {
-  return ReaderError(Kind::invalidInput,
-               "The targeted field parsed successfully. However, the character right after it was not a field nor "
-               "row delimiter.",
-               carriageReturn ? "If your CSV is CRLF, change the row delimiter to \"\\r\\n\" or add a trim strategy "
-                                "for \"\\r\"."
-                              : "There seems to be some characters after the escaping character and before the next "
-                                "field or the end of the row. Please remove those.",
-               {{"Row index", rowIndex}, {"Field", std::move(field)}});
+  return ReaderError(
+      Kind::invalidInput,
+      "The targeted field parsed successfully. However, the character right after it was not a field nor "
+      "row delimiter.",
+      carriageReturn ? "If your CSV is CRLF, change the row delimiter to \"\\r\\n\" or add a trim strategy "
+                       "for \"\\r\"."
+                     : "There seems to be some characters after the escaping character and before the next "
+                       "field or the end of the row. Please remove those.",
+      {{"Row index", rowIndex}, {"Field", std::move(field)}});
 }
 
 ReaderError escapingScalarInUnescapedField(std::int64_t rowIndex) {
-  return ReaderError(Kind::invalidInput,
-               "The escaping scalar (double quotes by default) is not allowed within fields which aren't already "
-               "escaped.",
-               "Add the escaping scalar at the very beginning and the very end of the field and escape the escaping "
-               "scalar found within the field.",
-               {{"Row index", rowIndex}});
+  return ReaderError(
+      Kind::invalidInput,
+      "The escaping scalar (double quotes by default) is not allowed within fields which aren't already "
+      "escaped.",
+      "Add the escaping scalar at the very beginning and the very end of the field and escape the escaping "
+      "scalar found within the field.",
+      {{"Row index", rowIndex}});
 }
 
 ReaderError fieldCountMismatch(std::int64_t rowIndex, std::int64_t parsed, std::int64_t expected) {
-  return ReaderError(Kind::invalidInput, "The number of fields is not constant between rows.",
-               "Make sure the CSV file has always the same amount of fields per row (including the header row).",
-               {{"Row index", rowIndex}, {"Number of parsed fields", parsed}, {"Number of expected fields", expected}});
+  return ReaderError(
+      Kind::invalidInput, "The number of fields is not constant between rows.",
+      "Make sure the CSV file has always the same amount of fields per row (including the header row).",
+      {{"Row index", rowIndex},
+       {"Number of parsed fields", parsed},
+       {"Number of expected fields", expected}});
 }
 
 CSVReader::Configuration configured(const CSVReader::Setter& setter) {
@@ -57,7 +63,9 @@ CSVReader::Configuration configured(const CSVReader::Setter& setter) {
   return configuration;
 }
 
-inline unsigned char byte(const char* p) { return static_cast<unsigned char>(*p); }
+inline unsigned char byte(const char* p) {
+  return static_cast<unsigned char>(*p);
+}
 
 }  // namespace
 
@@ -75,15 +83,15 @@ struct CSVReader::Impl {
   Count count;
   Status status;
 
-  std::string escape;                  // the escaping scalar in UTF-8; empty when escaping is off
-  std::string field;                   // the field delimiter in UTF-8
-  std::vector<std::string> rows;       // the row delimiters in UTF-8, fewest scalars first
-  bool readsAheadOnRowMismatch;        // the matcher of mixed one- and two-scalar row delimiters does
-  std::array<bool, 256> special{};     // bytes that may start the escaping scalar or a delimiter
-  std::size_t specialCount = 0;        // how many bytes are special
-  bool singleBytes;                    // one-byte field delimiter and escaping scalar, no trimming
+  std::string escape;               // the escaping scalar in UTF-8; empty when escaping is off
+  std::string field;                // the field delimiter in UTF-8
+  std::vector<std::string> rows;    // the row delimiters in UTF-8, fewest scalars first
+  bool readsAheadOnRowMismatch;     // the matcher of mixed one- and two-scalar row delimiters does
+  std::array<bool, 256> special{};  // bytes that may start the escaping scalar or a delimiter
+  std::size_t specialCount = 0;     // how many bytes are special
+  bool singleBytes;                 // one-byte field delimiter and escaping scalar, no trimming
 #ifdef __SSE2__
-  __m128i needles[4];                  // up to four special bytes, for the vector search
+  __m128i needles[4];  // up to four special bytes, for the vector search
 #endif
 
   Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
@@ -119,7 +127,9 @@ struct CSVReader::Impl {
   }
 
   // Makes at least one byte available; false at the end of the input.
-  bool more() { return pos != end || source->refill(pos, end); }
+  bool more() {
+    return pos != end || source->refill(pos, end);
+  }
 
   // The first byte in [p, end) that may start the escaping scalar or a delimiter, or `end`.
   const char* findSpecial(const char* p) const {
@@ -127,8 +137,9 @@ struct CSVReader::Impl {
     if (specialCount <= 4) {
       while (end - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
-                                    _mm_or_si128(_mm_cmpeq_epi8(v, needles[2]), _mm_cmpeq_epi8(v, needles[3])));
+        __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, needles[2]), _mm_cmpeq_epi8(v, needles[3])));
         if (int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
         p += 16;
       }
@@ -163,7 +174,9 @@ struct CSVReader::Impl {
     return byte(pos) < 0x80 ? settings.trimCharacters.contains(byte(pos))
                             : settings.trimCharacters.contains(detail::decodeValid(pos));
   }
-  std::size_t scalarLength() const { return detail::sequenceLength(byte(pos)); }
+  std::size_t scalarLength() const {
+    return detail::sequenceLength(byte(pos));
+  }
 
   bool matchField() {
     if (!startsWith(field)) return false;
@@ -264,11 +277,11 @@ struct CSVReader::Impl {
           start = pos;
           continue;
         }
+        if (*p == escapeByte && !escape.empty()) throw escapingScalarInUnescapedField(rowIndex);
         if (*p == fieldByte) {
           ++pos;
           break;
         }
-        if (*p == escapeByte) throw escapingScalarInUnescapedField(rowIndex);
         if (matchRow()) return true;
         start = pos;
         pos += scalarLength();
@@ -310,7 +323,8 @@ struct CSVReader::Impl {
     if (matchRow()) return true;
     bool carriageReturn = *pos == '\r';
     // Such a matcher looks at the scalar after a non-delimiter too: a decoding error there comes first.
-    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength()) source->refill(pos, end);
+    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength())
+      source->refill(pos, end);
     throw invalidAfterEscapedField(rowIndex, std::move(out), carriageReturn);
   }
 
@@ -384,9 +398,12 @@ CSVReader CSVReader::fromText(std::string text, const Setter& setter) {
   return fromText(std::move(text), configured(setter));
 }
 CSVReader CSVReader::fromData(Data data, const Configuration& configuration) {
-  return CSVReader(std::make_unique<Impl>(configuration, detail::makeDataSource(std::move(data), configuration)));
+  return CSVReader(
+      std::make_unique<Impl>(configuration, detail::makeDataSource(std::move(data), configuration)));
 }
-CSVReader CSVReader::fromData(Data data, const Setter& setter) { return fromData(std::move(data), configured(setter)); }
+CSVReader CSVReader::fromData(Data data, const Setter& setter) {
+  return fromData(std::move(data), configured(setter));
+}
 CSVReader CSVReader::fromData(std::span<const std::byte> data, const Configuration& configuration) {
   return fromData(Data(data.begin(), data.end()), configuration);
 }
@@ -400,7 +417,8 @@ CSVReader CSVReader::fromFile(const std::filesystem::path& path, const Setter& s
   return fromFile(path, configured(setter));
 }
 CSVReader CSVReader::fromStream(std::shared_ptr<InputStream> stream, const Configuration& configuration) {
-  return CSVReader(std::make_unique<Impl>(configuration, detail::makeStreamSource(std::move(stream), configuration)));
+  return CSVReader(
+      std::make_unique<Impl>(configuration, detail::makeStreamSource(std::move(stream), configuration)));
 }
 CSVReader CSVReader::fromStream(std::shared_ptr<InputStream> stream, const Setter& setter) {
   return fromStream(std::move(stream), configured(setter));
@@ -438,12 +456,18 @@ const CSVReader::Status kFinished{CSVReader::Status::Kind::finished, std::nullop
 const CSVReader::Configuration& CSVReader::configuration() const noexcept {
   return impl_ ? impl_->configuration : kNoConfiguration;
 }
-const CSVReader::Row& CSVReader::headers() const noexcept { return impl_ ? impl_->headers : kNoHeaders; }
+const CSVReader::Row& CSVReader::headers() const noexcept {
+  return impl_ ? impl_->headers : kNoHeaders;
+}
 std::shared_ptr<const HeaderLookup> CSVReader::headerLookup() const noexcept {
   return impl_ ? impl_->lookup : nullptr;
 }
-CSVReader::Count CSVReader::count() const noexcept { return impl_ ? impl_->count : Count{}; }
-const CSVReader::Status& CSVReader::status() const noexcept { return impl_ ? impl_->status : kFinished; }
+CSVReader::Count CSVReader::count() const noexcept {
+  return impl_ ? impl_->count : Count{};
+}
+const CSVReader::Status& CSVReader::status() const noexcept {
+  return impl_ ? impl_->status : kFinished;
+}
 
 CSVReader::iterator& CSVReader::iterator::operator++() {
   if (reader_ && !reader_->readRow(row_)) reader_ = nullptr;
@@ -466,7 +490,9 @@ FileView CSVReader::decodeText(std::string text, const Setter& setter) {
 FileView CSVReader::decodeData(Data data, const Configuration& configuration) {
   return decode(fromData(std::move(data), configuration));
 }
-FileView CSVReader::decodeData(Data data, const Setter& setter) { return decode(fromData(std::move(data), setter)); }
+FileView CSVReader::decodeData(Data data, const Setter& setter) {
+  return decode(fromData(std::move(data), setter));
+}
 FileView CSVReader::decodeData(std::span<const std::byte> data, const Configuration& configuration) {
   return decode(fromData(data, configuration));
 }

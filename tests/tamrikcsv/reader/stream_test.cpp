@@ -1,1 +1,190 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "support/reading.hpp"
+#include "support/scripted_stream.hpp"
+
+using namespace tamrikcsv;
+using test::readAll;
+using test::readerError;
+using test::Rows;
+using test::ScriptedStream;
+
+namespace {
+
+std::filesystem::path temporaryFile(const std::string& content) {
+  auto path = std::filesystem::temp_directory_path() / ("tamrik-stream-test-" + std::to_string(::getpid()) +
+                                                        "-" + std::to_string(std::rand()) + ".csv");
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+}  // namespace
+
+TEST(Streams, MarkDetectionTakesOneReadAndEverythingIsReadLazily) {
+  // The first read gives two bytes only, so the mark is not seen and its bytes are text.
+  auto cut = std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"\xEF\xBB"},
+                                                                               {"\xBF"
+                                                                                "a,b\n"}});
+  auto reader = CSVReader::fromStream(cut);
+  EXPECT_EQ(readAll(reader), (Rows{{"\uFEFF"
+                                    "a",
+                                    "b"}}));
+  EXPECT_EQ(cut->requests.front(), 4u);
+
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "row" + std::to_string(i) + ",x\n";
+  auto stream = ScriptedStream::chunked(big, 100000);
+  auto lazy = CSVReader::fromStream(stream);
+  EXPECT_EQ(stream->requests.size(), 1u);
+  EXPECT_EQ(lazy.readRow(), (std::vector<std::string>{"row0", "x"}));
+  EXPECT_EQ(stream->requests, (std::vector<std::size_t>{4, 1024}));
+}
+
+TEST(Streams, StreamsAreClosedAtTheEndOrWhenTheReaderGoesAway) {
+  auto whole = ScriptedStream::chunked("a\nb\n", 3);
+  {
+    auto reader = CSVReader::fromStream(whole);
+    EXPECT_EQ(readAll(reader), (Rows{{"a"}, {"b"}}));
+    EXPECT_EQ(whole->closes, 1);
+  }
+  EXPECT_EQ(whole->closes, 1);
+
+  auto dropped = ScriptedStream::chunked("a\nb\n", 1);
+  CSVReader::fromStream(dropped).readRow();
+  EXPECT_EQ(dropped->closes, 1);
+
+  // Construction that fails after the stream was opened closes it too.
+  auto refused = ScriptedStream::chunked("a\n", 3);
+  readerError([&] { CSVReader::fromStream(refused, [](auto& c) { c.delimiters.row = U','; }); });
+  EXPECT_EQ(refused->opens, 1);
+  EXPECT_EQ(refused->closes, 1);
+}
+
+TEST(Streams, AFailingStreamDeliversWhatCameBeforeThenFailsForGood) {
+  auto stream = std::make_shared<ScriptedStream>(
+      std::deque<ScriptedStream::Step>{{"a,b\nc,"}, {"d\ne"}, ScriptedStream::failure(), {"f\n"}});
+  auto reader = CSVReader::fromStream(stream);
+  std::optional<CSVError<CSVReader>> error;
+  EXPECT_EQ(test::rowsBeforeError(reader, error), (Rows{{"a", "b"}, {"c", "d"}}));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->type(), CSVReader::Error::streamFailure);
+  EXPECT_EQ(error->failureReason(),
+            "The input stream encountered an error while trying to read input bytes.");
+  EXPECT_EQ(error->helpAnchor(),
+            "Review the internal error and make sure you have access to the input data.");
+  EXPECT_EQ(*error->errorUserInfo().get<StreamStatus>("Stream status"), StreamStatus::error);
+  EXPECT_TRUE(error->underlyingError());
+  EXPECT_TRUE(readerError([&] { reader.readRow(); }).isSameError(*error));
+  EXPECT_EQ(stream->closes, 1);
+
+  auto early = std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{ScriptedStream::failure()});
+  auto first = readerError([&] { CSVReader::fromStream(early); });
+  EXPECT_EQ(first.failureReason(),
+            "The input stream encountered an error while trying to read the first bytes.");
+  EXPECT_NE(std::string(first.what()).find("Underlying error: injected read failure"), std::string::npos);
+
+  // A stream failing inside a UTF-16 unit reports the stream, not the cut unit.
+  auto utf16 = std::make_shared<ScriptedStream>(
+      std::deque<ScriptedStream::Step>{{std::string("a\0\n\0b", 5)}, ScriptedStream::failure()});
+  auto reader16 = CSVReader::fromStream(utf16, [](auto& c) { c.encoding = TextEncoding::utf16LittleEndian; });
+  std::optional<CSVError<CSVReader>> error16;
+  EXPECT_EQ(test::rowsBeforeError(reader16, error16), (Rows{{"a"}}));
+  EXPECT_EQ(error16->type(), CSVReader::Error::streamFailure);
+}
+
+TEST(Streams, PresamplingReadsEverythingFirst) {
+  auto stream = ScriptedStream::chunked("a,b\n1,2\n", 3);
+  auto reader = CSVReader::fromStream(stream, [](auto& c) { c.presample = true; });
+  EXPECT_EQ(stream->closes, 1);
+  EXPECT_EQ(readAll(reader), (Rows{{"a", "b"}, {"1", "2"}}));
+
+  auto failing =
+      std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"a,b"}, ScriptedStream::failure()});
+  auto error = readerError([&] { CSVReader::fromStream(failing, [](auto& c) { c.presample = true; }); });
+  EXPECT_EQ(error.type(), CSVReader::Error::streamFailure);
+  EXPECT_EQ(error.failureReason(), "The provided input stream could not be read in its entirety.");
+  EXPECT_EQ(error.helpAnchor(),
+            "Make sure there is data in the input stream and that you have access to it.");
+  EXPECT_EQ(*error.errorUserInfo().get<std::string>("Input stream"), "scripted stream");
+  EXPECT_EQ(failing->closes, 1);
+}
+
+TEST(Streams, FilesWithAndWithoutPresampling) {
+  // A field far longer than a read, with multi-byte scalars cut at every possible place.
+  std::string longField;
+  for (int i = 0; i < 70000; ++i) longField += i % 3 ? "é" : "日";
+  auto path = temporaryFile("h1,h2\n" + longField + ",\"" + longField + "\"\"\"\nx,y\n");
+  Rows expected{{longField, longField + "\""}, {"x", "y"}};
+  for (bool presample : {false, true}) {
+    auto reader = CSVReader::fromFile(path, [&](auto& c) {
+      c.presample = presample;
+      c.headerStrategy = Strategy::Header::firstLine;
+    });
+    EXPECT_EQ(reader.headers(), (std::vector<std::string>{"h1", "h2"}));
+    EXPECT_EQ(readAll(reader), expected);
+  }
+  std::filesystem::remove(path);
+
+  auto missing = std::filesystem::temp_directory_path() / "tamrik-no-such-file.csv";
+  auto unopened = readerError([&] { CSVReader::fromFile(missing); });
+  EXPECT_EQ(unopened.type(), CSVReader::Error::streamFailure);
+  EXPECT_EQ(unopened.failureReason(),
+            "The input stream encountered an error while trying to read the first bytes.");
+  auto unread = readerError([&] { CSVReader::fromFile(missing, [](auto& c) { c.presample = true; }); });
+  EXPECT_EQ(unread.type(), CSVReader::Error::invalidInput);
+  EXPECT_EQ(unread.failureReason(), "The file under the given URL couldn't be read.");
+  EXPECT_EQ(*unread.errorUserInfo().get<std::filesystem::path>("File URL"), missing);
+  EXPECT_EQ(readerError([] { CSVReader::fromFile(""); }).failureReason(),
+            "Creating an input stream to the given file URL failed.");
+  EXPECT_EQ(readerError([] { CSVReader::fromFile(std::filesystem::temp_directory_path()); }).type(),
+            CSVReader::Error::streamFailure);
+}
+
+// An endless supply of rows, made up as they are read.
+class GeneratedRows final : public InputStream {
+ public:
+  explicit GeneratedRows(std::size_t total) : remaining_(total) {}
+  void open() override {}
+  std::ptrdiff_t read(std::byte* buffer, std::size_t maxLength) override {
+    std::size_t n = std::min(maxLength, remaining_);
+    for (std::size_t i = 0; i < n; ++i, ++offset_) buffer[i] = std::byte(kRow[offset_ % (sizeof kRow - 1)]);
+    remaining_ -= n;
+    return static_cast<std::ptrdiff_t>(n);
+  }
+  bool hasBytesAvailable() const override { return remaining_ > 0; }
+  void close() override {}
+  StreamStatus status() const override { return StreamStatus::open; }
+  std::exception_ptr error() const override { return nullptr; }
+  std::string description() const override { return "generated rows"; }
+
+ private:
+  static constexpr char kRow[] = "Location 1,\"Dock, East\",Floor 3,SN000123\n";
+  std::size_t remaining_, offset_ = 0;
+};
+
+TEST(Streams, MemoryStaysFlatWhateverTheInputSize) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "resident memory means little under the address sanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "resident memory means little under the address sanitizer";
+#endif
+#endif
+  auto peak = [] {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;  // KiB
+  };
+  long before = peak();
+  auto reader = CSVReader::fromStream(std::make_shared<GeneratedRows>(std::size_t{200} << 20));
+  std::vector<std::string> row;
+  std::size_t rows = 0;
+  while (reader.readRow(row)) ++rows;
+  EXPECT_GT(rows, 4'000'000u);
+  EXPECT_LT(peak() - before, 16 * 1024) << "reading 200 MiB grew the resident set by more than 16 MiB";
+}
