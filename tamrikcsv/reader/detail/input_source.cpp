@@ -44,7 +44,8 @@ Error invalidUTF32() {
                "Make sure the CSV only contains UTF32 characters.");
 }
 Error incompleteUTF32() {
-  return Error(Kind::invalidInput, "The last input UTF32 character is incomplete (less than 4 bytes were found).",
+  return Error(Kind::invalidInput,
+               "The last input UTF32 character is incomplete (less than 4 bytes were found).",
                "Check the last UTF32 character of your input data/file.");
 }
 Error streamError(const char* reason, const InputStream& stream) {
@@ -84,9 +85,11 @@ bool agree(TextEncoding configured, TextEncoding inferred) {
 const Mark* detectMark(Bytes head, std::optional<TextEncoding> configured) {
   const Mark* found = nullptr;
   for (const Mark& mark : kMarks) {
-    if (head.size() < mark.size || !std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.size, head.begin()))
+    if (head.size() < mark.size ||
+        !std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.size, head.begin()))
       continue;
-    bool better = !found || (configured && agree(*configured, mark.encoding) && !agree(*configured, found->encoding)) ||
+    bool better = !found ||
+                  (configured && agree(*configured, mark.encoding) && !agree(*configured, found->encoding)) ||
                   (!(configured && agree(*configured, found->encoding)) && mark.size > found->size);
     if (better) found = &mark;
   }
@@ -96,10 +99,11 @@ const Mark* detectMark(Bytes head, std::optional<TextEncoding> configured) {
 TextEncoding chooseEncoding(std::optional<TextEncoding> configured, std::optional<TextEncoding> inferred) {
   if (!configured) return inferred.value_or(TextEncoding::utf8);
   if (!inferred || agree(*configured, *inferred)) return inferred.value_or(*configured);
-  throw Error(Kind::invalidConfiguration,
-              "The encoding passed in the configuration doesn't match the Byte Order Mark (BOM) from the input data",
-              "Set the appropriate encoding for the reader configuration or don't set any at all (pass nil)",
-              {{"Provided encoding", *configured}, {"Data BOM encoding", *inferred}});
+  throw Error(
+      Kind::invalidConfiguration,
+      "The encoding passed in the configuration doesn't match the Byte Order Mark (BOM) from the input data",
+      "Set the appropriate encoding for the reader configuration or don't set any at all (pass nil)",
+      {{"Provided encoding", *configured}, {"Data BOM encoding", *inferred}});
 }
 
 Error unsupported(TextEncoding encoding) {
@@ -138,7 +142,8 @@ class UTF8Transcoder final : public Transcoder {
     UTF8Check check = checkUTF8(raw.data(), raw.size());
     out.append(reinterpret_cast<const char*>(raw.data()), check.valid);
     if (check.stop == UTF8Stop::invalid) error = invalidUTF8();
-    if (check.stop == UTF8Stop::truncated) cut_.assign(raw.begin() + static_cast<std::ptrdiff_t>(check.valid), raw.end());
+    if (check.stop == UTF8Stop::truncated)
+      cut_.assign(raw.begin() + static_cast<std::ptrdiff_t>(check.valid), raw.end());
   }
   void finish(const std::optional<Error>& endError, std::string&) override {
     if (error) return;
@@ -165,30 +170,56 @@ class ASCIITranscoder final : public Transcoder {
   }
 };
 
+// Writes the UTF-8 form of units into `out`, sized beforehand for the worst case and trimmed after.
+class UTF8Writer {
+ public:
+  UTF8Writer(std::string& out, std::size_t maxBytes) : out_(out), start_(out.size()) {
+    out.resize(start_ + maxBytes);
+    p_ = out.data() + start_;
+  }
+  ~UTF8Writer() { out_.resize(static_cast<std::size_t>(p_ - out_.data())); }
+  UTF8Writer(const UTF8Writer&) = delete;
+  UTF8Writer& operator=(const UTF8Writer&) = delete;
+
+  void put(char32_t c) {
+    if (c < 0x80) {
+      *p_++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *p_++ = static_cast<char>(0xC0 | (c >> 6));
+      *p_++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *p_++ = static_cast<char>(0xE0 | (c >> 12));
+      *p_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p_++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *p_++ = static_cast<char>(0xF0 | (c >> 18));
+      *p_++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *p_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p_++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+
+ private:
+  std::string& out_;
+  std::size_t start_;
+  char* p_;
+};
+
 class UTF16Transcoder final : public Transcoder {
  public:
   explicit UTF16Transcoder(bool bigEndian) : bigEndian_(bigEndian) {}
   void feed(Bytes raw, std::string& out) override {
-    for (unsigned char byte : raw) {
-      if (error) return;
-      if (!cut_) {
-        cut_ = byte;
-        continue;
-      }
-      char16_t unit = bigEndian_ ? static_cast<char16_t>(*cut_ << 8 | byte) : static_cast<char16_t>(byte << 8 | *cut_);
+    if (error || raw.empty()) return;
+    // Three UTF-8 bytes at most for each two bytes, plus a pending surrogate pair.
+    UTF8Writer writer(out, raw.size() / 2 * 3 + 8);
+    std::size_t i = 0;
+    if (cut_) {
+      unit(unitOf(*cut_, raw[0]), writer);
       cut_.reset();
-      if (high_) {
-        if (unit < 0xDC00 || unit > 0xDFFF) return void(error = invalidUTF16());
-        appendUTF8(out, 0x10000 + ((char32_t{*high_} - 0xD800) << 10) + (unit - 0xDC00));
-        high_.reset();
-      } else if (unit >= 0xD800 && unit <= 0xDBFF) {
-        high_ = unit;
-      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        error = invalidUTF16();
-      } else {
-        appendUTF8(out, unit);
-      }
+      i = 1;
     }
+    for (; i + 1 < raw.size() && !error; i += 2) unit(unitOf(raw[i], raw[i + 1]), writer);
+    if (i < raw.size() && !error) cut_ = raw[i];
   }
   void finish(const std::optional<Error>& endError, std::string&) override {
     if (error) return;
@@ -201,6 +232,24 @@ class UTF16Transcoder final : public Transcoder {
   }
 
  private:
+  char16_t unitOf(unsigned char first, unsigned char second) const {
+    return bigEndian_ ? static_cast<char16_t>(first << 8 | second)
+                      : static_cast<char16_t>(second << 8 | first);
+  }
+  void unit(char16_t u, UTF8Writer& writer) {
+    if (high_) {
+      if (u < 0xDC00 || u > 0xDFFF) return void(error = invalidUTF16());
+      writer.put(0x10000 + ((char32_t{*high_} - 0xD800) << 10) + (u - 0xDC00));
+      high_.reset();
+    } else if (u < 0xD800 || u > 0xDFFF) {
+      writer.put(u);
+    } else if (u <= 0xDBFF) {
+      high_ = u;
+    } else {
+      error = invalidUTF16();
+    }
+  }
+
   bool bigEndian_;
   std::optional<unsigned char> cut_;
   std::optional<char16_t> high_;
@@ -210,15 +259,18 @@ class UTF32Transcoder final : public Transcoder {
  public:
   explicit UTF32Transcoder(bool bigEndian) : bigEndian_(bigEndian) {}
   void feed(Bytes raw, std::string& out) override {
+    if (error) return;
+    UTF8Writer writer(out, raw.size() + 4);
     for (unsigned char byte : raw) {
-      if (error) return;
       unit_[count_++] = byte;
       if (count_ < 4) continue;
       count_ = 0;
-      char32_t c = bigEndian_ ? (char32_t{unit_[0]} << 24 | char32_t{unit_[1]} << 16 | char32_t{unit_[2]} << 8 | unit_[3])
-                              : (char32_t{unit_[3]} << 24 | char32_t{unit_[2]} << 16 | char32_t{unit_[1]} << 8 | unit_[0]);
+      char32_t c =
+          bigEndian_
+              ? (char32_t{unit_[0]} << 24 | char32_t{unit_[1]} << 16 | char32_t{unit_[2]} << 8 | unit_[3])
+              : (char32_t{unit_[3]} << 24 | char32_t{unit_[2]} << 16 | char32_t{unit_[1]} << 8 | unit_[0]);
       if (!isScalar(c)) return void(error = invalidUTF32());
-      appendUTF8(out, c);
+      writer.put(c);
     }
   }
   void finish(const std::optional<Error>& endError, std::string&) override {
@@ -237,15 +289,22 @@ class UTF32Transcoder final : public Transcoder {
 
 std::unique_ptr<Transcoder> makeTranscoder(TextEncoding encoding) {
   switch (encoding) {
-    case TextEncoding::ascii: return std::make_unique<ASCIITranscoder>();
-    case TextEncoding::utf8: return std::make_unique<UTF8Transcoder>();
+    case TextEncoding::ascii:
+      return std::make_unique<ASCIITranscoder>();
+    case TextEncoding::utf8:
+      return std::make_unique<UTF8Transcoder>();
     case TextEncoding::utf16:
-    case TextEncoding::utf16BigEndian: return std::make_unique<UTF16Transcoder>(true);
-    case TextEncoding::utf16LittleEndian: return std::make_unique<UTF16Transcoder>(false);
+    case TextEncoding::utf16BigEndian:
+      return std::make_unique<UTF16Transcoder>(true);
+    case TextEncoding::utf16LittleEndian:
+      return std::make_unique<UTF16Transcoder>(false);
     case TextEncoding::utf32:
-    case TextEncoding::utf32BigEndian: return std::make_unique<UTF32Transcoder>(true);
-    case TextEncoding::utf32LittleEndian: return std::make_unique<UTF32Transcoder>(false);
-    default: return nullptr;
+    case TextEncoding::utf32BigEndian:
+      return std::make_unique<UTF32Transcoder>(true);
+    case TextEncoding::utf32LittleEndian:
+      return std::make_unique<UTF32Transcoder>(false);
+    default:
+      return nullptr;
   }
 }
 
@@ -334,8 +393,12 @@ class MemoryChunks final : public ChunkSupplier {
 // the stream at its end or when dropped before it.
 class StreamChunks final : public ChunkSupplier {
  public:
-  StreamChunks(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover, std::size_t chunkSize)
-      : stream_(std::move(stream)), buffer_(std::move(leftover)), leftover_(buffer_.size()), chunkSize_(chunkSize) {}
+  StreamChunks(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover,
+               std::size_t chunkSize)
+      : stream_(std::move(stream)),
+        buffer_(std::move(leftover)),
+        leftover_(buffer_.size()),
+        chunkSize_(chunkSize) {}
   ~StreamChunks() override {
     if (!finished_) closeStream(*stream_);
   }
@@ -356,7 +419,9 @@ class StreamChunks final : public ChunkSupplier {
     std::ptrdiff_t n = stream_->read(reinterpret_cast<std::byte*>(buffer_.data()), chunkSize_);
     if (n > 0) return {buffer_.data(), static_cast<std::size_t>(n)};
     finished_ = true;
-    if (n < 0) error_ = streamError("The input stream encountered an error while trying to read input bytes.", *stream_);
+    if (n < 0)
+      error_ =
+          streamError("The input stream encountered an error while trying to read input bytes.", *stream_);
     closeStream(*stream_);
     buffer_ = {};
     return {};
@@ -413,7 +478,8 @@ class TranscodingSource final : public InputSource {
 // reading a file, spared the copy a transcoder makes.
 class UTF8StreamSource final : public InputSource {
  public:
-  UTF8StreamSource(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover, std::size_t chunkSize)
+  UTF8StreamSource(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover,
+                   std::size_t chunkSize)
       : stream_(std::move(stream)), chunkSize_(chunkSize) {
     reserve(leftover.size() + chunkSize_);
     std::memcpy(data_.get(), leftover.data(), leftover.size());
@@ -450,7 +516,8 @@ class UTF8StreamSource final : public InputSource {
       if (size_ > valid_)
         pending_ = invalidUTF8();
       else if (n < 0)
-        pending_ = streamError("The input stream encountered an error while trying to read input bytes.", *stream_);
+        pending_ =
+            streamError("The input stream encountered an error while trying to read input bytes.", *stream_);
       StreamChunks::closeStream(*stream_);
     }
     pos = data_.get();
@@ -506,20 +573,23 @@ std::unique_ptr<InputSource> fromBytes(Data data, const ReaderConfiguration& con
                                              std::move(transcoder));
 }
 
-std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream, const ReaderConfiguration& configuration,
-                                        std::size_t chunkSize) {
+std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream,
+                                        const ReaderConfiguration& configuration, std::size_t chunkSize) {
   stream->open();
   std::vector<unsigned char> head(4);
   std::ptrdiff_t n = stream->read(reinterpret_cast<std::byte*>(head.data()), head.size());
   try {
-    if (n < 0) throw streamError("The input stream encountered an error while trying to read the first bytes.", *stream);
+    if (n < 0)
+      throw streamError("The input stream encountered an error while trying to read the first bytes.",
+                        *stream);
     head.resize(static_cast<std::size_t>(n));
     const Mark* mark = detectMark(head, configuration.encoding);
     TextEncoding encoding = chooseEncoding(configuration.encoding, markEncoding(mark));
     auto transcoder = makeTranscoder(encoding);
     if (!transcoder) throw unsupported(encoding);
     if (mark) head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(mark->size));
-    if (encoding == TextEncoding::utf8) return std::make_unique<UTF8StreamSource>(stream, std::move(head), chunkSize);
+    if (encoding == TextEncoding::utf8)
+      return std::make_unique<UTF8StreamSource>(stream, std::move(head), chunkSize);
     auto chunks = std::make_unique<StreamChunks>(stream, std::move(head), chunkSize);
     return std::make_unique<TranscodingSource>(std::move(chunks), std::move(transcoder));
   } catch (...) {
@@ -549,8 +619,10 @@ Data presample(InputStream& stream) {
 
 std::string icuName(TextEncoding encoding) {
   switch (encoding) {
-    case TextEncoding::macOSRoman: return "macos-0_2-10.2";
-    default: return std::string(name(encoding));
+    case TextEncoding::macOSRoman:
+      return "macos-0_2-10.2";
+    default:
+      return std::string(name(encoding));
   }
 }
 
@@ -561,9 +633,9 @@ std::optional<std::string> convertWithICU(Bytes bytes, TextEncoding encoding) {
   // Stop at the first byte sequence the encoding does not define instead of substituting it.
   ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   std::u16string utf16(bytes.size() * 2 + 16, u'\0');
-  int32_t length = ucnv_toUChars(converter, utf16.data(), static_cast<int32_t>(utf16.size()),
-                                 reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()),
-                                 &status);
+  int32_t length =
+      ucnv_toUChars(converter, utf16.data(), static_cast<int32_t>(utf16.size()),
+                    reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()), &status);
   ucnv_close(converter);
   if (U_FAILURE(status)) return std::nullopt;
   std::string out(static_cast<std::size_t>(length) * 3, '\0');
@@ -623,10 +695,11 @@ std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
     return makeDataSource(std::move(data), configuration);
   }
   if (path.empty())
-    throw Error(Kind::streamFailure, "Creating an input stream to the given file URL failed.",
-                "Make sure the URL is valid and you are allowed to access the file. Alternatively set the "
-                "configuration's presample or load the file in a data blob and use the reader's data initializer.",
-                {{"File URL", path}});
+    throw Error(
+        Kind::streamFailure, "Creating an input stream to the given file URL failed.",
+        "Make sure the URL is valid and you are allowed to access the file. Alternatively set the "
+        "configuration's presample or load the file in a data blob and use the reader's data initializer.",
+        {{"File URL", path}});
   // The reader owns this stream, so it may read in larger chunks than a caller's stream gets.
   return fromStream(std::make_shared<FileInputStream>(path), configuration, 64 * 1024);
 }
