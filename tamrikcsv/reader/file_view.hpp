@@ -173,3 +173,14 @@ class FileView {
 };
 
 }  // namespace tamrikcsv
+
+/// Records hash by their row alone, as they compare.
+template <>
+struct std::hash<tamrikcsv::Record> {
+  std::size_t operator()(const tamrikcsv::Record& record) const noexcept {
+    std::size_t seed = record.size();
+    for (const auto& field : record)
+      seed ^= std::hash<std::string>{}(field) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+    return seed;
+  }
+};

@@ -80,5 +80,6 @@ TEST(Records, LookupByTitleAndEqualityByRow) {
 
   Record other({"P1", "Desk 1"}, std::make_shared<const HeaderLookup>(std::vector<std::string>{"x", "y"}));
   EXPECT_EQ(*record, other);
+  EXPECT_EQ(std::hash<Record>{}(*record), std::hash<Record>{}(other));
   EXPECT_NE(*record, Record({"P1"}, nullptr));
 }

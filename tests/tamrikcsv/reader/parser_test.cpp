@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ranges>
+
 #include "support/reading.hpp"
 
 using namespace tamrikcsv;
@@ -183,6 +185,9 @@ TEST(Parser, FillingReadReusesTheCallersRow) {
   EXPECT_FALSE(reader.readRow(row));
   EXPECT_TRUE(row.empty());
 }
+
+static_assert(std::ranges::input_range<CSVReader>);
+static_assert(std::is_nothrow_move_constructible_v<CSVReader> && !std::is_copy_constructible_v<CSVReader>);
 
 TEST(Parser, ReaderIsARangeAndMovable) {
   auto reader = CSVReader::fromText("a\nb\nc");
