@@ -38,7 +38,9 @@ CharacterSet CharacterSet::whitespacesAndNewlines() {
   return set;
 }
 
-void CharacterSet::insert(char32_t scalar) { insert(scalar, scalar); }
+void CharacterSet::insert(char32_t scalar) {
+  insert(scalar, scalar);
+}
 
 void CharacterSet::insert(char32_t first, char32_t last) {
   if (first > last) return;

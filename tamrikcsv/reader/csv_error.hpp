@@ -37,9 +37,12 @@ struct Failable<CSVReader> {
   static constexpr std::string_view errorDomain = "Reader";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
     switch (kind) {
-      case Error::invalidConfiguration: return "Invalid configuration";
-      case Error::invalidInput: return "Invalid input";
-      case Error::streamFailure: return "Stream failure";
+      case Error::invalidConfiguration:
+        return "Invalid configuration";
+      case Error::invalidInput:
+        return "Invalid input";
+      case Error::streamFailure:
+        return "Stream failure";
     }
     return {};
   }
@@ -51,15 +54,24 @@ struct Failable<CSVReader> {
 
 template <>
 struct Failable<CSVWriter> {
-  enum class Error : int { invalidConfiguration = 1, invalidInput = 2, streamFailure = 4, invalidOperation = 5 };
+  enum class Error : int {
+    invalidConfiguration = 1,
+    invalidInput = 2,
+    streamFailure = 4,
+    invalidOperation = 5
+  };
   static constexpr std::string_view componentName = "CSVWriter";
   static constexpr std::string_view errorDomain = "Writer";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
     switch (kind) {
-      case Error::invalidConfiguration: return "Invalid configuration";
-      case Error::invalidInput: return "Invalid input";
-      case Error::streamFailure: return "Stream failure";
-      case Error::invalidOperation: return "Invalid operation";
+      case Error::invalidConfiguration:
+        return "Invalid configuration";
+      case Error::invalidInput:
+        return "Invalid input";
+      case Error::streamFailure:
+        return "Stream failure";
+      case Error::invalidOperation:
+        return "Invalid operation";
     }
     return {};
   }
@@ -76,9 +88,12 @@ struct Failable<CSVDecoder> {
   static constexpr std::string_view errorDomain = "Decoder";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
     switch (kind) {
-      case Error::invalidConfiguration: return "Invalid configuration";
-      case Error::invalidPath: return "Invalid path";
-      case Error::bufferFailure: return "Invalid buffer state";
+      case Error::invalidConfiguration:
+        return "Invalid configuration";
+      case Error::invalidPath:
+        return "Invalid path";
+      case Error::bufferFailure:
+        return "Invalid buffer state";
     }
     return {};
   }
@@ -95,9 +110,12 @@ struct Failable<CSVEncoder> {
   static constexpr std::string_view errorDomain = "Encoder";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
     switch (kind) {
-      case Error::invalidConfiguration: return "Invalid configuration";
-      case Error::invalidPath: return "Invalid coding path";
-      case Error::bufferFailure: return "Invalid buffer state";
+      case Error::invalidConfiguration:
+        return "Invalid configuration";
+      case Error::invalidPath:
+        return "Invalid coding path";
+      case Error::bufferFailure:
+        return "Invalid buffer state";
     }
     return {};
   }
@@ -109,8 +127,9 @@ struct Failable<CSVEncoder> {
 
 /// One context value of an error. Integers print in decimal, texts as they are, scalars and scalar
 /// sequences quoted with escapes ("\r\n"), sets in braces, encodings and stream states by name.
-using UserInfoValue = std::variant<std::int64_t, std::string, char32_t, std::u32string, std::set<std::u32string>,
-                                   CharacterSet, TextEncoding, StreamStatus, std::filesystem::path>;
+using UserInfoValue =
+    std::variant<std::int64_t, std::string, char32_t, std::u32string, std::set<std::u32string>, CharacterSet,
+                 TextEncoding, StreamStatus, std::filesystem::path>;
 
 /// The context of an error: (key, value) entries in the order they were given.
 ///

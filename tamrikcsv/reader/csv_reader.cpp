@@ -4,10 +4,7 @@
 #include <array>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
+#include "tamrikcsv/reader/detail/byte_set.hpp"
 #include "tamrikcsv/reader/detail/input_source.hpp"
 #include "tamrikcsv/reader/detail/unicode.hpp"
 
@@ -83,16 +80,12 @@ struct CSVReader::Impl {
   Count count;
   Status status;
 
-  std::string escape;               // the escaping scalar in UTF-8; empty when escaping is off
-  std::string field;                // the field delimiter in UTF-8
-  std::vector<std::string> rows;    // the row delimiters in UTF-8, fewest scalars first
-  bool readsAheadOnRowMismatch;     // the matcher of mixed one- and two-scalar row delimiters does
-  std::array<bool, 256> special{};  // bytes that may start the escaping scalar or a delimiter
-  std::size_t specialCount = 0;     // how many bytes are special
-  bool singleBytes;                 // one-byte field delimiter and escaping scalar, no trimming
-#ifdef __SSE2__
-  __m128i needles[4];  // up to four special bytes, for the vector search
-#endif
+  std::string escape;             // the escaping scalar in UTF-8; empty when escaping is off
+  std::string field;              // the field delimiter in UTF-8
+  std::vector<std::string> rows;  // the row delimiters in UTF-8, fewest scalars first
+  bool readsAheadOnRowMismatch;   // the matcher of mixed one- and two-scalar row delimiters does
+  detail::ByteSet special;        // bytes that may start the escaping scalar or a delimiter
+  bool singleBytes;               // one-byte field delimiter and escaping scalar, no trimming
 
   Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
       : configuration(std::move(c)), source(std::move(s)), settings(Settings::make(configuration)) {
@@ -103,17 +96,10 @@ struct CSVReader::Impl {
                      [](const auto& a, const auto& b) { return a.size() < b.size(); });
     for (const auto& d : rowScalars) rows.push_back(detail::toUTF8(d));
     readsAheadOnRowMismatch = rowScalars.size() > 1 && rowScalars.back().size() == 2;
-    for (const auto& d : rows) special[byte(d.data())] = true;
-    special[byte(field.data())] = true;
-    if (!escape.empty()) special[byte(escape.data())] = true;
+    for (const auto& d : rows) special.insert(byte(d.data()));
+    special.insert(byte(field.data()));
+    if (!escape.empty()) special.insert(byte(escape.data()));
     singleBytes = field.size() == 1 && escape.size() <= 1 && !settings.isTrimNeeded;
-    std::vector<char> bytes;
-    for (int b = 0; b < 256; ++b)
-      if (special[static_cast<std::size_t>(b)]) bytes.push_back(static_cast<char>(b));
-    specialCount = bytes.size();
-#ifdef __SSE2__
-    for (std::size_t k = 0; k < 4; ++k) needles[k] = _mm_set1_epi8(bytes[std::min(k, bytes.size() - 1)]);
-#endif
 
     if (configuration.headerStrategy == Strategy::Header::firstLine) {
       std::size_t n;
@@ -127,27 +113,7 @@ struct CSVReader::Impl {
   }
 
   // Makes at least one byte available; false at the end of the input.
-  bool more() {
-    return pos != end || source->refill(pos, end);
-  }
-
-  // The first byte in [p, end) that may start the escaping scalar or a delimiter, or `end`.
-  const char* findSpecial(const char* p) const {
-#ifdef __SSE2__
-    if (specialCount <= 4) {
-      while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, needles[2]), _mm_cmpeq_epi8(v, needles[3])));
-        if (int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
-      }
-    }
-#endif
-    while (p != end && !special[byte(p)]) ++p;
-    return p;
-  }
+  bool more() { return pos != end || source->refill(pos, end); }
 
   // Whether the input at `pos` (before `end`) starts with `d`, reading on as far as that takes.
   // Consumes nothing.
@@ -174,9 +140,7 @@ struct CSVReader::Impl {
     return byte(pos) < 0x80 ? settings.trimCharacters.contains(byte(pos))
                             : settings.trimCharacters.contains(detail::decodeValid(pos));
   }
-  std::size_t scalarLength() const {
-    return detail::sequenceLength(byte(pos));
-  }
+  std::size_t scalarLength() const { return detail::sequenceLength(byte(pos)); }
 
   bool matchField() {
     if (!startsWith(field)) return false;
@@ -228,7 +192,7 @@ struct CSVReader::Impl {
         if (parseEscapedField(slot(row, n++), rowIndex)) return true;
         continue;
       }
-      if (special[byte(pos)]) {
+      if (special.contains(*pos)) {
         if (matchField()) {
           slot(row, n++);
           continue;
@@ -265,11 +229,11 @@ struct CSVReader::Impl {
         ++pos;
         continue;
       }
-      if (special[byte(pos)] && matchRow()) return true;
+      if (special.contains(*pos) && matchRow()) return true;
       const char* start = pos;
       pos += scalarLength();
       for (;;) {
-        const char* p = findSpecial(pos);
+        const char* p = special.find(pos, end);
         out.append(start, static_cast<std::size_t>(p - start));
         pos = p;
         if (p == end) {
@@ -333,7 +297,7 @@ struct CSVReader::Impl {
     const char* start = pos;
     pos += scalarLength();
     for (;;) {
-      const char* p = findSpecial(pos);
+      const char* p = special.find(pos, end);
       out.append(start, static_cast<std::size_t>(p - start));
       pos = p;
       if (p == end) {

@@ -24,7 +24,9 @@ std::optional<Field> Field::fromText(std::string_view text) {
   return Field(text);
 }
 
-std::string Field::description() const { return detail::toUTF8(scalars); }
+std::string Field::description() const {
+  return detail::toUTF8(scalars);
+}
 
 Row::Row(std::string_view text) : scalars{nonEmptyScalars(text)} {}
 

@@ -25,11 +25,19 @@ std::optional<std::string_view> Record::operator[](std::string_view title) const
   return row_[*column];
 }
 
-std::size_t RecordsView::size() const noexcept { return file_->size(); }
-Record RecordsView::operator[](std::size_t index) const { return file_->record(index); }
+std::size_t RecordsView::size() const noexcept {
+  return file_->size();
+}
+Record RecordsView::operator[](std::size_t index) const {
+  return file_->record(index);
+}
 
-std::size_t ColumnsView::size() const noexcept { return file_->headers().size(); }
-std::vector<std::string> ColumnsView::operator[](std::size_t index) const { return file_->column(index); }
+std::size_t ColumnsView::size() const noexcept {
+  return file_->headers().size();
+}
+std::vector<std::string> ColumnsView::operator[](std::size_t index) const {
+  return file_->column(index);
+}
 
 FileView::FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows)
     : headers_(std::move(headers)),

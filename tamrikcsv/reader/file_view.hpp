@@ -28,7 +28,9 @@ class HeaderLookup {
  private:
   struct Hash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+    std::size_t operator()(std::string_view text) const noexcept {
+      return std::hash<std::string_view>{}(text);
+    }
   };
   std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> columns_;
 };
@@ -128,9 +130,8 @@ class ColumnsView {
 /// A whole CSV input: its headers and all its rows. Made by `CSVReader::decodeText` and its siblings.
 ///
 /// ```cpp
-/// auto file = CSVReader::decodeText("a,b\n1,2\n3,4\n", [](auto& c) { c.headerStrategy = Strategy::Header::firstLine; });
-/// file.field(1, "b");   // "4"
-/// file.column("a");     // {"1", "3"}
+/// auto file = CSVReader::decodeText("a,b\n1,2\n3,4\n", [](auto& c) { c.headerStrategy =
+/// Strategy::Header::firstLine; }); file.field(1, "b");   // "4" file.column("a");     // {"1", "3"}
 /// ```
 class FileView {
  public:

@@ -52,7 +52,9 @@ std::ptrdiff_t FileInputStream::read(std::byte* buffer, std::size_t maxLength) {
   return n;
 }
 
-bool FileInputStream::hasBytesAvailable() const { return status_ == StreamStatus::open; }
+bool FileInputStream::hasBytesAvailable() const {
+  return status_ == StreamStatus::open;
+}
 
 void FileInputStream::close() {
   if (fd_ >= 0) ::close(fd_);
@@ -60,7 +62,9 @@ void FileInputStream::close() {
   if (status_ != StreamStatus::error) status_ = StreamStatus::closed;
 }
 
-std::string FileInputStream::description() const { return "file stream " + path_.string(); }
+std::string FileInputStream::description() const {
+  return "file stream " + path_.string();
+}
 
 void MemoryInputStream::open() {
   if (status_ == StreamStatus::notOpen) status_ = StreamStatus::open;

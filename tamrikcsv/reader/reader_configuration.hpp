@@ -40,7 +40,8 @@ struct ReaderSettings {
   CharacterSet trimCharacters;
   bool isTrimNeeded = false;
 
-  /// Validates a configuration; throws `CSVError<CSVReader>` (`invalidConfiguration`) on the first failed check.
+  /// Validates a configuration; throws `CSVError<CSVReader>` (`invalidConfiguration`) on the first failed
+  /// check.
   static ReaderSettings make(const ReaderConfiguration& configuration);
 };
 

@@ -32,6 +32,30 @@ struct Raised {
   ErrorText text;
 };
 
+// What readers say when the parse fails.
+const char* const kUnterminated =
+    "The last field is escaped (with double quotes if you haven't changed the defaults) and an EOF (End "
+    "of File) was encountered before the field matched at the end with the closing escaping scalar.";
+const char* const kUnterminatedHelp =
+    "End the targeted field with the scaping scalar (double quotes by default).";
+const char* const kAfterEscaped =
+    "The targeted field parsed successfully. However, the character right after it was not a field nor "
+    "row delimiter.";
+const char* const kAfterEscapedCRHelp =
+    "If your CSV is CRLF, change the row delimiter to \"\\r\\n\" or add a trim strategy for \"\\r\".";
+const char* const kAfterEscapedHelp =
+    "There seems to be some characters after the escaping character and before the next field or the end "
+    "of the row. Please remove those.";
+const char* const kEscapeInUnescaped =
+    "The escaping scalar (double quotes by default) is not allowed within fields which aren't already "
+    "escaped.";
+const char* const kEscapeInUnescapedHelp =
+    "Add the escaping scalar at the very beginning and the very end of the field and escape the escaping "
+    "scalar found within the field.";
+const char* const kFieldCount = "The number of fields is not constant between rows.";
+const char* const kFieldCountHelp =
+    "Make sure the CSV file has always the same amount of fields per row (including the header row).";
+
 std::string rowIndex(std::int64_t index) {
   return "Row index: " + std::to_string(index);
 }
@@ -167,12 +191,7 @@ class Reference {
     std::optional<char32_t> c;
     for (;;) {
       c = next();
-      if (!c)
-        raise(
-            "The last field is escaped (with double quotes if you haven't changed the defaults) and an EOF "
-            "(End of "
-            "File) was encountered before the field matched at the end with the closing escaping scalar.",
-            "End the targeted field with the scaping scalar (double quotes by default).", rowIndex(index));
+      if (!c) raise(kUnterminated, kUnterminatedHelp, rowIndex(index));
       if (!escaping(*c)) {
         field += *c;
         continue;
@@ -186,31 +205,15 @@ class Reference {
     if (!c) return true;
     if (isField(*c)) return false;
     if (isRow(*c)) return true;
-    raise(
-        "The targeted field parsed successfully. However, the character right after it was not a field nor "
-        "row "
-        "delimiter.",
-        *c == U'\r'
-            ? "If your CSV is CRLF, change the row delimiter to \"\\r\\n\" or add a trim strategy for "
-              "\"\\r\"."
-            : "There seems to be some characters after the escaping character and before the next field "
-              "or the end of the row. Please remove those.",
-        rowIndex(index) + ", Field: " + row.back());
+    raise(kAfterEscaped, *c == U'\r' ? kAfterEscapedCRHelp : kAfterEscapedHelp,
+          rowIndex(index) + ", Field: " + row.back());
   }
 
   bool parseUnescapedField(char32_t first, Row& row, std::int64_t index) {
     std::u32string field(1, first);
     bool rowEnded = true;
     while (auto c = next()) {
-      if (escaping(*c))
-        raise(
-            "The escaping scalar (double quotes by default) is not allowed within fields which aren't "
-            "already "
-            "escaped.",
-            "Add the escaping scalar at the very beginning and the very end of the field and escape the "
-            "escaping "
-            "scalar found within the field.",
-            rowIndex(index));
+      if (escaping(*c)) raise(kEscapeInUnescaped, kEscapeInUnescapedHelp, rowIndex(index));
       if (isField(*c)) {
         rowEnded = false;
         break;
@@ -229,11 +232,9 @@ class Reference {
       if (!row) return std::nullopt;
       if (row->size() == 1 && row->front().empty() && count_ != 1) continue;
       if (count_ > 0 && row->size() != fields_)
-        raise(
-            "The number of fields is not constant between rows.",
-            "Make sure the CSV file has always the same amount of fields per row (including the header row).",
-            rowIndex(count_ + 1) + ", Number of parsed fields: " + std::to_string(row->size()) +
-                ", Number of expected fields: " + std::to_string(fields_));
+        raise(kFieldCount, kFieldCountHelp,
+              rowIndex(count_ + 1) + ", Number of parsed fields: " + std::to_string(row->size()) +
+                  ", Number of expected fields: " + std::to_string(fields_));
       if (count_ == 0) fields_ = row->size();
       ++count_;
       return row;
@@ -273,7 +274,7 @@ Outcome referenceRead(const ReaderConfiguration& configuration, std::u32string_v
     return Reference(configuration, scalars, endError)
         .run(configuration.headerStrategy == Strategy::Header::firstLine);
   } catch (const CSVErrorBase& error) {  // the configuration's own error
-    return {{}, {}, errorText(error)};
+    return {{}, {}, errorText(error), ""};
   }
 }
 
@@ -387,6 +388,23 @@ std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
         << outcome.error->userInfo;
   else
     out << "end";
+  if (!outcome.broken.empty()) out << "\nbroken: " << outcome.broken;
+  return out;
+}
+
+std::string describe(const ReaderConfiguration& c) {
+  auto quoted = [](std::u32string_view scalars) { return '"' + printable(scalars) + '"'; };
+  std::string out = "field " + quoted(c.delimiters.field.scalars) + ", rows {";
+  for (const auto& d : c.delimiters.row.scalars) out += " " + quoted(d);
+  auto escape = c.escapingStrategy.scalar();
+  out += " }, escaping " + (escape ? quoted(std::u32string(1, *escape)) : "none") + ", trim {";
+  for (auto [first, last] : c.trimStrategy.ranges())
+    out += " " + quoted(std::u32string(1, first)) +
+           (first == last ? "" : "..." + quoted(std::u32string(1, last)));
+  out += " }, header ";
+  out += c.headerStrategy == Strategy::Header::firstLine ? "first line" : "none";
+  if (c.encoding) out += ", encoding " + std::string(name(*c.encoding));
+  if (c.presample) out += ", presample";
   return out;
 }
 

@@ -30,6 +30,9 @@ struct Outcome {
   std::vector<std::string> headers;
   std::vector<std::vector<std::string>> rows;
   std::optional<ErrorText> error;
+  /// Empty while the reader keeps to its word: once failed it raises the same error again, once
+  /// finished it stays finished. Otherwise what it did instead.
+  std::string broken;
   friend bool operator==(const Outcome&, const Outcome&) = default;
 };
 std::ostream& operator<<(std::ostream& out, const Outcome& outcome);
@@ -42,8 +45,7 @@ Outcome referenceRead(const ReaderConfiguration& configuration, std::u32string_v
 ErrorText errorText(const CSVErrorBase& error);
 
 /// Reads every row of the reader that `make` builds. `pick(n)` chooses a number below n to vary the
-/// way rows are read (`readRow` in both forms, `readRecord`); after an error, a further read must raise
-/// the very same error, else the outcome's reason says so.
+/// way rows are read (`readRow` in both forms, `readRecord`).
 Outcome productionRead(
     const std::function<CSVReader()>& make,
     const std::function<unsigned(unsigned)>& pick = [](unsigned) { return 0U; });
@@ -57,5 +59,7 @@ ErrorText invalidUTF8Text();
 
 /// Text for test messages, with control and non-ASCII scalars escaped.
 std::string printable(std::u32string_view scalars);
+/// The delimiters, escaping, trimming and header strategy, for test messages.
+std::string describe(const ReaderConfiguration& configuration);
 
 }  // namespace tamrikcsv::test

@@ -46,9 +46,12 @@ std::optional<std::u32string> toScalars(std::string_view utf8) {
 char32_t decodeValid(const char* p) noexcept {
   const auto* u = reinterpret_cast<const unsigned char*>(p);
   switch (sequenceLength(u[0])) {
-    case 1: return u[0];
-    case 2: return (char32_t{u[0] & 0x1Fu} << 6) | (u[1] & 0x3Fu);
-    case 3: return (char32_t{u[0] & 0x0Fu} << 12) | (char32_t{u[1] & 0x3Fu} << 6) | (u[2] & 0x3Fu);
+    case 1:
+      return u[0];
+    case 2:
+      return (char32_t{u[0] & 0x1Fu} << 6) | (u[1] & 0x3Fu);
+    case 3:
+      return (char32_t{u[0] & 0x0Fu} << 12) | (char32_t{u[1] & 0x3Fu} << 6) | (u[2] & 0x3Fu);
     default:
       return (char32_t{u[0] & 0x07u} << 18) | (char32_t{u[1] & 0x3Fu} << 12) | (char32_t{u[2] & 0x3Fu} << 6) |
              (u[3] & 0x3Fu);
@@ -116,11 +119,21 @@ std::string quoted(std::u32string_view scalars) {
   std::string out = "\"";
   for (char32_t c : scalars) {
     switch (c) {
-      case U'\n': out += "\\n"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\t': out += "\\t"; break;
-      case U'"': out += "\\\""; break;
-      case U'\\': out += "\\\\"; break;
+      case U'\n':
+        out += "\\n";
+        break;
+      case U'\r':
+        out += "\\r";
+        break;
+      case U'\t':
+        out += "\\t";
+        break;
+      case U'"':
+        out += "\\\"";
+        break;
+      case U'\\':
+        out += "\\\\";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char buf[16];

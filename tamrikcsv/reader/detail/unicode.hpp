@@ -10,7 +10,9 @@
 
 namespace tamrikcsv::detail {
 
-inline bool isScalar(char32_t c) noexcept { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
+inline bool isScalar(char32_t c) noexcept {
+  return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF);
+}
 
 /// Appends the UTF-8 form of a valid scalar.
 void appendUTF8(std::string& out, char32_t scalar);

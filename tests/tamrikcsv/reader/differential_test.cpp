@@ -1,16 +1,14 @@
 // The production reader against the literal scalar-by-scalar reader of tests/support, over random
 // configurations and inputs, through every kind of input and encoding.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <iostream>
-#include <map>
 #include <random>
-#include <span>
-#include <sstream>
 
 #include "support/reference_reader.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
@@ -65,12 +63,6 @@ ReaderConfiguration randomConfiguration(Rng& rng) {
     if (rng() % 2)
       for (auto n = 1 + rng() % 3; n > 0; --n) c.trimStrategy.insert(draw(rng, kTrimPool));
     c.headerStrategy = rng() % 2 ? Strategy::Header::firstLine : Strategy::Header::none;
-    if (std::getenv("XSKIP") && c.escapingStrategy.scalar() && c.delimiters.field.scalars.size() == 1 &&
-        c.delimiters.field.scalars[0] == *c.escapingStrategy.scalar())
-      continue;
-    if (std::getenv("XSKIP") && c.escapingStrategy.scalar() && c.delimiters.field.scalars.size() == 1 &&
-        c.delimiters.field.scalars[0] == *c.escapingStrategy.scalar())
-      continue;
     try {
       ReaderSettings::make(c);
       return c;
@@ -240,6 +232,7 @@ struct Way {
   std::function<CSVReader(ReaderConfiguration, std::u32string_view, std::string_view tail)> open;
   std::optional<ErrorText> endError = std::nullopt;
   bool needsText = false;  // an empty stream that fails does so while its mark is looked for
+  bool blocks = false;     // in-memory UTF-8, validated in blocks
 };
 
 std::vector<Way> ways() {
@@ -276,6 +269,9 @@ std::vector<Way> ways() {
          return CSVReader::fromStream(std::make_shared<MemoryInputStream>(encode(s, 2, "\xFF\xFE")), c);
        }},
       {"short reads, UTF-8", [=](C c, V s, T) { return CSVReader::fromStream(stream(bytes(toUTF8(s))), c); }},
+      {"short reads, UTF-8, then a failure",
+       [=](C c, V s, T) { return CSVReader::fromStream(stream(bytes(toUTF8(s)), true), c); }, kStreamFailure,
+       true},
       {"short reads, UTF-32BE, then a failure",
        [=](C c, V s, T) {
          c.encoding = TextEncoding::utf32BigEndian;
@@ -284,13 +280,18 @@ std::vector<Way> ways() {
        kStreamFailure, true},
       {"text, then invalid UTF-8",
        [](C c, V s, T tail) { return CSVReader::fromText(toUTF8(s) + std::string(tail), c); },
-       test::invalidUTF8Text()},
+       test::invalidUTF8Text(), false, true},
       {"UTF-8 bytes, then invalid UTF-8",
        [](C c, V s, T tail) { return CSVReader::fromData(bytes(toUTF8(s) + std::string(tail)), c); },
-       test::invalidUTF8Text()},
+       test::invalidUTF8Text(), false, true},
       {"short reads, UTF-8, then invalid UTF-8",
        [=](C c, V s, T tail) {
          return CSVReader::fromStream(stream(bytes(toUTF8(s) + std::string(tail))), c);
+       },
+       test::invalidUTF8Text()},
+      {"short reads, UTF-8, then invalid UTF-8 and a failure",
+       [=](C c, V s, T tail) {
+         return CSVReader::fromStream(stream(bytes(toUTF8(s) + std::string(tail)), true), c);
        },
        test::invalidUTF8Text()},
       {"UTF-16LE and an odd byte",
@@ -313,58 +314,41 @@ std::vector<Way> ways() {
 }
 
 std::string describe(const ReaderConfiguration& c, std::u32string_view text, std::string_view tail) {
-  std::ostringstream out;
-  out << "field \"" << test::printable(c.delimiters.field.scalars) << "\", rows {";
-  for (const auto& d : c.delimiters.row.scalars) out << " \"" << test::printable(d) << '"';
-  out << " }, escaping ";
-  if (auto e = c.escapingStrategy.scalar())
-    out << '"' << test::printable(std::u32string(1, *e)) << '"';
-  else
-    out << "none";
-  out << ", trim {";
-  for (auto [first, last] : c.trimStrategy.ranges())
-    for (char32_t t = first; t <= last; ++t) out << " \"" << test::printable(std::u32string(1, t)) << '"';
-  out << " }, header " << (c.headerStrategy == Strategy::Header::firstLine ? "first line" : "none");
-  if (text.size() <= 400)
-    out << "\ninput \"" << test::printable(text) << '"';
-  else
-    out << "\ninput of " << text.size() << " scalars";
-  if (!tail.empty()) out << " + invalid tail of " << tail.size() << " bytes";
-  return out.str();
+  std::string out = test::describe(c);
+  out += text.size() <= 400 ? "\ninput \"" + test::printable(text) + '"'
+                            : "\ninput of " + std::to_string(text.size()) + " scalars";
+  if (!tail.empty()) out += " + an invalid tail of " + std::to_string(tail.size()) + " bytes";
+  return out;
 }
 
 class Differential {
  public:
-  explicit Differential(std::uint32_t seed) : rng_(seed), ways_(ways()) {}
+  // Each input goes the text way and `others` more picked at random, or with `blocksOnly` the ways that
+  // validate in-memory UTF-8 in blocks.
+  Differential(std::uint32_t seed, std::size_t others, bool blocksOnly = false)
+      : rng_(seed), ways_(ways()), others_(others), blocksOnly_(blocksOnly) {}
 
   // Compares every way of reading `text`; returns false once enough mismatches were reported.
   bool check(const ReaderConfiguration& c, std::u32string_view text, std::string_view tail) {
-    {
-      auto o = test::referenceRead(c, text);
-      static int n = 0, ok = 0, rows = 0, multi = 0;
-      static std::map<std::string, int> errs;
-      ++n;
-      if (!o.error)
-        ++ok;
-      else
-        errs[o.error->reason.substr(0, 30)]++;
-      rows += o.rows.size();
-      if (o.rows.size() > 1) ++multi;
-      if (n % 2500 == 0) {
-        std::cerr << n << " ok " << ok << " rows " << rows << " multi " << multi << "\n";
-        for (auto& [k, v] : errs) std::cerr << "  " << k << " " << v << "\n";
-      }
-    }
+    std::vector<std::pair<std::optional<ErrorText>, Outcome>> expected;  // by the error that ends the text
+    std::vector<bool> chosen(ways_.size(), !blocksOnly_ && others_ == 0);
+    chosen[0] = true;
+    for (std::size_t k = 0; k < others_; ++k) chosen[1 + rng_() % (ways_.size() - 1)] = true;
     for (const Way& way : ways_) {
-      if (way.needsText && text.empty()) continue;
+      bool take = blocksOnly_ ? way.blocks : chosen[static_cast<std::size_t>(&way - ways_.data())];
+      if (!take || (way.needsText && text.empty())) continue;
+      auto known = std::find_if(expected.begin(), expected.end(),
+                                [&](const auto& e) { return e.first == way.endError; });
+      if (known == expected.end())
+        known = expected.insert(known, {way.endError, test::referenceRead(c, text, way.endError)});
       auto pick = [this](unsigned n) { return static_cast<unsigned>(rng_() % n); };
-      if (mismatch(way, c, text, tail, pick)) {
+      if (known->second != test::productionRead([&] { return way.open(c, text, tail); }, pick)) {
         std::u32string small = shrink(way, c, std::u32string(text), tail);
-        Outcome expected = test::referenceRead(c, small, way.endError);
-        Outcome actual = test::productionRead([&] { return way.open(c, small, tail); });
-        ADD_FAILURE() << way.name << ", " << describe(c, small, tail) << "\nexpected:\n"
-                      << expected << "\nactual:\n"
-                      << actual;
+        ADD_FAILURE() << way.name << ", "
+                      << describe(c, small, way.endError == test::invalidUTF8Text() ? tail : "")
+                      << "\nexpected:\n"
+                      << test::referenceRead(c, small, way.endError) << "\nactual:\n"
+                      << test::productionRead([&] { return way.open(c, small, tail); });
         if (++failures_ == 5) return false;
       }
     }
@@ -374,11 +358,10 @@ class Differential {
   Rng& rng() { return rng_; }
 
  private:
-  bool mismatch(
-      const Way& way, const ReaderConfiguration& c, std::u32string_view text, std::string_view tail,
-      const std::function<unsigned(unsigned)>& pick = [](unsigned) { return 0U; }) {
+  bool mismatch(const Way& way, const ReaderConfiguration& c, std::u32string_view text,
+                std::string_view tail) {
     return test::referenceRead(c, text, way.endError) !=
-           test::productionRead([&] { return way.open(c, text, tail); }, pick);
+           test::productionRead([&] { return way.open(c, text, tail); });
   }
 
   // Drops runs of scalars, then single ones, while the mismatch stays, for a short report.
@@ -404,18 +387,61 @@ class Differential {
 
   Rng rng_;
   std::vector<Way> ways_;
+  std::size_t others_;
+  bool blocksOnly_;
   int failures_ = 0;
 };
 
+// TAMRIK_DIFFERENTIAL_SEED=n explores beyond the fixed seed, sending each input every way.
+const char* const exploredSeed = std::getenv("TAMRIK_DIFFERENTIAL_SEED");
 std::uint32_t seed() {
-  const char* text = std::getenv("TAMRIK_DIFFERENTIAL_SEED");  // to explore beyond the fixed seed
-  return text ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10)) : 20240611;
+  return exploredSeed ? static_cast<std::uint32_t>(std::strtoul(exploredSeed, nullptr, 10)) : 20240611;
+}
+
+// Inputs whose outcome hangs on the order of checks or on how far a matcher reads ahead; the
+// reference must agree with the stated outcome too.
+TEST(ReaderDifferential, PinnedCases) {
+  struct Pinned {
+    const char* name;
+    void (*configure)(ReaderConfiguration&);
+    std::string input;  // UTF-8, maybe with invalid bytes at the end
+    std::vector<std::vector<std::string>> rows;
+    std::string reason;  // how the error that ends the reading begins
+  };
+  const Pinned cases[] = {
+      {"the escaping scalar is tested before an equal field delimiter",
+       [](ReaderConfiguration& c) { c.delimiters.field = U'"'; },
+       "a\"",
+       {},
+       "The escaping scalar (double quotes by default) is not allowed"},
+      {"mixed one- and two-scalar row delimiters read past the scalar after an escaped field",
+       [](ReaderConfiguration& c) { c.delimiters.row = Delimiter::Row::standard(); },
+       "\"a\"x\xFF",
+       {},
+       test::invalidUTF8Text().reason},
+      {"a single one-scalar row delimiter does not",
+       [](ReaderConfiguration&) {},
+       "\"a\"x\xFF",
+       {},
+       "The targeted field parsed successfully."},
+  };
+  for (const auto& pinned : cases) {
+    SCOPED_TRACE(pinned.name);
+    ReaderConfiguration c;
+    pinned.configure(c);
+    auto [scalars, valid] = test::decodeUTF8(pinned.input);
+    auto expected =
+        test::referenceRead(c, scalars, valid ? std::nullopt : std::optional(test::invalidUTF8Text()));
+    EXPECT_EQ(expected.rows, pinned.rows);
+    EXPECT_THAT(expected.error ? expected.error->reason : "", testing::StartsWith(pinned.reason));
+    EXPECT_EQ(test::productionRead([&] { return CSVReader::fromText(pinned.input, c); }), expected);
+  }
 }
 
 TEST(ReaderDifferential, RandomConfigurationsAndInputs) {
-  Differential differential(seed());
+  Differential differential(seed(), exploredSeed ? 0 : 2);
   Rng& rng = differential.rng();
-  for (int i = 0; i < 2500; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     auto c = randomConfiguration(rng);
     Texts texts(rng, c);
     // Now and then enough text to cross the 1024-byte chunks a stream is read in.
@@ -428,11 +454,11 @@ TEST(ReaderDifferential, RandomConfigurationsAndInputs) {
 
 // In-memory UTF-8 is validated in blocks of 64 KiB: scalars and invalid bytes right at their edges.
 TEST(ReaderDifferential, InputsAcrossValidationBlocks) {
-  Differential differential(seed());
+  Differential differential(seed(), 0, true);
   Rng& rng = differential.rng();
   ReaderConfiguration c;
   c.delimiters.row = Delimiter::Row::standard();
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 3; ++i) {
     std::u32string text;
     std::size_t size = 0;  // in UTF-8
     while (size < 65536 - 8) {
@@ -441,7 +467,7 @@ TEST(ReaderDifferential, InputsAcrossValidationBlocks) {
       size += toUTF8(std::u32string(1, s)).size();
     }
     for (; size < 65536 + static_cast<std::size_t>(i) - 3; size += 4) text += U'\U0001F601';
-    if (!differential.check(c, text, kInvalidTails[i])) break;
+    if (!differential.check(c, text, kInvalidTails[5 + i])) break;  // cut sequences, a bad continuation
   }
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+// A small set of bytes and a fast search for the first of them, shared by the reader and the writer to
+// skip runs of bytes that need no attention. Not part of the public interface.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace tamrikcsv::detail {
+
+class ByteSet {
+ public:
+  void insert(unsigned char b) {
+    if (contains_[b]) return;
+    contains_[b] = true;
+    members_.push_back(static_cast<char>(b));
+#ifdef __SSE2__
+    for (std::size_t k = 0; k < 4; ++k)
+      needles_[k] = _mm_set1_epi8(members_[std::min(k, members_.size() - 1)]);
+#endif
+  }
+  bool contains(char c) const noexcept {
+    return contains_[static_cast<unsigned char>(c)];
+  }
+
+  /// The first byte of [p, end) in the set, or `end`.
+  const char* find(const char* p, const char* end) const noexcept {
+#ifdef __SSE2__
+    if (!members_.empty() && members_.size() <= 4) {
+      while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles_[0]), _mm_cmpeq_epi8(v, needles_[1])),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, needles_[2]), _mm_cmpeq_epi8(v, needles_[3])));
+        if (int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+      }
+    }
+#endif
+    while (p != end && !contains(*p)) ++p;
+    return p;
+  }
+
+ private:
+  std::array<bool, 256> contains_{};
+  std::vector<char> members_;
+#ifdef __SSE2__
+  __m128i needles_[4];
+#endif
+};
+
+}  // namespace tamrikcsv::detail
