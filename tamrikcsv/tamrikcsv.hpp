@@ -11,3 +11,6 @@
 #include "tamrikcsv/reader/reader_configuration.hpp"
 #include "tamrikcsv/reader/stream_status.hpp"
 #include "tamrikcsv/reader/text_encoding.hpp"
+#include "tamrikcsv/writer/csv_writer.hpp"
+#include "tamrikcsv/writer/output_stream.hpp"
+#include "tamrikcsv/writer/writer_configuration.hpp"

@@ -1,5 +1,7 @@
 #include "tamrikcsv/reader/csv_error.hpp"
 
+#include <cstdio>
+
 #include "tamrikcsv/reader/detail/unicode.hpp"
 
 namespace tamrikcsv {
@@ -51,7 +53,11 @@ std::string toString(const UserInfoValue& value) {
   return std::visit(Overloaded{
                         [](std::int64_t v) { return std::to_string(v); },
                         [](const std::string& v) { return v; },
-                        [](char32_t v) { return detail::quoted(std::u32string(1, v)); },
+                        [](char32_t v) {
+                          char code[16];
+                          std::snprintf(code, sizeof code, " (U+%04X)", static_cast<unsigned>(v));
+                          return detail::quoted(std::u32string(1, v)) + code;
+                        },
                         [](const std::u32string& v) { return detail::quoted(v); },
                         [](const std::set<std::u32string>& v) {
                           std::string out = "{";

@@ -125,8 +125,9 @@ struct Failable<CSVEncoder> {
   }
 };
 
-/// One context value of an error. Integers print in decimal, texts as they are, scalars and scalar
-/// sequences quoted with escapes ("\r\n"), sets in braces, encodings and stream states by name.
+/// One context value of an error. Integers print in decimal, texts as they are, scalar sequences quoted
+/// with escapes ("\r\n"), a scalar also with its code point ("é" (U+00E9)), sets in braces, encodings and
+/// stream states by name.
 using UserInfoValue =
     std::variant<std::int64_t, std::string, char32_t, std::u32string, std::set<std::u32string>, CharacterSet,
                  TextEncoding, StreamStatus, std::filesystem::path>;

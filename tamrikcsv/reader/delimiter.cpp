@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "tamrikcsv/reader/detail/delimiter_check.hpp"
 #include "tamrikcsv/reader/detail/unicode.hpp"
 
 namespace tamrikcsv::Delimiter {
@@ -44,12 +45,25 @@ Row Row::standard() {
   return row;
 }
 
-std::string Row::description() const {
-  if (scalars.empty()) return {};
+const std::u32string& Row::shortest() const {
   // std::set orders by scalar values already; the first of the shortest members wins.
-  auto shortest = std::min_element(scalars.begin(), scalars.end(),
-                                   [](const auto& a, const auto& b) { return a.size() < b.size(); });
-  return detail::toUTF8(*shortest);
+  return *std::min_element(scalars.begin(), scalars.end(),
+                           [](const auto& a, const auto& b) { return a.size() < b.size(); });
 }
 
+std::string Row::description() const { return scalars.empty() ? std::string() : detail::toUTF8(shortest()); }
+
 }  // namespace tamrikcsv::Delimiter
+
+namespace tamrikcsv::detail {
+
+DelimiterProblem checkDelimiters(const Delimiter::Pair& delimiters) noexcept {
+  const auto& field = delimiters.field.scalars;
+  const auto& rows = delimiters.row.scalars;
+  if (field.empty() || rows.empty()) return DelimiterProblem::missing;
+  if (std::any_of(rows.begin(), rows.end(), [&](const auto& row) { return row.empty() || row == field; }))
+    return DelimiterProblem::clash;
+  return DelimiterProblem::none;
+}
+
+}  // namespace tamrikcsv::detail

@@ -57,12 +57,20 @@ struct Row {
   /// Line feed, and carriage return plus line feed.
   static Row standard();
 
-  /// The shortest member as UTF-8 text, ties broken by scalar order.
+  /// The shortest member, ties broken by scalar order: the one a writer emits. The set must not be empty.
+  const std::u32string& shortest() const;
+  /// `shortest()` as UTF-8 text; empty when there is no delimiter.
   std::string description() const;
   friend bool operator==(const Row&, const Row&) = default;
 };
 
-/// The validated pair used while reading and writing.
+/// The delimiters a reader or writer is configured with.
+struct Pair {
+  Field field = U',';
+  Row row = U'\n';  ///< The line feed alone; "\r\n" too needs `Delimiter::Row::standard()`.
+};
+
+/// The validated pair used while reading.
 struct Scalars {
   std::u32string field;
   std::set<std::u32string> row;

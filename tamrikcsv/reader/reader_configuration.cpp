@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/reader/detail/delimiter_check.hpp"
 
 namespace tamrikcsv {
 namespace {
@@ -19,13 +20,16 @@ bool anyTrimmed(const std::u32string& scalars, const CharacterSet& trim) {
 ReaderSettings ReaderSettings::make(const ReaderConfiguration& configuration) {
   const auto& field = configuration.delimiters.field.scalars;
   const auto& rows = configuration.delimiters.row.scalars;
-  if (field.empty() || rows.empty())
-    throw Error(Kind::invalidConfiguration, "Delimiter inference is not yet supported by this library",
-                "Specify a concrete delimiter or get in contact with the maintainer");
-  if (std::any_of(rows.begin(), rows.end(), [&](const auto& row) { return row.empty() || row == field; }))
-    throw Error(Kind::invalidConfiguration, "The field and row delimiters cannot be the same.",
-                "Set different delimiters for fields and rows.",
-                {{"Field delimiter", field}, {"Row delimiters", rows}});
+  switch (detail::checkDelimiters(configuration.delimiters)) {
+    case detail::DelimiterProblem::missing:
+      throw Error(Kind::invalidConfiguration, "Delimiter inference is not yet supported by this library",
+                  "Specify a concrete delimiter or get in contact with the maintainer");
+    case detail::DelimiterProblem::clash:
+      throw Error(Kind::invalidConfiguration, "The field and row delimiters cannot be the same.",
+                  "Set different delimiters for fields and rows.",
+                  {{"Field delimiter", field}, {"Row delimiters", rows}});
+    case detail::DelimiterProblem::none: break;
+  }
 
   ReaderSettings settings;
   settings.delimiters = {field, rows};

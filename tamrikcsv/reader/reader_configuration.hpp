@@ -17,10 +17,7 @@ namespace tamrikcsv {
 /// config.trimStrategy = CharacterSet::whitespaces();
 /// ```
 struct ReaderConfiguration {
-  struct Delimiters {
-    Delimiter::Field field = U',';
-    Delimiter::Row row = U'\n';  ///< The line feed alone; "\r\n" needs `Delimiter::Row::standard()`.
-  };
+  using Delimiters = Delimiter::Pair;
 
   /// The input's encoding; absent: the byte-order mark decides, else UTF-8.
   std::optional<TextEncoding> encoding;

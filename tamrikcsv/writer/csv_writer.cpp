@@ -1,0 +1,528 @@
+#include "tamrikcsv/writer/csv_writer.hpp"
+
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "tamrikcsv/reader/detail/byte_set.hpp"
+#include "tamrikcsv/reader/detail/input_source.hpp"
+#include "tamrikcsv/reader/detail/unicode.hpp"
+
+namespace tamrikcsv {
+namespace {
+
+using WriterError = CSVError<CSVWriter>;
+using Kind = WriterError::Kind;
+
+WriterError tooManyFields(std::int64_t expected) {
+  return WriterError(
+      Kind::invalidOperation,
+      "A field cannot be added to a row that has already the expected amount of fields. All CSV rows "
+      "must have the same amount of fields.",
+      "Always write the same amount of fields per row.", {{"Number of expected fields per row", expected}});
+}
+
+WriterError writeFailure(const OutputStream& stream) {
+  return WriterError(
+      Kind::streamFailure, "The output stream encountered an error while trying to write encoded bytes",
+      "Review the underlying error and make sure you have access to the output data (if it is a file)",
+      {{"Stream status", stream.status()}}, stream.error());
+}
+
+WriterError notOpen(const OutputStream& stream) {
+  return WriterError(Kind::streamFailure, "The output stream is not open.",
+                     "Check you have priviledge to open the output stream.",
+                     {{"Stream status", stream.status()}}, stream.error());
+}
+
+WriterError unsupported(TextEncoding encoding) {
+  return WriterError(Kind::invalidConfiguration, "The given encoding is not yet supported by this library",
+                     "Contact the library maintainer", {{"Encoding", encoding}});
+}
+
+// The byte-order mark a new output starts with.
+std::string_view byteOrderMark(TextEncoding encoding, Strategy::BOM strategy) {
+  if (strategy == Strategy::BOM::never) return {};
+  bool always = strategy == Strategy::BOM::always;
+  switch (encoding) {
+    case TextEncoding::utf16:
+      return {"\xFE\xFF", 2};
+    case TextEncoding::utf32:
+      return {"\0\0\xFE\xFF", 4};
+    case TextEncoding::utf16BigEndian:
+      return always ? std::string_view("\xFE\xFF", 2) : std::string_view();
+    case TextEncoding::utf16LittleEndian:
+      return always ? std::string_view("\xFF\xFE", 2) : std::string_view();
+    case TextEncoding::utf32BigEndian:
+      return always ? std::string_view("\0\0\xFE\xFF", 4) : std::string_view();
+    case TextEncoding::utf32LittleEndian:
+      return always ? std::string_view("\xFF\xFE\0\0", 4) : std::string_view();
+    case TextEncoding::utf8:
+      return always ? std::string_view("\xEF\xBB\xBF", 3) : std::string_view();
+    default:
+      return {};
+  }
+}
+
+// Scalars to bytes in the output encoding.
+class ScalarEncoder {
+ public:
+  enum class Form { ascii, utf8, utf16BE, utf16LE, utf32BE, utf32LE, shiftJIS };
+
+  static std::optional<Form> formOf(TextEncoding encoding) {
+    switch (encoding) {
+      case TextEncoding::ascii:
+        return Form::ascii;
+      case TextEncoding::utf8:
+        return Form::utf8;
+      case TextEncoding::utf16:
+      case TextEncoding::utf16BigEndian:
+        return Form::utf16BE;
+      case TextEncoding::utf16LittleEndian:
+        return Form::utf16LE;
+      case TextEncoding::utf32:
+      case TextEncoding::utf32BigEndian:
+        return Form::utf32BE;
+      case TextEncoding::utf32LittleEndian:
+        return Form::utf32LE;
+      case TextEncoding::shiftJIS:
+        return Form::shiftJIS;
+      default:
+        return std::nullopt;
+    }
+  }
+
+  explicit ScalarEncoder(Form form) : form_(form) {
+    if (form_ != Form::shiftJIS) return;
+    UErrorCode status = U_ZERO_ERROR;
+    shiftJIS_ = ucnv_open("Shift_JIS", &status);
+    // Refuse what Shift-JIS cannot hold instead of writing a substitute.
+    if (U_SUCCESS(status))
+      ucnv_setFromUCallBack(shiftJIS_, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) throw std::runtime_error("ICU has no Shift-JIS converter");
+  }
+  ~ScalarEncoder() {
+    if (shiftJIS_) ucnv_close(shiftJIS_);
+  }
+  ScalarEncoder(const ScalarEncoder&) = delete;
+  ScalarEncoder& operator=(const ScalarEncoder&) = delete;
+
+  bool isUTF8() const noexcept { return form_ == Form::utf8; }
+
+  /// Appends the scalar's bytes; false when the encoding cannot hold it.
+  bool encode(char32_t c, std::string& out) {
+    auto put = [&](std::uint32_t unit, int size, bool big) {
+      for (int i = 0; i < size; ++i) out.push_back(static_cast<char>(unit >> (8 * (big ? size - 1 - i : i))));
+    };
+    switch (form_) {
+      case Form::ascii:
+        if (c >= 0x80) return false;
+        out.push_back(static_cast<char>(c));
+        return true;
+      case Form::utf8:
+        detail::appendUTF8(out, c);
+        return true;
+      case Form::utf16BE:
+      case Form::utf16LE: {
+        bool big = form_ == Form::utf16BE;
+        if (c < 0x10000) {
+          put(c, 2, big);
+        } else {
+          put(0xD800 + ((c - 0x10000) >> 10), 2, big);
+          put(0xDC00 + ((c - 0x10000) & 0x3FF), 2, big);
+        }
+        return true;
+      }
+      case Form::utf32BE:
+      case Form::utf32LE:
+        put(c, 4, form_ == Form::utf32BE);
+        return true;
+      case Form::shiftJIS: {
+        UChar units[2];
+        int32_t length = c < 0x10000 ? 1 : 2;
+        if (length == 1) {
+          units[0] = static_cast<UChar>(c);
+        } else {
+          units[0] = static_cast<UChar>(0xD800 + ((c - 0x10000) >> 10));
+          units[1] = static_cast<UChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+        char bytes[16];
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_reset(shiftJIS_);
+        int32_t n = ucnv_fromUChars(shiftJIS_, bytes, sizeof bytes, units, length, &status);
+        if (U_FAILURE(status) || n <= 0) return false;
+        out.append(bytes, static_cast<std::size_t>(n));
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  Form form_;
+  UConverter* shiftJIS_ = nullptr;
+};
+
+bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+}  // namespace
+
+// Fields are UTF-8, and so are the delimiters and the escaping scalar here: UTF-8 is self-synchronising, so
+// a delimiter occurs in a field exactly where its bytes do. Encoded bytes gather in `pending` and go to the
+// stream at the end of each operation (or before an error is raised), one write procedure per batch; a
+// caller's own stream gets them scalar by scalar instead, as it may react to each write.
+struct CSVWriter::Impl {
+  Configuration configuration;
+  Settings settings;
+  std::shared_ptr<OutputStream> stream;
+  MemoryOutputStream* memory = nullptr;  // the stream, when the writer writes into memory
+  bool batched;                          // the stream is the writer's own
+  std::unique_ptr<ScalarEncoder> encoder;
+  std::string field, row, escape;  // UTF-8
+  detail::ByteSet special;         // first bytes of the escaping scalar and the delimiters
+  std::string pending;             // encoded bytes not yet handed to the stream
+  std::string scratch;             // a field's text with its escaping scalars doubled
+  std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
+
+  Impl(Configuration c, Settings s, std::shared_ptr<OutputStream> out, bool own)
+      : configuration(std::move(c)), settings(std::move(s)), stream(std::move(out)), batched(own) {}
+
+  // Hands bytes to the stream, advancing by what each call accepts; one call that accepts nothing is
+  // tolerated per batch.
+  void writeBytes(const char* bytes, std::size_t length) {
+    bool acceptedNothing = false;
+    while (length > 0) {
+      std::ptrdiff_t n = stream->write(reinterpret_cast<const std::byte*>(bytes), length);
+      if (n < 0) throw writeFailure(*stream);
+      if (n == 0) {
+        if (acceptedNothing)
+          throw WriterError(Kind::streamFailure,
+                            "Several attempts were made to write on the stream, but they were unsuccessful.",
+                            "Review the underlying error (if any) and try again.",
+                            {{"Stream status", stream->status()}, {"Attempts", std::int64_t{2}}},
+                            stream->error());
+        acceptedNothing = true;
+        continue;
+      }
+      auto accepted = std::min(static_cast<std::size_t>(n), length);
+      bytes += accepted;
+      length -= accepted;
+    }
+  }
+  void flush() {
+    if (pending.empty()) return;
+    std::string batch;
+    batch.swap(pending);  // emptied even when the stream fails
+    writeBytes(batch.data(), batch.size());
+    batch.clear();
+    if (pending.capacity() < batch.capacity()) pending.swap(batch);
+  }
+
+  // Encodes valid UTF-8 text into the output.
+  void emit(std::string_view text) {
+    if (encoder->isUTF8() && batched) {
+      pending.append(text);
+      return;
+    }
+    for (const char* p = text.data(); p != text.data() + text.size();
+         p += detail::sequenceLength(static_cast<unsigned char>(*p))) {
+      char32_t c = detail::decodeValid(p);
+      if (!encoder->encode(c, pending)) {
+        flush();
+        throw unencodable(c);
+      }
+      if (!batched) flush();
+    }
+  }
+  WriterError unencodable(char32_t c) const {
+    if (settings.encoding == TextEncoding::ascii)
+      return WriterError(
+          Kind::invalidInput, "The Unicode Scalar is not an ASCII character.",
+          "Make sure the CSV only contains ASCII characters or select a different encoding (e.g. UTF8).",
+          {{"Unicode scalar", c}});
+    return WriterError(Kind::invalidInput, "The Unicode Scalar couldn't be encoded to multibyte Shift-JIS",
+                       "Make sure the CSV only contains Shift-JIS characters.", {{"Unicode scalar", c}});
+  }
+
+  static bool startsWith(std::string_view text, std::size_t at, std::string_view part) {
+    return text.compare(at, part.size(), part) == 0;
+  }
+
+  // A field's text: enclosed in the escaping scalar exactly when it holds that scalar or a delimiter.
+  void writeText(std::string_view text) {
+    if (text.empty()) return;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    if (detail::checkUTF8(bytes, text.size()).stop != detail::UTF8Stop::complete)
+      throw WriterError(Kind::invalidInput, "The field is not valid UTF-8 text.",
+                        "Make sure every field is UTF-8 encoded text.", {{"Field index", fieldIndex}});
+    if (escape.empty()) {
+      if (contains(text, field) || contains(text, row))
+        throw WriterError(
+            Kind::invalidInput, "A field cannot include a delimiter if escaping strategy is disabled.",
+            "Remove delimiter from field or set an escaping strategy.", {{"Field", std::string(text)}});
+      return emit(text);
+    }
+    if (special.find(text.data(), text.data() + text.size()) == text.data() + text.size()) return emit(text);
+    scratch.clear();
+    bool enclose = false;
+    for (std::size_t i = 0; i < text.size();) {
+      if (startsWith(text, i, escape)) {
+        scratch.append(escape).append(escape);
+        i += escape.size();
+        enclose = true;
+      } else if (startsWith(text, i, field)) {
+        scratch.append(field);
+        i += field.size();
+        enclose = true;
+      } else if (startsWith(text, i, row)) {
+        scratch.append(row);
+        i += row.size();
+        enclose = true;
+      } else {
+        std::size_t length = detail::sequenceLength(bytes[i]);
+        scratch.append(text.substr(i, length));
+        i += length;
+      }
+    }
+    if (enclose) emit(escape);
+    emit(scratch);
+    if (enclose) emit(escape);
+  }
+
+  void writeField(std::string_view text) {
+    if (fieldIndex > 0) emit(field);
+    writeText(text);
+    ++fieldIndex;
+  }
+
+  // Pads the row to its fields and writes the row delimiter.
+  void finishRow() {
+    if (expectedFields == 0) expectedFields = fieldIndex;
+    while (fieldIndex < expectedFields) {
+      emit(field);
+      ++fieldIndex;
+    }
+    emit(row);
+    flush();
+    ++rowIndex;
+    fieldIndex = 0;
+  }
+
+  void writeEmptyRow() {
+    if (expectedFields == 0)
+      throw WriterError(
+          Kind::invalidOperation,
+          "An empty row cannot be writen if the number of fields hold by the CSV file is unkwnown.",
+          "Write a headers row or a row with content before writing an empty row.");
+    for (std::int64_t i = 1; i < expectedFields; ++i) emit(field);
+    emit(row);
+    flush();
+    ++rowIndex;
+    fieldIndex = 0;
+  }
+
+  // Runs an operation, handing over what it encoded even when it fails partway.
+  template <class F>
+  void operation(F&& f) {
+    try {
+      f();
+      flush();
+    } catch (const WriterError&) {
+      flushQuietly();
+      throw;
+    }
+  }
+  void flushQuietly() noexcept {
+    try {
+      flush();
+    } catch (...) {
+    }
+  }
+};
+
+CSVWriter::CSVWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+CSVWriter::CSVWriter(CSVWriter&&) noexcept = default;
+CSVWriter& CSVWriter::operator=(CSVWriter&& other) noexcept {
+  if (this != &other) {
+    CSVWriter dropped(std::move(*this));
+    impl_ = std::move(other.impl_);
+  }
+  return *this;
+}
+
+CSVWriter::~CSVWriter() {
+  if (!impl_ || impl_->stream->status() != StreamStatus::open) return;
+  try {
+    if (impl_->fieldIndex > 0) impl_->finishRow();
+  } catch (...) {
+  }
+  impl_->stream->close();
+}
+
+CSVWriter::Configuration CSVWriter::configured(const Setter& setter) {
+  Configuration configuration;
+  if (setter) setter(configuration);
+  return configuration;
+}
+
+CSVWriter CSVWriter::toMemory(const Configuration& configuration) {
+  auto memory = std::make_shared<MemoryOutputStream>();
+  auto* raw = memory.get();
+  return create(configuration, std::move(memory), raw, true, false);
+}
+CSVWriter CSVWriter::toMemory(const Setter& setter) {
+  return toMemory(configured(setter));
+}
+
+CSVWriter CSVWriter::toFile(const std::filesystem::path& path, const Configuration& configuration,
+                            FileMode mode) {
+  if (path.empty())
+    throw WriterError(Kind::streamFailure, "The output stream couldn't be initialized with the given URL.",
+                      "Make sure you have access to the targeted file.", {{"File URL", path}});
+  bool append = mode == FileMode::append;
+  return create(configuration, std::make_shared<FileOutputStream>(path, append), nullptr, true, append);
+}
+CSVWriter CSVWriter::toFile(const std::filesystem::path& path, const Setter& setter, FileMode mode) {
+  return toFile(path, configured(setter), mode);
+}
+
+CSVWriter CSVWriter::toStream(std::shared_ptr<OutputStream> stream, const Configuration& configuration) {
+  if (!stream) throw std::invalid_argument("CSVWriter::toStream: no stream");
+  return create(configuration, std::move(stream), nullptr, false, false);
+}
+CSVWriter CSVWriter::toStream(std::shared_ptr<OutputStream> stream, const Setter& setter) {
+  return toStream(std::move(stream), configured(setter));
+}
+
+// Creation checks everything it can before the stream is opened, so that a writer that cannot be made
+// leaves an existing file as it was.
+CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<OutputStream> stream,
+                            MemoryOutputStream* memory, bool ownStream, bool appending) {
+  auto settings = Settings::make(configuration);
+  auto form = ScalarEncoder::formOf(settings.encoding);
+  if (!form) throw unsupported(settings.encoding);
+  auto impl = std::make_unique<Impl>(configuration, std::move(settings), std::move(stream), ownStream);
+  impl->memory = memory;
+  const Settings& s = impl->settings;
+  impl->field = detail::toUTF8(s.delimiters.field);
+  impl->row = detail::toUTF8(s.delimiters.row);
+  if (s.escapingScalar) detail::appendUTF8(impl->escape, *s.escapingScalar);
+  for (const std::string* part : {&impl->field, &impl->row, &impl->escape})
+    if (!part->empty()) impl->special.insert(static_cast<unsigned char>((*part)[0]));
+  impl->encoder = std::make_unique<ScalarEncoder>(*form);
+
+  OutputStream& out = *impl->stream;
+  out.open();
+  if (out.status() != StreamStatus::open) throw notOpen(out);
+  try {
+    impl->operation([&] {
+      if (!appending) impl->pending.append(byteOrderMark(s.encoding, configuration.bomStrategy));
+      impl->flush();
+      if (!s.headers.empty()) {
+        for (const auto& header : s.headers) impl->writeField(header);
+        impl->finishRow();
+        impl->rowIndex = 0;  // counts data rows only
+      }
+    });
+  } catch (...) {
+    out.close();
+    throw;
+  }
+  return CSVWriter(std::move(impl));
+}
+
+CSVWriter::Impl& CSVWriter::impl() const {
+  if (!impl_) throw std::logic_error("CSVWriter: use of a moved-from writer");
+  return *impl_;
+}
+
+void CSVWriter::writeField(std::string_view field) {
+  Impl& w = impl();
+  if (w.expectedFields > 0 && w.fieldIndex >= w.expectedFields) throw tooManyFields(w.expectedFields);
+  w.operation([&] { w.writeField(field); });
+}
+
+void CSVWriter::reserveFields(std::ptrdiff_t count) {
+  Impl& w = impl();
+  if (w.expectedFields > 0 && w.fieldIndex + count > w.expectedFields) throw tooManyFields(w.expectedFields);
+}
+
+void CSVWriter::writeNextField(std::string_view field) {
+  Impl& w = impl();
+  w.operation([&] { w.writeField(field); });
+}
+
+void CSVWriter::endRow() {
+  Impl& w = impl();
+  w.operation([&] { w.fieldIndex == 0 ? w.writeEmptyRow() : w.finishRow(); });
+}
+
+void CSVWriter::writeEmptyRow() {
+  Impl& w = impl();
+  w.operation([&] { w.writeEmptyRow(); });
+}
+
+void CSVWriter::endEncoding() {
+  Impl& w = impl();
+  if (w.stream->status() == StreamStatus::closed) return;
+  w.operation([&] {
+    if (w.fieldIndex > 0) w.finishRow();
+  });
+  w.stream->close();
+  // A stream that could not finish (a file whose last block failed to go out) must not pass for written.
+  if (w.stream->status() == StreamStatus::error) throw writeFailure(*w.stream);
+}
+
+const Data& CSVWriter::data() const {
+  Impl& w = impl();
+  if (w.stream->status() != StreamStatus::closed)
+    throw WriterError(
+        Kind::invalidOperation, "The memory stream must be closed before the data can be accessed.",
+        "Call endEncoding() before accessing the data. Also remember, that only Data and String "
+        "initializers can access memory data.",
+        {{"Stream status", w.stream->status()}}, w.stream->error());
+  if (!w.memory)
+    throw WriterError(
+        Kind::streamFailure, "The stream failed to returned the encoded data.",
+        "Call endEncoding() before accessing the data. Also remember, that only Data and String "
+        "initializers can access memory data.",
+        {}, w.stream->error());
+  return w.memory->data();
+}
+
+Data CSVWriter::takeData() {
+  data();  // the same checks
+  return impl_->memory->take();
+}
+
+std::string CSVWriter::toText(const Data& data, TextEncoding encoding) {
+  auto text = detail::convertToUTF8(data, encoding);
+  if (!text)
+    throw WriterError(Kind::invalidInput, "The encoded data couldn't be read back as text.",
+                      "Write into a byte block instead.", {{"Encoding", encoding}});
+  return *std::move(text);
+}
+
+std::int64_t CSVWriter::rowIndex() const noexcept {
+  return impl_ ? impl_->rowIndex : 0;
+}
+std::int64_t CSVWriter::fieldIndex() const noexcept {
+  return impl_ ? impl_->fieldIndex : 0;
+}
+std::int64_t CSVWriter::expectedFields() const noexcept {
+  return impl_ ? impl_->expectedFields : 0;
+}
+const CSVWriter::Configuration& CSVWriter::configuration() const noexcept {
+  static const Configuration none;
+  return impl_ ? impl_->configuration : none;
+}
+const CSVWriter::Settings& CSVWriter::settings() const noexcept {
+  static const Settings none;
+  return impl_ ? impl_->settings : none;
+}
+
+}  // namespace tamrikcsv

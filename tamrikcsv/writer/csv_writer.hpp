@@ -1,0 +1,153 @@
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <ranges>
+#include <string>
+#include <string_view>
+
+#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/writer/output_stream.hpp"
+#include "tamrikcsv/writer/writer_configuration.hpp"
+
+namespace tamrikcsv {
+
+/// A range of fields: anything whose elements convert to `std::string_view`.
+template <class R>
+concept FieldRange = std::ranges::forward_range<R> &&
+    std::convertible_to<std::ranges::range_reference_t<R>, std::string_view> &&
+    !std::convertible_to<R, std::string_view>;
+
+/// Whether a file writer replaces the file or adds to its end.
+enum class FileMode { replace, append };
+
+/// A CSV writer: fields go out one by one, escaped where they need it, every row with the same number of
+/// fields (short rows are padded with empty fields).
+///
+/// Nothing is held back beyond the current field, so writing a file keeps memory flat. Every failure is a
+/// `CSVError<CSVWriter>`, and what was written before it stays written.
+///
+/// ```cpp
+/// auto writer = CSVWriter::toFile("places.csv", [](CSVWriter::Configuration& c) {
+///   c.headers = {"Place ID", "Place Name"};
+/// });
+/// writer.writeRow({"P1", "Desk, by the window"});  // the second field is enclosed in quotes
+/// writer.endEncoding();
+/// ```
+class CSVWriter {
+ public:
+  using Error = Failable<CSVWriter>::Error;
+  using Configuration = WriterConfiguration;
+  using Settings = WriterSettings;
+  /// Edits a default configuration in place.
+  using Setter = std::function<void(Configuration&)>;
+
+  /// A writer into memory; `data()` gives the bytes after `endEncoding()`.
+  static CSVWriter toMemory(const Configuration& configuration = {});
+  static CSVWriter toMemory(const Setter& setter);
+  /// A writer into a file, replacing it or appending to it (an appending writer writes no byte-order mark).
+  /// A writer that cannot be made leaves the file as it was.
+  static CSVWriter toFile(const std::filesystem::path& path, const Configuration& configuration = {},
+                          FileMode mode = FileMode::replace);
+  static CSVWriter toFile(const std::filesystem::path& path, const Setter& setter,
+                          FileMode mode = FileMode::replace);
+  /// A writer into any output stream, which it opens; `endEncoding()` closes it.
+  static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Configuration& configuration = {});
+  static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Setter& setter);
+
+  CSVWriter(CSVWriter&&) noexcept;
+  CSVWriter& operator=(CSVWriter&&) noexcept;
+  /// Ends a row that has fields and closes the stream, if `endEncoding()` did not; errors go unreported.
+  ~CSVWriter();
+
+  /// Writes one field (UTF-8 text) into the current row.
+  void writeField(std::string_view field);
+  /// Writes fields into the current row; if they don't fit, raises before writing any of them.
+  template <FieldRange R>
+  void writeFields(const R& fields) {
+    reserveFields(std::ranges::distance(fields));
+    for (auto&& field : fields) writeNextField(std::string_view(field));
+  }
+  void writeFields(std::initializer_list<std::string_view> fields) { writeFields<>(fields); }
+  /// Writes fields, then ends the row.
+  template <FieldRange R>
+  void writeRow(const R& fields) {
+    writeFields(fields);
+    endRow();
+  }
+  void writeRow(std::initializer_list<std::string_view> fields) { writeRow<>(fields); }
+  /// Ends the current row, padding it with empty fields; a row without fields is an empty row.
+  void endRow();
+  /// Writes a row of empty fields; the number of fields must be known (from the headers or a first row).
+  void writeEmptyRow();
+  /// Ends a row that has fields and closes the stream. Calling it again does nothing.
+  void endEncoding();
+  /// The bytes of an in-memory writer, byte-order mark included; only after `endEncoding()`.
+  const Data& data() const;
+
+  /// Rows completed, the header row not counted.
+  std::int64_t rowIndex() const noexcept;
+  /// Fields written in the current row.
+  std::int64_t fieldIndex() const noexcept;
+  /// The number of fields every row has; 0 until the first row ends.
+  std::int64_t expectedFields() const noexcept;
+  const Configuration& configuration() const noexcept;
+  const Settings& settings() const noexcept;
+
+  /// Writes all rows into memory and returns the bytes.
+  template <std::ranges::input_range Rows>
+  static Data encodeData(const Rows& rows, const Configuration& configuration = {}) {
+    auto writer = toMemory(configuration);
+    for (const auto& row : rows) writer.writeRow(row);
+    writer.endEncoding();
+    return writer.takeData();
+  }
+  template <std::ranges::input_range Rows>
+  static Data encodeData(const Rows& rows, const Setter& setter) {
+    return encodeData(rows, configured(setter));
+  }
+  /// Writes all rows into memory and returns them as UTF-8 text.
+  template <std::ranges::input_range Rows>
+  static std::string encodeString(const Rows& rows, const Configuration& configuration = {}) {
+    return toText(encodeData(rows, configuration), configuration.encoding.value_or(TextEncoding::utf8));
+  }
+  template <std::ranges::input_range Rows>
+  static std::string encodeString(const Rows& rows, const Setter& setter) {
+    return encodeString(rows, configured(setter));
+  }
+  /// Writes all rows into a file.
+  template <std::ranges::input_range Rows>
+  static void encodeFile(const Rows& rows, const std::filesystem::path& path,
+                         const Configuration& configuration = {}, FileMode mode = FileMode::replace) {
+    auto writer = toFile(path, configuration, mode);
+    for (const auto& row : rows) writer.writeRow(row);
+    writer.endEncoding();
+  }
+  template <std::ranges::input_range Rows>
+  static void encodeFile(const Rows& rows, const std::filesystem::path& path, const Setter& setter,
+                         FileMode mode = FileMode::replace) {
+    encodeFile(rows, path, configured(setter), mode);
+  }
+
+ private:
+  struct Impl;
+  explicit CSVWriter(std::unique_ptr<Impl> impl);
+  static CSVWriter create(const Configuration& configuration, std::shared_ptr<OutputStream> stream,
+                          MemoryOutputStream* memory, bool ownStream, bool appending);
+  static Configuration configured(const Setter& setter);
+  static std::string toText(const Data& data, TextEncoding encoding);
+  void reserveFields(std::ptrdiff_t count);
+  void writeNextField(std::string_view field);
+  Data takeData();
+  Impl& impl() const;
+
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tamrikcsv

@@ -1,0 +1,96 @@
+#include "tamrikcsv/writer/output_stream.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace tamrikcsv {
+namespace {
+constexpr std::size_t kBlock = 64 * 1024;
+}
+
+std::shared_ptr<OutputStream> OutputStream::standardOutput() {
+  return std::make_shared<FileOutputStream>("/dev/stdout", true);
+}
+
+std::ptrdiff_t MemoryOutputStream::write(const std::byte* bytes, std::size_t length) {
+  if (status_ != StreamStatus::open) return -1;
+  data_.insert(data_.end(), bytes, bytes + length);
+  return static_cast<std::ptrdiff_t>(length);
+}
+
+FileOutputStream::FileOutputStream(std::filesystem::path path, bool append)
+    : path_(std::move(path)), append_(append) {}
+
+FileOutputStream::~FileOutputStream() {
+  if (fd_ >= 0) {
+    flush();
+    ::close(fd_);
+  }
+}
+
+void FileOutputStream::fail(int errorNumber, const char* operation) {
+  error_ = std::make_exception_ptr(
+      std::system_error(errorNumber, std::generic_category(), std::string(operation) + " " + path_.string()));
+  status_ = StreamStatus::error;
+}
+
+void FileOutputStream::open() {
+  if (status_ != StreamStatus::notOpen) return;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append_ ? O_APPEND : O_TRUNC);
+  fd_ = ::open(path_.c_str(), flags, 0666);
+  if (fd_ < 0) return fail(errno, "Cannot open");
+  buffer_ = std::make_unique_for_overwrite<std::byte[]>(kBlock);
+  status_ = StreamStatus::open;
+}
+
+bool FileOutputStream::flush() {
+  std::size_t done = 0;
+  while (done < buffered_) {
+    ssize_t n = ::write(fd_, buffer_.get() + done, buffered_ - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      fail(n < 0 ? errno : EIO, "Cannot write");
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  buffered_ = 0;
+  return true;
+}
+
+std::ptrdiff_t FileOutputStream::write(const std::byte* bytes, std::size_t length) {
+  if (status_ != StreamStatus::open) {
+    if (status_ != StreamStatus::error) fail(EBADF, "Cannot write to a stream that is not open:");
+    return -1;
+  }
+  if (buffered_ + length > kBlock && !flush()) return -1;
+  if (length >= kBlock) {
+    // Too large to gather: straight through.
+    ssize_t n;
+    do n = ::write(fd_, bytes, length);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) fail(errno, "Cannot write");
+    return n;
+  }
+  std::memcpy(buffer_.get() + buffered_, bytes, length);
+  buffered_ += length;
+  return static_cast<std::ptrdiff_t>(length);
+}
+
+void FileOutputStream::close() {
+  if (fd_ < 0) {
+    if (status_ != StreamStatus::error) status_ = StreamStatus::closed;
+    return;
+  }
+  bool flushed = status_ == StreamStatus::open && flush();
+  if (::close(fd_) != 0 && flushed) fail(errno, "Cannot close");
+  fd_ = -1;
+  buffer_.reset();
+  if (status_ != StreamStatus::error) status_ = StreamStatus::closed;
+}
+
+}  // namespace tamrikcsv
