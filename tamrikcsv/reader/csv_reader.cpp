@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 #include "tamrikcsv/reader/detail/byte_set.hpp"
 #include "tamrikcsv/reader/detail/input_source.hpp"
@@ -381,6 +382,7 @@ CSVReader CSVReader::fromFile(const std::filesystem::path& path, const Setter& s
   return fromFile(path, configured(setter));
 }
 CSVReader CSVReader::fromStream(std::shared_ptr<InputStream> stream, const Configuration& configuration) {
+  if (!stream) throw std::invalid_argument("CSVReader::fromStream: no stream");
   return CSVReader(
       std::make_unique<Impl>(configuration, detail::makeStreamSource(std::move(stream), configuration)));
 }
@@ -439,10 +441,11 @@ CSVReader::iterator& CSVReader::iterator::operator++() {
 }
 
 FileView CSVReader::decode(CSVReader reader) {
-  auto lookup = std::make_shared<const HeaderLookup>(reader.headers());
+  HeaderLookup lookup(reader.headers());  // a repeated title fails before any row is read
   std::vector<Row> rows;
   while (auto row = reader.readRow()) rows.push_back(*std::move(row));
-  return FileView(reader.headers(), std::move(rows), std::move(lookup));
+  return FileView(std::make_shared<const FileView::Contents>(
+      FileView::Contents{reader.headers(), std::move(rows), std::move(lookup)}));
 }
 
 FileView CSVReader::decodeText(std::string text, const Configuration& configuration) {

@@ -19,12 +19,14 @@ std::optional<std::size_t> HeaderLookup::find(std::string_view title) const {
   return it->second;
 }
 
-std::optional<std::string_view> Record::operator[](std::string_view title) const {
+std::optional<std::string> Record::operator[](std::string_view title) const {
   auto column = lookup_ ? lookup_->find(title) : std::nullopt;
   if (!column || *column >= row_.size()) return std::nullopt;
   return row_[*column];
 }
 
+RecordsView::RecordsView() : file_(std::make_shared<const FileView>()) {}
+RecordsView::RecordsView(const FileView& file) : file_(std::make_shared<const FileView>(file)) {}
 std::size_t RecordsView::size() const noexcept {
   return file_->size();
 }
@@ -32,6 +34,8 @@ Record RecordsView::operator[](std::size_t index) const {
   return file_->record(index);
 }
 
+ColumnsView::ColumnsView() : file_(std::make_shared<const FileView>()) {}
+ColumnsView::ColumnsView(const FileView& file) : file_(std::make_shared<const FileView>(file)) {}
 std::size_t ColumnsView::size() const noexcept {
   return file_->headers().size();
 }
@@ -39,26 +43,29 @@ std::vector<std::string> ColumnsView::operator[](std::size_t index) const {
   return file_->column(index);
 }
 
-FileView::FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows)
-    : headers_(std::move(headers)),
-      rows_(std::move(rows)),
-      lookup_(std::make_shared<const HeaderLookup>(headers_)) {}
+FileView::FileView() : contents_(std::make_shared<const Contents>()) {}
 
-std::optional<std::string_view> FileView::field(std::size_t row, std::string_view title) const {
-  auto column = lookup_->find(title);
+FileView::FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows) {
+  HeaderLookup lookup(headers);
+  contents_ =
+      std::make_shared<const Contents>(Contents{std::move(headers), std::move(rows), std::move(lookup)});
+}
+
+std::optional<std::string> FileView::field(std::size_t row, std::string_view title) const {
+  auto column = lookup().find(title);
   if (!column) return std::nullopt;
-  return rows_[row][*column];
+  return rows()[row][*column];
 }
 
 std::vector<std::string> FileView::column(std::size_t index) const {
   std::vector<std::string> out;
-  out.reserve(rows_.size());
-  for (const auto& row : rows_) out.push_back(row[index]);
+  out.reserve(size());
+  for (const auto& row : rows()) out.push_back(row[index]);
   return out;
 }
 
 std::optional<std::vector<std::string>> FileView::column(std::string_view title) const {
-  auto index = lookup_->find(title);
+  auto index = lookup().find(title);
   if (!index) return std::nullopt;
   return column(*index);
 }

@@ -36,7 +36,8 @@ class HeaderLookup {
 };
 
 namespace detail {
-// A random-access iterator over a view that hands out elements by value through `view[index]`.
+// A random-access iterator over a view that hands out elements by value through `view[index]`. It holds a
+// copy of the view (which shares its file), so it stays valid on its own.
 template <class View>
 class IndexIterator {
  public:
@@ -47,13 +48,21 @@ class IndexIterator {
   using pointer = void;
 
   IndexIterator() = default;
-  IndexIterator(const View* view, std::size_t index) : view_(view), index_(index) {}
-  reference operator*() const { return (*view_)[index_]; }
-  reference operator[](difference_type n) const { return (*view_)[index_ + static_cast<std::size_t>(n)]; }
+  IndexIterator(View view, std::size_t index) : view_(std::move(view)), index_(index) {}
+  reference operator*() const { return view_[index_]; }
+  reference operator[](difference_type n) const { return view_[index_ + static_cast<std::size_t>(n)]; }
   IndexIterator& operator++() { return ++index_, *this; }
-  IndexIterator operator++(int) { return {view_, index_++}; }
+  IndexIterator operator++(int) {
+    auto old = *this;
+    ++index_;
+    return old;
+  }
   IndexIterator& operator--() { return --index_, *this; }
-  IndexIterator operator--(int) { return {view_, index_--}; }
+  IndexIterator operator--(int) {
+    auto old = *this;
+    --index_;
+    return old;
+  }
   IndexIterator& operator+=(difference_type n) { return index_ += static_cast<std::size_t>(n), *this; }
   IndexIterator& operator-=(difference_type n) { return index_ -= static_cast<std::size_t>(n), *this; }
   friend IndexIterator operator+(IndexIterator it, difference_type n) { return it += n; }
@@ -66,12 +75,12 @@ class IndexIterator {
   friend auto operator<=>(const IndexIterator& a, const IndexIterator& b) { return a.index_ <=> b.index_; }
 
  private:
-  const View* view_ = nullptr;
+  View view_;
   std::size_t index_ = 0;
 };
 }  // namespace detail
 
-/// One row with access to its fields by column title.
+/// One row with access to its fields by column title. A record owns its row.
 ///
 /// ```cpp
 /// while (auto record = reader.readRecord())
@@ -88,8 +97,8 @@ class Record {
   auto end() const noexcept { return row_.end(); }
   /// The field at `index`, which must be below `size()`.
   const std::string& operator[](std::size_t index) const { return row_[index]; }
-  /// The field under the column `title`; absent when there is no such column.
-  std::optional<std::string_view> operator[](std::string_view title) const;
+  /// A copy of the field under the column `title`; absent when there is no such column.
+  std::optional<std::string> operator[](std::string_view title) const;
 
   /// Records are equal when their rows are, whatever lookup they were made with.
   friend bool operator==(const Record& a, const Record& b) { return a.row_ == b.row_; }
@@ -101,30 +110,32 @@ class Record {
 
 class FileView;
 
-/// The rows of a `FileView` as records.
+/// The rows of a `FileView` as records. It shares the file, so it may outlive the `FileView` it came from.
 class RecordsView {
  public:
-  explicit RecordsView(const FileView& file) : file_(&file) {}
+  RecordsView();
+  explicit RecordsView(const FileView& file);
   std::size_t size() const noexcept;
   Record operator[](std::size_t index) const;
-  detail::IndexIterator<RecordsView> begin() const { return {this, 0}; }
-  detail::IndexIterator<RecordsView> end() const { return {this, size()}; }
+  detail::IndexIterator<RecordsView> begin() const { return {*this, 0}; }
+  detail::IndexIterator<RecordsView> end() const { return {*this, size()}; }
 
  private:
-  const FileView* file_;
+  std::shared_ptr<const FileView> file_;
 };
 
-/// The columns of a `FileView`: one per header, each the list of that column's fields.
+/// The columns of a `FileView`: one per header, each the list of that column's fields. It shares the file.
 class ColumnsView {
  public:
-  explicit ColumnsView(const FileView& file) : file_(&file) {}
+  ColumnsView();
+  explicit ColumnsView(const FileView& file);
   std::size_t size() const noexcept;
   std::vector<std::string> operator[](std::size_t index) const;
-  detail::IndexIterator<ColumnsView> begin() const { return {this, 0}; }
-  detail::IndexIterator<ColumnsView> end() const { return {this, size()}; }
+  detail::IndexIterator<ColumnsView> begin() const { return {*this, 0}; }
+  detail::IndexIterator<ColumnsView> end() const { return {*this, size()}; }
 
  private:
-  const FileView* file_;
+  std::shared_ptr<const FileView> file_;
 };
 
 /// A whole CSV input: its headers and all its rows. Made by `CSVReader::decodeText` and its siblings.
@@ -135,42 +146,49 @@ class ColumnsView {
 /// ```
 class FileView {
  public:
+  /// No headers and no rows.
+  FileView();
   /// Throws `CSVError<CSVReader>` (`invalidInput`) when a header title repeats.
   FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows);
+  // Copies share the immutable contents; there is no emptier moved-from state.
+  FileView(const FileView&) = default;
+  FileView& operator=(const FileView&) = default;
 
-  const std::vector<std::string>& headers() const noexcept { return headers_; }
-  const std::vector<std::vector<std::string>>& rows() const noexcept { return rows_; }
-  std::size_t size() const noexcept { return rows_.size(); }
-  bool empty() const noexcept { return rows_.empty(); }
-  auto begin() const noexcept { return rows_.begin(); }
-  auto end() const noexcept { return rows_.end(); }
+  const std::vector<std::string>& headers() const noexcept { return contents_->headers; }
+  const std::vector<std::vector<std::string>>& rows() const noexcept { return contents_->rows; }
+  std::size_t size() const noexcept { return rows().size(); }
+  bool empty() const noexcept { return rows().empty(); }
+  auto begin() const noexcept { return rows().begin(); }
+  auto end() const noexcept { return rows().end(); }
   /// The row at `index` (below `size()`).
-  const std::vector<std::string>& operator[](std::size_t index) const { return rows_[index]; }
+  const std::vector<std::string>& operator[](std::size_t index) const { return rows()[index]; }
 
   /// The field at a row and column index, both in range.
-  const std::string& field(std::size_t row, std::size_t column) const { return rows_[row][column]; }
-  /// The field of a row under the column `title`; absent when there is no such column.
-  std::optional<std::string_view> field(std::size_t row, std::string_view title) const;
+  const std::string& field(std::size_t row, std::size_t column) const { return rows()[row][column]; }
+  /// A copy of the field of a row under the column `title`; absent when there is no such column.
+  std::optional<std::string> field(std::size_t row, std::string_view title) const;
   /// The column at `index` (below the header count).
   std::vector<std::string> column(std::size_t index) const;
   /// The column under `title`; absent when there is no such column.
   std::optional<std::vector<std::string>> column(std::string_view title) const;
   /// The row at `index` as a record.
-  Record record(std::size_t index) const { return {rows_[index], lookup_}; }
+  Record record(std::size_t index) const { return {rows()[index], lookupPointer()}; }
 
   RecordsView records() const { return RecordsView(*this); }
   ColumnsView columns() const { return ColumnsView(*this); }
-  const HeaderLookup& lookup() const noexcept { return *lookup_; }
+  const HeaderLookup& lookup() const noexcept { return contents_->lookup; }
 
  private:
   friend class CSVReader;
-  FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows,
-           std::shared_ptr<const HeaderLookup> lookup)
-      : headers_(std::move(headers)), rows_(std::move(rows)), lookup_(std::move(lookup)) {}
+  struct Contents {
+    std::vector<std::string> headers;
+    std::vector<std::vector<std::string>> rows;
+    HeaderLookup lookup;
+  };
+  explicit FileView(std::shared_ptr<const Contents> contents) : contents_(std::move(contents)) {}
+  std::shared_ptr<const HeaderLookup> lookupPointer() const { return {contents_, &contents_->lookup}; }
 
-  std::vector<std::string> headers_;
-  std::vector<std::vector<std::string>> rows_;
-  std::shared_ptr<const HeaderLookup> lookup_;
+  std::shared_ptr<const Contents> contents_;  // never null
 };
 
 }  // namespace tamrikcsv

@@ -1,7 +1,6 @@
 #include "tamrikcsv/reader/detail/input_source.hpp"
 
 #include <unicode/ucnv.h>
-#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <array>
@@ -626,23 +625,45 @@ std::string icuName(TextEncoding encoding) {
   }
 }
 
+struct ConverterCloser {
+  void operator()(UConverter* converter) const noexcept { ucnv_close(converter); }
+};
+
+// Converts through ICU a block at a time, so that any size of input works in bounded extra memory.
 std::optional<std::string> convertWithICU(Bytes bytes, TextEncoding encoding) {
   UErrorCode status = U_ZERO_ERROR;
-  UConverter* converter = ucnv_open(icuName(encoding).c_str(), &status);
+  std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(icuName(encoding).c_str(), &status));
   if (U_FAILURE(status)) return std::nullopt;
   // Stop at the first byte sequence the encoding does not define instead of substituting it.
-  ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-  std::u16string utf16(bytes.size() * 2 + 16, u'\0');
-  int32_t length =
-      ucnv_toUChars(converter, utf16.data(), static_cast<int32_t>(utf16.size()),
-                    reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()), &status);
-  ucnv_close(converter);
+  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   if (U_FAILURE(status)) return std::nullopt;
-  std::string out(static_cast<std::size_t>(length) * 3, '\0');
-  int32_t written = 0;
-  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &written, utf16.data(), length, &status);
-  if (U_FAILURE(status)) return std::nullopt;
-  out.resize(static_cast<std::size_t>(written));
+  std::string out;
+  out.reserve(bytes.size());
+  const char* source = reinterpret_cast<const char*>(bytes.data());
+  const char* sourceEnd = source + bytes.size();
+  std::array<UChar, 8192> units;
+  char16_t high = 0;  // the first half of a surrogate pair, perhaps cut by a block; 0 for none
+  do {
+    UChar* target = units.data();
+    status = U_ZERO_ERROR;
+    ucnv_toUnicode(converter.get(), &target, units.data() + units.size(), &source, sourceEnd, nullptr, true,
+                   &status);
+    if (U_FAILURE(status) && status != U_BUFFER_OVERFLOW_ERROR) return std::nullopt;
+    for (const UChar* u = units.data(); u != target; ++u) {
+      char16_t unit = *u;
+      if (high && unit >= 0xDC00 && unit <= 0xDFFF) {
+        appendUTF8(out, 0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00));
+        high = 0;
+      } else if (high || (unit >= 0xDC00 && unit <= 0xDFFF)) {
+        return std::nullopt;
+      } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+        high = unit;
+      } else {
+        appendUTF8(out, unit);
+      }
+    }
+  } while (status == U_BUFFER_OVERFLOW_ERROR);
+  if (high) return std::nullopt;
   return out;
 }
 

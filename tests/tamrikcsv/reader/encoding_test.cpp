@@ -189,6 +189,10 @@ TEST(Encoding, OtherEncodingsOnlyThroughPresampledBytes) {
   EXPECT_EQ(unsupported.helpAnchor(), "Contact the library maintainer");
   EXPECT_EQ(*unsupported.errorUserInfo().get<TextEncoding>("Encoding"), TextEncoding::isoLatin1);
   EXPECT_EQ(readData("caf\xE9,x", latin1(true)), (Rows{{"café", "x"}}));
+  // Longer than a conversion block.
+  std::string latinBlock(20000, '\xE9'), utf8Block;
+  for (int i = 0; i < 20000; ++i) utf8Block += "é";
+  EXPECT_EQ(readData(latinBlock + ",x", latin1(true)), (Rows{{utf8Block, "x"}}));
   EXPECT_EQ(readData("\x93\xfa\x96\x7b,x",
                      [](auto& c) {
                        c.encoding = TextEncoding::shiftJIS;

@@ -83,3 +83,20 @@ TEST(Records, LookupByTitleAndEqualityByRow) {
   EXPECT_EQ(std::hash<Record>{}(*record), std::hash<Record>{}(other));
   EXPECT_NE(*record, Record({"P1"}, nullptr));
 }
+
+TEST(FileView, ViewsAndFieldsOutliveTheTemporariesTheyCameFrom) {
+  auto records = CSVReader::decodeText("a,b\n1,2\n", kHeader).records();
+  EXPECT_EQ(records[0]["b"], "2");
+  auto field = CSVReader::decodeText("a,b\n1,2\n", kHeader).records()[0]["a"];
+  EXPECT_EQ(field, "1");
+  std::vector<std::vector<std::string>> columns;
+  for (auto column : CSVReader::decodeText("a,b\n1,2\n", kHeader).columns()) columns.push_back(column);
+  EXPECT_EQ(columns, (std::vector<std::vector<std::string>>{{"1"}, {"2"}}));
+  auto it = CSVReader::decodeText("a\n1\n", kHeader).records().begin();
+  EXPECT_EQ((*it)[0], "1");
+
+  auto file = CSVReader::decodeText("a\n1\n", kHeader);
+  FileView moved = std::move(file);
+  EXPECT_EQ(file.column("a"), moved.column("a"));  // NOLINT(bugprone-use-after-move): copies share the contents
+  EXPECT_THROW(CSVReader::fromStream(nullptr), std::invalid_argument);
+}
