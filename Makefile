@@ -1,6 +1,7 @@
 # Everything a fresh Debian 12 machine needs: `make test` installs what is missing, builds and tests.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format \
-            libicu-dev liburiparser-dev libgtest-dev libgmock-dev libbenchmark-dev
+            libicu-dev liburiparser-dev libgtest-dev libgmock-dev libbenchmark-dev \
+            qt6-base-dev libudev-dev
 
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo

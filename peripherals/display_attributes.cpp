@@ -1,0 +1,64 @@
+#include "peripherals/display_attributes.hpp"
+
+#include <QRegularExpression>
+#include <QStringConverter>
+#include <QStringDecoder>
+
+namespace tamrik {
+namespace {
+
+// Unicode properties, so that \s and \d mean any white space and any decimal digit.
+QRegularExpression pattern(const char* text) {
+  return QRegularExpression(QString::fromUtf8(text), QRegularExpression::UseUnicodePropertiesOption);
+}
+
+// Two searches, the second within what the first matched; the result is the second's whole match with the
+// quotation marks at its ends removed.
+std::optional<QString> extract(const QString& line, const QRegularExpression& first,
+                               const QRegularExpression& second) {
+  auto outer = first.match(line);
+  if (!outer.hasMatch()) return std::nullopt;
+  auto inner = second.match(outer.captured(0));
+  if (!inner.hasMatch()) return std::nullopt;
+  QString value = inner.captured(0);
+  qsizetype begin = 0, end = value.size();
+  while (begin < end && value[begin] == u'"') ++begin;
+  while (end > begin && value[end - 1] == u'"') --end;
+  return value.mid(begin, end - begin);
+}
+
+}  // namespace
+
+std::optional<QString> extractProductName(const QString& line) {
+  static const auto first = pattern(R"re("ProductName"\s*=\s*"([^"]+)")re");
+  static const auto second = pattern(R"re("([^"]+)"$)re");
+  return extract(line, first, second);
+}
+
+std::optional<QString> extractAlphanumericSerialNumber(const QString& line) {
+  static const auto first = pattern(R"re("AlphanumericSerialNumber"\s*=\s*"([^"]+)")re");
+  static const auto second = pattern(R"re("([^"]+)"$)re");
+  return extract(line, first, second);
+}
+
+std::optional<QString> extractSerialNumber(const QString& line) {
+  static const auto first = pattern(R"re("SerialNumber"\s*=\s*([^"]+))re");
+  static const auto second = pattern(R"re((\d+))re");
+  return extract(line, first, second);
+}
+
+QList<PeripheralInfo> parseDisplayAttributes(const QByteArray& output) {
+  QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  QString text = decoder.decode(output);
+  if (decoder.hasError()) return {};
+  QList<PeripheralInfo> displays;
+  for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+    QString name = extractProductName(line).value_or(QStringLiteral("Monitor"));
+    if (auto serial = extractAlphanumericSerialNumber(line))
+      displays.append({*serial, name, QStringLiteral("display")});
+    if (auto serial = extractSerialNumber(line)) displays.append({*serial, name, QStringLiteral("display")});
+  }
+  return displays;
+}
+
+}  // namespace tamrik

@@ -1,0 +1,26 @@
+#pragma once
+
+// Display attribute lines: one block of a display's properties per line, as the registry listing prints
+// them, and the searches that pick the product name and serial numbers out of a block.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+#include "peripherals/peripheral_info.hpp"
+
+namespace tamrik {
+
+/// The quoted value of "ProductName", if the line holds a non-empty one.
+std::optional<QString> extractProductName(const QString& line);
+/// The quoted value of "AlphanumericSerialNumber", if the line holds a non-empty one.
+std::optional<QString> extractAlphanumericSerialNumber(const QString& line);
+/// The first run of digits after "SerialNumber" =, if any.
+std::optional<QString> extractSerialNumber(const QString& line);
+
+/// The displays of a listing: per non-empty line, an entry for its alphanumeric and then its numeric serial
+/// number, named by its product name or "Monitor". Output that is not UTF-8 lists nothing.
+QList<PeripheralInfo> parseDisplayAttributes(const QByteArray& output);
+
+}  // namespace tamrik

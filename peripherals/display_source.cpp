@@ -1,0 +1,60 @@
+#include "peripherals/display_source.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include "common/diagnostic_log.hpp"
+#include "peripherals/edid.hpp"
+
+namespace tamrik {
+
+CommandDisplaySource::CommandDisplaySource(QString commandLine, QString program)
+    : commandLine_(std::move(commandLine)), program_(std::move(program)) {}
+
+QString CommandDisplaySource::registryCommandLine() {
+  return QStringLiteral(R"(ioreg -lw0 | grep -o '"DisplayAttributes"\s*=\s*{[^}]*}')");
+}
+
+QByteArray CommandDisplaySource::listDisplayAttributes() {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.setInputChannelMode(QProcess::ForwardedInputChannel);
+  process.start(program_, {QStringLiteral("-c"), commandLine_});
+  if (!process.waitForStarted(-1)) {
+    logLine(("Failed to run process: " + process.errorString()).toStdString());
+    return {};
+  }
+  // Waiting reads the pipe as it fills, so output larger than the pipe's buffer cannot stall the child.
+  process.waitForFinished(-1);
+  return process.readAll();
+}
+
+SysfsDisplaySource::SysfsDisplaySource(QString root) : root_(std::move(root)) {}
+
+QByteArray SysfsDisplaySource::listDisplayAttributes() {
+  QByteArray lines;
+  QDir root(root_);
+  // Connectors are named card<N>-<type>-<M>; the cards themselves have no dash.
+  const auto connectors =
+      root.entryList({QStringLiteral("card*-*")}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  for (const QString& connector : connectors) {
+    QFile status(root.filePath(connector + QStringLiteral("/status")));
+    if (!status.open(QIODevice::ReadOnly) || status.readAll().trimmed() != "connected") continue;
+    QFile edidFile(root.filePath(connector + QStringLiteral("/edid")));
+    if (!edidFile.open(QIODevice::ReadOnly)) continue;
+    if (auto identity = parseEdid(edidFile.readAll())) lines += displayAttributesLine(*identity) + '\n';
+  }
+  return lines;
+}
+
+std::unique_ptr<DisplaySource> makeDisplaySource(const QString& command) {
+  if (!command.isEmpty()) return std::make_unique<CommandDisplaySource>(command);
+#ifdef Q_OS_MACOS
+  return std::make_unique<CommandDisplaySource>(CommandDisplaySource::registryCommandLine());
+#else
+  return std::make_unique<SysfsDisplaySource>();
+#endif
+}
+
+}  // namespace tamrik

@@ -1,0 +1,84 @@
+#include "peripherals/edid.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+namespace tamrik {
+namespace {
+
+constexpr int kBaseBlock = 128;
+constexpr unsigned char kHeader[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+
+unsigned char at(const QByteArray& bytes, int i) {
+  return static_cast<unsigned char>(bytes[i]);
+}
+
+// The text of a string descriptor: up to 13 bytes, ended by a line feed and padded with spaces. False when
+// it holds anything but printable ASCII.
+bool descriptorText(const QByteArray& edid, int offset, std::string& text) {
+  text.clear();
+  for (int i = offset + 5; i < offset + 18; ++i) {
+    unsigned char c = at(edid, i);
+    if (c == 0x0A) break;
+    if (c < 0x20 || c > 0x7E) return false;
+    text.push_back(static_cast<char>(c));
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return true;
+}
+
+std::string withoutQuotesOrBraces(std::string text) {
+  std::erase_if(text, [](char c) { return c == '"' || c == '{' || c == '}'; });
+  return text;
+}
+
+}  // namespace
+
+std::optional<EdidIdentity> parseEdid(const QByteArray& edid) {
+  if (edid.size() < kBaseBlock) return std::nullopt;
+  if (!std::equal(std::begin(kHeader), std::end(kHeader), edid.begin(),
+                  [](unsigned char h, char b) { return h == static_cast<unsigned char>(b); }))
+    return std::nullopt;
+  unsigned sum = std::accumulate(edid.begin(), edid.begin() + kBaseBlock, 0U, [](unsigned total, char b) {
+    return total + static_cast<unsigned char>(b);
+  });
+  if (sum % 256 != 0) return std::nullopt;
+
+  EdidIdentity identity;
+  unsigned id = at(edid, 8) << 8 | at(edid, 9);
+  for (int shift : {10, 5, 0}) {
+    unsigned letter = (id >> shift) & 0x1F;
+    if (letter < 1 || letter > 26) return std::nullopt;
+    identity.manufacturer.push_back(static_cast<char>('A' + letter - 1));
+  }
+  identity.productCode = static_cast<std::uint16_t>(at(edid, 10) | at(edid, 11) << 8);
+  std::uint32_t serial =
+      at(edid, 12) | at(edid, 13) << 8 | at(edid, 14) << 16 | std::uint32_t{at(edid, 15)} << 24;
+  if (serial != 0) identity.serial = serial;
+
+  std::string text;
+  for (int offset : {54, 72, 90, 108}) {
+    // A display descriptor starts with two zero bytes; its tag is byte 3.
+    if (at(edid, offset) != 0 || at(edid, offset + 1) != 0) continue;
+    unsigned char tag = at(edid, offset + 3);
+    if (tag != 0xFF && tag != 0xFC) continue;
+    if (!descriptorText(edid, offset, text)) return std::nullopt;
+    if (text.empty()) continue;
+    (tag == 0xFF ? identity.serialText : identity.name) = text;
+  }
+  return identity;
+}
+
+QByteArray displayAttributesLine(const EdidIdentity& identity) {
+  std::string line = R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"=")" +
+                     withoutQuotesOrBraces(identity.manufacturer) + R"(","ProductID"=)" +
+                     std::to_string(identity.productCode);
+  if (identity.serial) line += R"(,"SerialNumber"=)" + std::to_string(*identity.serial);
+  if (identity.serialText)
+    line += R"(,"AlphanumericSerialNumber"=")" + withoutQuotesOrBraces(*identity.serialText) + '"';
+  if (identity.name) line += R"(,"ProductName"=")" + withoutQuotesOrBraces(*identity.name) + '"';
+  line += '}';
+  return QByteArray::fromStdString(line);
+}
+
+}  // namespace tamrik

@@ -1,0 +1,31 @@
+#pragma once
+
+// The base block of a display's EDID, turned into the display attribute line the registry listing would
+// print for it.
+
+#include <QByteArray>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tamrik {
+
+struct EdidIdentity {
+  std::string manufacturer;  ///< three letters, e.g. "DEL"
+  std::uint16_t productCode = 0;
+  std::optional<std::uint32_t> serial;    ///< bytes 12 to 15; absent when 0, which means "not given"
+  std::optional<std::string> serialText;  ///< the serial-number string descriptor (0xFF)
+  std::optional<std::string> name;        ///< the monitor-name descriptor (0xFC)
+};
+
+/// The identity in an EDID, or nothing when its base block is short, its header or checksum is wrong, its
+/// manufacturer is not three letters, or a string descriptor holds bytes outside printable ASCII.
+std::optional<EdidIdentity> parseEdid(const QByteArray& edid);
+
+/// The line, for example
+/// `"DisplayAttributes" =
+/// {"ProductAttributes"={"ManufacturerID"="DEL","ProductID"=41082,"SerialNumber"=...}`. Quotation marks and
+/// braces are left out of the texts, so that the line always reads back.
+QByteArray displayAttributesLine(const EdidIdentity& identity);
+
+}  // namespace tamrik

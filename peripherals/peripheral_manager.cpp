@@ -1,0 +1,66 @@
+#include "peripherals/peripheral_manager.hpp"
+
+#include "common/diagnostic_log.hpp"
+#include "peripherals/display_attributes.hpp"
+#include "peripherals/display_notices.hpp"
+
+namespace tamrik {
+
+PeripheralManager::PeripheralManager(std::unique_ptr<DisplaySource> source) : source_(std::move(source)) {}
+PeripheralManager::~PeripheralManager() = default;
+
+std::shared_ptr<PeripheralManager> PeripheralManager::create(std::unique_ptr<DisplaySource> source) {
+  std::shared_ptr<PeripheralManager> manager(new PeripheralManager(std::move(source)));
+  start(manager);
+  return manager;
+}
+
+void PeripheralManager::start(const std::shared_ptr<PeripheralManager>& manager) {
+  manager->setPeripherals({});
+  registerForDisplayNotices(manager);
+  manager->refreshPeripherals();
+}
+
+void PeripheralManager::setPeripherals(QList<PeripheralInfo> peripherals) {
+  peripherals_ = std::move(peripherals);
+  emit peripheralsChanged();
+}
+
+void PeripheralManager::refreshPeripherals() {
+  setPeripherals(source_ ? parseDisplayAttributes(source_->listDisplayAttributes())
+                         : QList<PeripheralInfo>{});
+}
+
+void PeripheralManager::handleDisplayChange(std::uint32_t display, std::uint32_t flags) {
+  if (flags & kDisplayAdded) {
+    logLine("Display added: " + std::to_string(display));
+  } else if (flags & kDisplayRemoved) {
+    logLine("Display removed: " + std::to_string(display));
+  } else {
+    logLine("Display changed: " + std::to_string(display));
+    refreshPeripherals();
+  }
+}
+
+SamplePeripheralManager::SamplePeripheralManager() : PeripheralManager(nullptr) {}
+
+std::shared_ptr<SamplePeripheralManager> SamplePeripheralManager::create() {
+  std::shared_ptr<SamplePeripheralManager> manager(new SamplePeripheralManager());
+  start(manager);
+  return manager;
+}
+
+QList<PeripheralInfo> SamplePeripheralManager::peripherals() const {
+  return {{QStringLiteral("SN123456"), QStringLiteral("Dell UltraSharp"), QStringLiteral("display")},
+          {QStringLiteral("SN654321"), QStringLiteral("LG UltraFine"), QStringLiteral("display")},
+          {QStringLiteral("SN987654"), QStringLiteral("Samsung Odyssey"), QStringLiteral("display")}};
+}
+
+void displayReconfigurationCallback(std::uint32_t display, std::uint32_t flags, void* userData) {
+  if (!userData) return;
+  // A copy keeps the manager alive for the whole call.
+  std::shared_ptr<PeripheralManager> manager = *static_cast<std::shared_ptr<PeripheralManager>*>(userData);
+  if (manager) manager->handleDisplayChange(display, flags);
+}
+
+}  // namespace tamrik

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "peripherals/display_attributes.hpp"
+#include "peripherals/display_source.hpp"
+#include "peripherals/edid.hpp"
+
+using namespace tamrik;
+
+namespace {
+
+QByteArray fixture(const char* name) {
+  QFile file(QString(TAMRIK_TEST_DATA "/edid/") + name);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+  return file.readAll();
+}
+
+// A made-up but well-formed base block, with string descriptors as given.
+QByteArray edidWith(const QByteArray& name, const QByteArray& serialText = "SER1") {
+  QByteArray edid(128, '\0');
+  const char header[] = "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00";
+  edid.replace(0, 8, QByteArray(header, 8));
+  edid[8] = 0x10, edid[9] = '\xAC';  // "DEL"
+  edid[10] = 0x34, edid[11] = 0x12;
+  edid[12] = 0x2A;
+  auto descriptor = [&](int offset, char tag, const QByteArray& text) {
+    edid[offset + 3] = tag;
+    QByteArray body = (text + '\n').leftJustified(13, ' ', true);
+    edid.replace(offset + 5, 13, body);
+  };
+  descriptor(72, '\xFF', serialText);
+  descriptor(90, '\xFC', name);
+  unsigned sum = 0;
+  for (int i = 0; i < 127; ++i) sum += static_cast<unsigned char>(edid[i]);
+  edid[127] = static_cast<char>((256 - sum % 256) % 256);
+  return edid;
+}
+
+void writeConnector(const QDir& root, const QString& name, const QByteArray& status, const QByteArray& edid) {
+  root.mkpath(name);
+  QFile statusFile(root.filePath(name + "/status"));
+  ASSERT_TRUE(statusFile.open(QIODevice::WriteOnly));
+  statusFile.write(status + "\n");
+  QFile edidFile(root.filePath(name + "/edid"));
+  ASSERT_TRUE(edidFile.open(QIODevice::WriteOnly));
+  edidFile.write(edid);
+}
+
+}  // namespace
+
+TEST(Edid, RealMonitorsGiveTheirIdentity) {
+  struct Case {
+    const char* file;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"dell-u2412m.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="DEL","ProductID"=41082,"SerialNumber"=810173772,"AlphanumericSerialNumber"="TK85K3140JEL","ProductName"="DELL U2412M"})"},
+      {"hp-z24n.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="HWP","ProductID"=12814,"AlphanumericSerialNumber"="CN465018YN","ProductName"="HP Z24n"})"},
+      {"boe-hb133wx1-402.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="BOE","ProductID"=1503})"},
+      {"lg-24mp55.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="GSM","ProductID"=23072,"SerialNumber"=513736,"ProductName"="24MP55"})"},
+      {"philips-243v5.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="PHL","ProductID"=49361,"SerialNumber"=11015,"AlphanumericSerialNumber"="ZV01551011015","ProductName"="PHL 243V5"})"},
+      {"lenovo-lt2252p-wide.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="LEN","ProductID"=2572,"SerialNumber"=16843009,"AlphanumericSerialNumber"="6V8AN427","ProductName"="LT2252p Wide"})"},
+  };
+  for (const auto& c : cases) {
+    auto identity = parseEdid(fixture(c.file));
+    ASSERT_TRUE(identity) << c.file;
+    EXPECT_EQ(displayAttributesLine(*identity).toStdString(), c.line);
+  }
+  for (const char* name : {"asus-vs247.bin", "benq-gl2450.bin", "lg-full-hd.bin", "samsung-s24d300.bin",
+                           "viewsonic-vx2433wm.bin"})
+    EXPECT_TRUE(parseEdid(fixture(name))) << name;
+}
+
+TEST(Edid, MalformedBlocksGiveNothing) {
+  QByteArray good = fixture("benq-gl2450.bin");
+  EXPECT_FALSE(parseEdid(good.left(127)));
+  QByteArray badChecksum = good;
+  badChecksum[20] = static_cast<char>(badChecksum[20] + 1);
+  EXPECT_FALSE(parseEdid(badChecksum));
+  QByteArray badHeader = good;
+  badHeader[0] = 1;
+  EXPECT_FALSE(parseEdid(badHeader));
+  EXPECT_FALSE(parseEdid(edidWith("Caf\xE9")));
+  EXPECT_FALSE(parseEdid(QByteArray()));
+  // Quotation marks and braces would break the line; they are left out.
+  auto quoted = parseEdid(edidWith("A\"{B}\"", "\"S\""));
+  ASSERT_TRUE(quoted);
+  auto displays = parseDisplayAttributes(displayAttributesLine(*quoted));
+  ASSERT_EQ(displays.size(), 2);
+  EXPECT_EQ(displays[0].serialNumber, "S");
+  EXPECT_EQ(displays[0].productName, "AB");
+  EXPECT_EQ(displays[1].serialNumber, "42");
+}
+
+TEST(SysfsDisplaySource, ConnectedConnectorsWithWellFormedEdids) {
+  QTemporaryDir dir;
+  QDir root(dir.path());
+  writeConnector(root, "card0-HDMI-A-1", "connected", fixture("dell-u2412m.bin"));
+  writeConnector(root, "card0-DP-1", "disconnected", fixture("hp-z24n.bin"));
+  writeConnector(root, "card0-eDP-1", "connected", QByteArray());
+  writeConnector(root, "card1-DP-2", "connected", fixture("benq-gl2450.bin").left(100));
+  writeConnector(root, "card1-DP-3", "connected", fixture("samsung-s24d300.bin"));
+  root.mkpath("card0");
+  auto displays = parseDisplayAttributes(SysfsDisplaySource(dir.path()).listDisplayAttributes());
+  ASSERT_EQ(displays.size(), 3);
+  EXPECT_EQ(displays[0].serialNumber, "TK85K3140JEL");
+  EXPECT_EQ(displays[1].serialNumber, "810173772");
+  EXPECT_EQ(displays[2].serialNumber, "809578827");
+  EXPECT_EQ(displays[2].productName, "S24D300");
+  EXPECT_TRUE(SysfsDisplaySource(dir.path() + "/missing").listDisplayAttributes().isEmpty());
+}
