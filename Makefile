@@ -48,6 +48,7 @@ bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMRIK_BUILD_BENCH=ON -DTAMRIK_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/bench_reader
+	build-bench/bench/bench_writer
 
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i

@@ -172,9 +172,10 @@ bool contains(std::string_view text, std::string_view part) {
 }  // namespace
 
 // Fields are UTF-8, and so are the delimiters and the escaping scalar here: UTF-8 is self-synchronising, so
-// a delimiter occurs in a field exactly where its bytes do. Encoded bytes gather in `pending` and go to the
-// stream at the end of each operation (or before an error is raised), one write procedure per batch; a
-// caller's own stream gets them scalar by scalar instead, as it may react to each write.
+// a delimiter occurs in a field exactly where its bytes do. For the writer's own streams (memory, file),
+// encoded bytes gather in `pending` and go out in blocks of 64 KiB, at the end, and before an error is
+// raised, one write procedure per block; a caller's stream gets them scalar by scalar instead, as it may
+// react to each write.
 struct CSVWriter::Impl {
   Configuration configuration;
   Settings settings;
@@ -187,6 +188,8 @@ struct CSVWriter::Impl {
   std::string pending;             // encoded bytes not yet handed to the stream
   std::string scratch;             // a field's text with its escaping scalars doubled
   std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
+  bool direct = false;      // UTF-8 into the writer's own stream: bytes go out as they are
+  bool singleByte = false;  // the delimiters and the escaping scalar are one byte each
 
   Impl(Configuration c, Settings s, std::shared_ptr<OutputStream> out, bool own)
       : configuration(std::move(c)), settings(std::move(s)), stream(std::move(out)), batched(own) {}
@@ -213,6 +216,10 @@ struct CSVWriter::Impl {
       length -= accepted;
     }
   }
+  // The writer's own streams gather bytes themselves; handing them over per field only costs calls.
+  void flushIfDue() {
+    if (!batched || pending.size() >= 64 * 1024) flush();
+  }
   void flush() {
     if (pending.empty()) return;
     std::string batch;
@@ -224,7 +231,7 @@ struct CSVWriter::Impl {
 
   // Encodes valid UTF-8 text into the output.
   void emit(std::string_view text) {
-    if (encoder->isUTF8() && batched) {
+    if (direct) {
       pending.append(text);
       return;
     }
@@ -256,7 +263,19 @@ struct CSVWriter::Impl {
   void writeText(std::string_view text) {
     if (text.empty()) return;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    if (detail::checkUTF8(bytes, text.size()).stop != detail::UTF8Stop::complete)
+    // Short fields, most of them, are checked in one pass: ASCII with no special byte goes out as it is.
+    bool highOrSpecial = true;
+    if (text.size() < 32) {
+      unsigned char high = 0;
+      bool hit = false;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        high |= bytes[i];
+        hit |= special.contains(static_cast<char>(bytes[i]));
+      }
+      if (high < 0x80 && !hit && !escape.empty()) return emit(text);
+      highOrSpecial = high >= 0x80;
+    }
+    if (highOrSpecial && detail::checkUTF8(bytes, text.size()).stop != detail::UTF8Stop::complete)
       throw WriterError(Kind::invalidInput, "The field is not valid UTF-8 text.",
                         "Make sure every field is UTF-8 encoded text.", {{"Field index", fieldIndex}});
     if (escape.empty()) {
@@ -269,23 +288,38 @@ struct CSVWriter::Impl {
     if (special.find(text.data(), text.data() + text.size()) == text.data() + text.size()) return emit(text);
     scratch.clear();
     bool enclose = false;
-    for (std::size_t i = 0; i < text.size();) {
-      if (startsWith(text, i, escape)) {
-        scratch.append(escape).append(escape);
-        i += escape.size();
+    if (singleByte) {
+      // Runs between special bytes are copied whole; each special byte encloses, the escaping one doubled.
+      const char* p = text.data();
+      const char* end = p + text.size();
+      while (p != end) {
+        const char* q = special.find(p, end);
+        scratch.append(p, q);
+        if (q == end) break;
         enclose = true;
-      } else if (startsWith(text, i, field)) {
-        scratch.append(field);
-        i += field.size();
-        enclose = true;
-      } else if (startsWith(text, i, row)) {
-        scratch.append(row);
-        i += row.size();
-        enclose = true;
-      } else {
-        std::size_t length = detail::sequenceLength(bytes[i]);
-        scratch.append(text.substr(i, length));
-        i += length;
+        if (*q == escape[0]) scratch += *q;
+        scratch += *q;
+        p = q + 1;
+      }
+    } else {
+      for (std::size_t i = 0; i < text.size();) {
+        if (startsWith(text, i, escape)) {
+          scratch.append(escape).append(escape);
+          i += escape.size();
+          enclose = true;
+        } else if (startsWith(text, i, field)) {
+          scratch.append(field);
+          i += field.size();
+          enclose = true;
+        } else if (startsWith(text, i, row)) {
+          scratch.append(row);
+          i += row.size();
+          enclose = true;
+        } else {
+          std::size_t length = detail::sequenceLength(bytes[i]);
+          scratch.append(text.substr(i, length));
+          i += length;
+        }
       }
     }
     if (enclose) emit(escape);
@@ -307,7 +341,7 @@ struct CSVWriter::Impl {
       ++fieldIndex;
     }
     emit(row);
-    flush();
+    flushIfDue();
     ++rowIndex;
     fieldIndex = 0;
   }
@@ -320,7 +354,7 @@ struct CSVWriter::Impl {
           "Write a headers row or a row with content before writing an empty row.");
     for (std::int64_t i = 1; i < expectedFields; ++i) emit(field);
     emit(row);
-    flush();
+    flushIfDue();
     ++rowIndex;
     fieldIndex = 0;
   }
@@ -330,7 +364,7 @@ struct CSVWriter::Impl {
   void operation(F&& f) {
     try {
       f();
-      flush();
+      flushIfDue();
     } catch (const WriterError&) {
       flushQuietly();
       throw;
@@ -358,6 +392,7 @@ CSVWriter::~CSVWriter() {
   if (!impl_ || impl_->stream->status() != StreamStatus::open) return;
   try {
     if (impl_->fieldIndex > 0) impl_->finishRow();
+    impl_->flush();
   } catch (...) {
   }
   impl_->stream->close();
@@ -414,6 +449,8 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   for (const std::string* part : {&impl->field, &impl->row, &impl->escape})
     if (!part->empty()) impl->special.insert(static_cast<unsigned char>((*part)[0]));
   impl->encoder = std::make_unique<ScalarEncoder>(*form);
+  impl->direct = impl->encoder->isUTF8() && impl->batched;
+  impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
 
   OutputStream& out = *impl->stream;
   out.open();
@@ -471,6 +508,7 @@ void CSVWriter::endEncoding() {
   if (w.stream->status() == StreamStatus::closed) return;
   w.operation([&] {
     if (w.fieldIndex > 0) w.finishRow();
+    w.flush();
   });
   w.stream->close();
   // A stream that could not finish (a file whose last block failed to go out) must not pass for written.
