@@ -1,0 +1,95 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamrikcsv {
+
+/// A key that addresses a value in a record: a text and, where it has one, an integer (a row or field
+/// position in CSV).
+///
+/// ```cpp
+/// CodingKey name("Place Name");       // by title
+/// CodingKey third(2);                 // by position: text "2", integer 2
+/// auto fixed = CodingKey::view("ID");  // refers to static text instead of copying it
+/// ```
+class CodingKey {
+ public:
+  /// A key made of a text (copied) and an optional integer.
+  explicit CodingKey(std::string text, std::optional<int> intValue = std::nullopt)
+      : storage_(std::move(text)), text_(storage_), intValue_(intValue) {}
+  /// A positional key: its text is the decimal form of `index`.
+  explicit CodingKey(int index) : CodingKey(std::to_string(index), index) {}
+  /// A key referring to text that outlives it, such as a string literal: no copy, no allocation.
+  static CodingKey view(std::string_view text, std::optional<int> intValue = std::nullopt) {
+    CodingKey key;
+    key.text_ = text;
+    key.intValue_ = intValue;
+    return key;
+  }
+
+  // A key that owns its text must point at its own copy after a copy or a move.
+  CodingKey(const CodingKey& other) { assign(other, other.storage_); }
+  CodingKey(CodingKey&& other) noexcept { assign(other, std::move(other.storage_)); }
+  CodingKey& operator=(const CodingKey& other) {
+    if (this != &other) assign(other, other.storage_);
+    return *this;
+  }
+  CodingKey& operator=(CodingKey&& other) noexcept {
+    if (this != &other) assign(other, std::move(other.storage_));
+    return *this;
+  }
+
+  std::string_view stringValue() const noexcept { return text_; }
+  std::optional<int> intValue() const noexcept { return intValue_; }
+
+  friend bool operator==(const CodingKey& a, const CodingKey& b) {
+    return a.text_ == b.text_ && a.intValue_ == b.intValue_;
+  }
+
+ private:
+  CodingKey() = default;
+  template <class S>
+  void assign(const CodingKey& other, S&& storage) {
+    bool owned = other.text_.data() == other.storage_.data();
+    std::string_view view = other.text_;
+    storage_ = std::forward<S>(storage);
+    text_ = owned ? std::string_view(storage_) : view;
+    intValue_ = other.intValue_;
+  }
+
+  std::string storage_;
+  std::string_view text_;
+  std::optional<int> intValue_;
+};
+
+/// The keys that led to a value, outermost first; empty at the root.
+using CodingPath = std::vector<CodingKey>;
+
+/// A readable form of a path, e.g. `[3, "Place Name"]`: positions as numbers, other keys quoted.
+std::string describe(const CodingPath& path);
+
+/// Gives a key enumeration its texts, and its integers where it has them. Specialise it for a
+/// `enum class` of keys with a `names` array in enumerator order (and, optionally, an `ints` array).
+///
+/// ```cpp
+/// template <> struct tamrikcsv::CodingKeyTraits<Row::CodingKeys> {
+///   static constexpr std::array names{"Place ID", "Place Name"};
+/// };
+/// ```
+template <class Keys>
+struct CodingKeyTraits;
+
+/// The coding key of an enumerator, by its traits.
+template <class Keys>
+CodingKey codingKey(Keys key) {
+  using Traits = CodingKeyTraits<Keys>;
+  auto index = static_cast<std::size_t>(key);
+  std::optional<int> intValue;
+  if constexpr (requires { Traits::ints; }) intValue = Traits::ints[index];
+  return CodingKey::view(Traits::names[index], intValue);
+}
+
+}  // namespace tamrikcsv
