@@ -21,9 +21,13 @@ namespace tamrikcsv {
 using Date = std::chrono::time_point<std::chrono::system_clock, std::chrono::duration<double>>;
 
 /// The date `seconds` after 1970-01-01T00:00:00Z.
-inline Date dateSince1970(double seconds) { return Date(std::chrono::duration<double>(seconds)); }
+inline Date dateSince1970(double seconds) {
+  return Date(std::chrono::duration<double>(seconds));
+}
 /// Seconds from 1970-01-01T00:00:00Z to `date`.
-inline double secondsSince1970(Date date) { return date.time_since_epoch().count(); }
+inline double secondsSince1970(Date date) {
+  return date.time_since_epoch().count();
+}
 /// Seconds from 1970-01-01T00:00:00Z to the reference date 2001-01-01T00:00:00Z, which dates decode from
 /// and encode to by default.
 inline constexpr double kReferenceDateSince1970 = 978307200.0;
@@ -40,8 +44,9 @@ class Decimal {
   Decimal() = default;
   /// The exact value of an integer.
   static Decimal fromInteger(std::int64_t value);
-  /// Parses `[+-]digits[separator digits][(e|E)[+-]digits]` (at least one digit before or after the separator,
-  /// the whole text); nothing when the text is not such a number or needs more than 38 significant digits.
+  /// Parses `[+-]digits[separator digits][(e|E)[+-]digits]` (at least one digit before or after the
+  /// separator, the whole text); nothing when the text is not such a number or needs more than 38 significant
+  /// digits.
   static std::optional<Decimal> parse(std::string_view text, char32_t separator = U'.');
 
   /// Plain notation with "." or the given separator, no exponent: "-0.0012", "1200".
@@ -56,8 +61,8 @@ class Decimal {
   friend std::strong_ordering operator<=>(const Decimal& a, const Decimal& b);
 
  private:
-  bool negative_ = false;    // never set for zero
-  std::string digits_;       // significant digits, no leading or trailing zeros; empty for zero
+  bool negative_ = false;      // never set for zero
+  std::string digits_;         // significant digits, no leading or trailing zeros; empty for zero
   std::int32_t exponent_ = 0;  // value = digits × 10^exponent
 };
 
@@ -103,7 +108,8 @@ class DateFormatter {
   /// `timeZone` is an ICU zone identifier ("GMT", "Europe/Berlin", "GMT+02:00"); `calendar` a calendar
   /// name ("gregorian", "iso8601"). Throws `std::invalid_argument` when ICU refuses any of them.
   static std::shared_ptr<DateFormatter> make(std::string pattern, Locale locale = Locale("en_US_POSIX"),
-                                             std::string timeZone = "GMT", std::string calendar = "gregorian");
+                                             std::string timeZone = "GMT",
+                                             std::string calendar = "gregorian");
   ~DateFormatter();
   DateFormatter(const DateFormatter&) = delete;
   DateFormatter& operator=(const DateFormatter&) = delete;
