@@ -172,10 +172,9 @@ bool contains(std::string_view text, std::string_view part) {
 }  // namespace
 
 // Fields are UTF-8, and so are the delimiters and the escaping scalar here: UTF-8 is self-synchronising, so
-// a delimiter occurs in a field exactly where its bytes do. For the writer's own streams (memory, file),
-// encoded bytes gather in `pending` and go out in blocks of 64 KiB, at the end, and before an error is
-// raised, one write procedure per block; a caller's stream gets them scalar by scalar instead, as it may
-// react to each write.
+// a delimiter occurs in a field exactly where its bytes do. Each operation encodes into `pending` first. For
+// the writer's own streams (memory, file) the bytes go out in blocks of 64 KiB and at the end; a caller's
+// stream gets each operation's bytes as soon as the operation is done. One write procedure per hand-over.
 struct CSVWriter::Impl {
   Configuration configuration;
   Settings settings;
@@ -183,10 +182,11 @@ struct CSVWriter::Impl {
   MemoryOutputStream* memory = nullptr;  // the stream, when the writer writes into memory
   bool batched;                          // the stream is the writer's own
   std::unique_ptr<ScalarEncoder> encoder;
-  std::string field, row, escape;  // UTF-8
-  detail::ByteSet special;         // first bytes of the escaping scalar and the delimiters
-  std::string pending;             // encoded bytes not yet handed to the stream
-  std::string scratch;             // a field's text with its escaping scalars doubled
+  std::string field, row, escape;       // UTF-8
+  detail::ByteSet special;              // first bytes of the escaping scalar and the delimiters
+  std::string pending;                  // encoded bytes not yet handed to the stream
+  std::string scratch;                  // a field's text with its escaping scalars doubled
+  std::vector<std::string_view> views;  // the fields of the current writeFields or writeRow
   std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
   bool direct = false;      // UTF-8 into the writer's own stream: bytes go out as they are
   bool singleByte = false;  // the delimiters and the escaping scalar are one byte each
@@ -238,11 +238,7 @@ struct CSVWriter::Impl {
     for (const char* p = text.data(); p != text.data() + text.size();
          p += detail::sequenceLength(static_cast<unsigned char>(*p))) {
       char32_t c = detail::decodeValid(p);
-      if (!encoder->encode(c, pending)) {
-        flush();
-        throw unencodable(c);
-      }
-      if (!batched) flush();
+      if (!encoder->encode(c, pending)) throw unencodable(c);
     }
   }
   WriterError unencodable(char32_t c) const {
@@ -359,22 +355,22 @@ struct CSVWriter::Impl {
     fieldIndex = 0;
   }
 
-  // Runs an operation, handing over what it encoded even when it fails partway.
+  // Runs an operation whole or not at all: one that cannot finish (a field that cannot be encoded, say)
+  // takes back its bytes and counts, so that the output stays well-formed and writing can go on. Only a
+  // failing stream can leave part of an operation written.
   template <class F>
   void operation(F&& f) {
+    if (stream->status() == StreamStatus::closed) throw writeFailure(*stream);
+    const std::size_t mark = pending.size();
+    const std::int64_t rows = rowIndex, fields = fieldIndex, expected = expectedFields;
     try {
       f();
-      flushIfDue();
     } catch (const WriterError&) {
-      flushQuietly();
+      pending.resize(mark);
+      rowIndex = rows, fieldIndex = fields, expectedFields = expected;
       throw;
     }
-  }
-  void flushQuietly() noexcept {
-    try {
-      flush();
-    } catch (...) {
-    }
+    flushIfDue();
   }
 };
 
@@ -483,14 +479,18 @@ void CSVWriter::writeField(std::string_view field) {
   w.operation([&] { w.writeField(field); });
 }
 
-void CSVWriter::reserveFields(std::ptrdiff_t count) {
-  Impl& w = impl();
-  if (w.expectedFields > 0 && w.fieldIndex + count > w.expectedFields) throw tooManyFields(w.expectedFields);
+std::vector<std::string_view>& CSVWriter::fieldViews() {
+  return impl().views;
 }
 
-void CSVWriter::writeNextField(std::string_view field) {
+void CSVWriter::writeFieldList(const std::vector<std::string_view>& fields, bool endsRow) {
   Impl& w = impl();
-  w.operation([&] { w.writeField(field); });
+  auto count = static_cast<std::int64_t>(fields.size());
+  if (w.expectedFields > 0 && w.fieldIndex + count > w.expectedFields) throw tooManyFields(w.expectedFields);
+  w.operation([&] {
+    for (std::string_view field : fields) w.writeField(field);
+    if (endsRow) w.fieldIndex == 0 ? w.writeEmptyRow() : w.finishRow();
+  });
 }
 
 void CSVWriter::endRow() {
@@ -500,6 +500,11 @@ void CSVWriter::endRow() {
 
 void CSVWriter::writeEmptyRow() {
   Impl& w = impl();
+  // Within a row it would make a row of too many fields.
+  if (w.fieldIndex > 0)
+    throw WriterError(Kind::invalidOperation, "An empty row cannot be written while a row has fields.",
+                      "End the current row with endRow() before writing an empty row.",
+                      {{"Number of fields in the row", w.fieldIndex}});
   w.operation([&] { w.writeEmptyRow(); });
 }
 

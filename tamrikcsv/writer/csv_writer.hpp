@@ -10,6 +10,7 @@
 #include <ranges>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/input_stream.hpp"
@@ -30,8 +31,9 @@ enum class FileMode { replace, append };
 /// A CSV writer: fields go out one by one, escaped where they need it, every row with the same number of
 /// fields (short rows are padded with empty fields).
 ///
-/// Nothing is held back beyond the current field, so writing a file keeps memory flat. Every failure is a
-/// `CSVError<CSVWriter>`, and what was written before it stays written.
+/// Writing a file keeps memory flat. Every failure is a `CSVError<CSVWriter>`. An operation that fails takes
+/// back what it did (a field that cannot be encoded leaves no trace), so the output stays well-formed and
+/// writing can go on; what earlier operations wrote stays written, also when the stream itself fails.
 ///
 /// ```cpp
 /// auto writer = CSVWriter::toFile("places.csv", [](CSVWriter::Configuration& c) {
@@ -68,23 +70,23 @@ class CSVWriter {
 
   /// Writes one field (UTF-8 text) into the current row.
   void writeField(std::string_view field);
-  /// Writes fields into the current row; if they don't fit, raises before writing any of them.
+  /// Writes fields into the current row, all or none of them: if they don't fit or one cannot be written,
+  /// nothing is.
   template <FieldRange R>
   void writeFields(const R& fields) {
-    reserveFields(std::ranges::distance(fields));
-    for (auto&& field : fields) writeNextField(std::string_view(field));
+    writeFieldList(collect(fields), false);
   }
   void writeFields(std::initializer_list<std::string_view> fields) { writeFields<>(fields); }
-  /// Writes fields, then ends the row.
+  /// Writes fields, then ends the row; all or nothing, as `writeFields`.
   template <FieldRange R>
   void writeRow(const R& fields) {
-    writeFields(fields);
-    endRow();
+    writeFieldList(collect(fields), true);
   }
   void writeRow(std::initializer_list<std::string_view> fields) { writeRow<>(fields); }
   /// Ends the current row, padding it with empty fields; a row without fields is an empty row.
   void endRow();
-  /// Writes a row of empty fields; the number of fields must be known (from the headers or a first row).
+  /// Writes a row of empty fields at the start of a row; the number of fields must be known (from the
+  /// headers or a first row).
   void writeEmptyRow();
   /// Ends a row that has fields and closes the stream. Calling it again does nothing.
   void endEncoding();
@@ -142,8 +144,15 @@ class CSVWriter {
                           MemoryOutputStream* memory, bool ownStream, bool appending);
   static Configuration configured(const Setter& setter);
   static std::string toText(const Data& data, TextEncoding encoding);
-  void reserveFields(std::ptrdiff_t count);
-  void writeNextField(std::string_view field);
+  template <FieldRange R>
+  std::vector<std::string_view>& collect(const R& fields) {
+    auto& views = fieldViews();
+    views.clear();
+    for (auto&& field : fields) views.emplace_back(field);
+    return views;
+  }
+  std::vector<std::string_view>& fieldViews();
+  void writeFieldList(const std::vector<std::string_view>& fields, bool endsRow);
   Data takeData();
   Impl& impl() const;
 

@@ -125,6 +125,14 @@ TEST(Writer, RowsKeepTheirFieldCount) {
   writer.endEncoding();  // harmless
   EXPECT_EQ(text(writer.data()), "1,2\n3,4\n");
 
+  auto midRow = CSVWriter::toMemory();
+  midRow.writeRow({"a", "b"});
+  midRow.writeField("x");
+  EXPECT_EQ(writerError([&] { midRow.writeEmptyRow(); }).type(), CSVWriter::Error::invalidOperation);
+  midRow.endEncoding();
+  EXPECT_EQ(writerError([&] { midRow.writeField(""); }).type(), CSVWriter::Error::streamFailure);
+  EXPECT_EQ(text(midRow.data()), "a,b\nx,\n");
+
   auto empty = writerError([] { CSVWriter::toMemory().endRow(); });
   EXPECT_EQ(empty.failureReason(),
             "An empty row cannot be writen if the number of fields hold by the CSV file is unkwnown.");
@@ -168,15 +176,18 @@ TEST(Writer, FieldsThatCannotBeWritten) {
   EXPECT_EQ(CSVWriter::encodeString(Rows{{"\"a\"", "b"}}, [](auto& c) { c.escapingStrategy = nullptr; }),
             "\"a\",b\n");
 
-  // What was encoded before the scalar that cannot be stays written.
+  // A field that cannot be written leaves no trace, so the output stays well-formed and writing goes on.
   auto stream = std::make_shared<ScriptedOutput>();
   auto writer = CSVWriter::toStream(stream, [](auto& c) { c.encoding = TextEncoding::ascii; });
   writer.writeField("ok");
   auto ascii = writerError([&] { writer.writeField("caf\u00e9"); });
   EXPECT_EQ(ascii.failureReason(), "The Unicode Scalar is not an ASCII character.");
   EXPECT_EQ(*ascii.errorUserInfo().get<char32_t>("Unicode scalar"), U'\u00e9');
-  EXPECT_EQ(stream->written, "ok,caf");
   EXPECT_EQ(writer.fieldIndex(), 1);
+  writerError([&] { writer.writeField("\xC3"); });
+  writer.writeField("cafe");
+  writer.endEncoding();
+  EXPECT_EQ(stream->written, "ok,cafe\n");
 
   EXPECT_EQ(writerError([] { CSVWriter::toMemory().writeField("\xC3"); }).failureReason(),
             "The field is not valid UTF-8 text.");
@@ -227,7 +238,7 @@ TEST(Writer, EncodingsAndMarks) {
 
 TEST(Writer, TheWriteProcedureRetriesOnceAndStopsOnFailure) {
   // Partial writes are advanced by what each call accepts; one call that accepts nothing is tolerated.
-  auto trickle = std::make_shared<ScriptedOutput>(std::deque<std::ptrdiff_t>{1, 0, 1, 1, 0, 2});
+  auto trickle = std::make_shared<ScriptedOutput>(std::deque<std::ptrdiff_t>{1, 0, 1, 2});
   auto writer = CSVWriter::toStream(trickle);
   writer.writeRow({"ab", "c"});
   writer.endEncoding();
@@ -244,7 +255,7 @@ TEST(Writer, TheWriteProcedureRetriesOnceAndStopsOnFailure) {
   EXPECT_EQ(retries.helpAnchor(), "Review the underlying error (if any) and try again.");
   EXPECT_EQ(*retries.errorUserInfo().get<std::int64_t>("Attempts"), 2);
 
-  // A caller's stream gets each scalar on its own: "a", ",", "b", then the "," that fails.
+  // A caller's stream gets each operation's bytes at once: "a", ",b", then the ",c" that fails.
   auto failing = std::make_shared<ScriptedOutput>(std::deque<std::ptrdiff_t>{1, 1, 1, ScriptedOutput::kFail});
   auto fails = CSVWriter::toStream(failing);
   fails.writeField("a");
