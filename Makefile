@@ -35,14 +35,16 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-# The reader's fuzz target, for FUZZ_SECONDS seconds.
+# The fuzz targets, for FUZZ_SECONDS seconds each; new inputs go to build-fuzz/corpus/<name>.
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTAMRIK_BUILD_FUZZ=ON -DTAMRIK_BUILD_TESTS=OFF -DTAMRIK_SANITIZE=address,undefined
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader
-	mkdir -p build-fuzz/corpus/reader
-	build-fuzz/fuzz/fuzz_reader -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
-	  -print_final_stats=1 build-fuzz/corpus/reader fuzz/corpus/reader
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader fuzz_writer
+	for name in reader writer; do \
+	  mkdir -p build-fuzz/corpus/$$name && \
+	  build-fuzz/fuzz/fuzz_$$name -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	    -print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus/$$name fuzz/corpus/$$name || exit 1; \
+	done
 
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMRIK_BUILD_BENCH=ON -DTAMRIK_BUILD_TESTS=OFF
