@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "places_data.hpp"
+#include "resident_memory.hpp"
 #include "tamrikcsv/tamrikcsv.hpp"
 
 namespace {
@@ -25,6 +26,9 @@ namespace {
 using namespace tamrikcsv;
 using bench::kPlacesColumns;
 using bench::kPlacesRows;
+using bench::peakResidentBytes;
+using bench::resetPeakResident;
+using bench::residentBytes;
 
 // The input files, written on first use (before any timing starts) and kept for the whole run. Null,
 // with the benchmark skipped, when they cannot be written.
@@ -142,30 +146,6 @@ void decodeIntoFileView(benchmark::State& state) {
   for (const auto& row : *file) tally.shapeOK = tally.shapeOK && row.size() == kPlacesColumns;
   file.reset();
   if (check(state, tally)) report(state, fileSize(files->utf8), tally.rows);
-}
-
-double peakResidentBytes() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) * 1024.0;  // kilobytes on Linux
-}
-
-double residentBytes() {
-  long pages = 0, resident = 0;
-  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(statm);
-  }
-  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE));
-}
-
-// Lowers the process's peak resident size to what it holds now, so the peak measured afterwards is the
-// stream's own and not that of whatever ran before it. Linux only; says whether it worked.
-bool resetPeakResident() {
-  std::FILE* refs = std::fopen("/proc/self/clear_refs", "w");
-  if (!refs) return false;
-  bool ok = std::fputs("5", refs) >= 0;
-  return std::fclose(refs) == 0 && ok;
 }
 
 // Reads state.range(0) MiB of generated rows through a stream. The peak resident size should be the

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "places_data.hpp"
+#include "resident_memory.hpp"
 #include "tamrikcsv/tamrikcsv.hpp"
 
 namespace {
@@ -30,6 +31,9 @@ namespace {
 using namespace tamrikcsv;
 using bench::kPlacesColumns;
 using bench::kPlacesRows;
+using bench::peakResidentBytes;
+using bench::resetPeakResident;
+using bench::residentBytes;
 using Rows = std::vector<std::vector<std::string>>;
 
 // Rows in memory, with what writing them (and the header) must give.
@@ -187,30 +191,6 @@ void writeFile(benchmark::State& state, Encoding encoding) {
   const bool ok = check(state, *table, encoding, size, hashFile(path));
   removeQuietly(path);
   if (ok) report(state, size, kPlacesRows);
-}
-
-double peakResidentBytes() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) * 1024.0;  // kilobytes on Linux
-}
-
-double residentBytes() {
-  long pages = 0, resident = 0;
-  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(statm);
-  }
-  return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE));
-}
-
-// Lowers the process's peak resident size to what it holds now, so the peak measured afterwards is the
-// writer's own and not that of whatever ran before it. Linux only; says whether it worked.
-bool resetPeakResident() {
-  std::FILE* refs = std::fopen("/proc/self/clear_refs", "w");
-  if (!refs) return false;
-  bool ok = std::fputs("5", refs) >= 0;
-  return std::fclose(refs) == 0 && ok;
 }
 
 // Writes about state.range(0) MiB into a file by going round the first ten thousand rows (1 MB) again and

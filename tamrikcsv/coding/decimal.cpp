@@ -35,7 +35,7 @@ Decimal Decimal::fromInteger(std::int64_t value) {
       value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   Decimal result;
   if (magnitude == 0) return result;
-  char buffer[20];
+  char buffer[20] = {};
   auto end = std::to_chars(buffer, buffer + sizeof buffer, magnitude).ptr;
   while (end[-1] == '0') {
     --end;
