@@ -188,7 +188,7 @@ struct CSVWriter::Impl {
   std::string scratch;                  // a field's text with its escaping scalars doubled
   std::vector<std::string_view> views;  // the fields of the current writeFields or writeRow
   std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
-  bool direct = false;      // UTF-8 into the writer's own stream: bytes go out as they are
+  bool direct = false;      // UTF-8 output: field texts go out as they are
   bool singleByte = false;  // the delimiters and the escaping scalar are one byte each
 
   Impl(Configuration c, Settings s, std::shared_ptr<OutputStream> out, bool own)
@@ -445,7 +445,7 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   for (const std::string* part : {&impl->field, &impl->row, &impl->escape})
     if (!part->empty()) impl->special.insert(static_cast<unsigned char>((*part)[0]));
   impl->encoder = std::make_unique<ScalarEncoder>(*form);
-  impl->direct = impl->encoder->isUTF8() && impl->batched;
+  impl->direct = impl->encoder->isUTF8();
   impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
 
   OutputStream& out = *impl->stream;
