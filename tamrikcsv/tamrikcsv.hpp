@@ -2,6 +2,12 @@
 
 // The whole public interface of the tamrikcsv library.
 
+#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/coding/decoding_error.hpp"
+#include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/decoder/csv_decoder.hpp"
+#include "tamrikcsv/decoder/decoding_strategies.hpp"
 #include "tamrikcsv/reader/character_set.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"

@@ -68,6 +68,11 @@ std::string toString(const UserInfoValue& value) {
                         [](TextEncoding v) { return std::string(name(v)); },
                         [](StreamStatus v) { return std::string(name(v)); },
                         [](const std::filesystem::path& v) { return v.string(); },
+                        [](const CodingKey& v) {
+                          std::string path = describe(CodingPath{v});
+                          return path.substr(1, path.size() - 2);  // without the brackets
+                        },
+                        [](const CodingPath& v) { return describe(v); },
                     },
                     value);
 }

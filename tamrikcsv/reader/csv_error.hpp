@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/reader/character_set.hpp"
 #include "tamrikcsv/reader/stream_status.hpp"
 #include "tamrikcsv/reader/text_encoding.hpp"
@@ -127,10 +128,11 @@ struct Failable<CSVEncoder> {
 
 /// One context value of an error. Integers print in decimal, texts as they are, scalar sequences quoted
 /// with escapes ("\r\n"), a scalar also with its code point ("é" (U+00E9)), sets in braces, encodings and
-/// stream states by name.
+/// stream states by name, coding keys and paths as `describe` writes them (`3`, `"Place ID"`,
+/// `[3, "Place ID"]`).
 using UserInfoValue =
     std::variant<std::int64_t, std::string, char32_t, std::u32string, std::set<std::u32string>, CharacterSet,
-                 TextEncoding, StreamStatus, std::filesystem::path>;
+                 TextEncoding, StreamStatus, std::filesystem::path, CodingKey, CodingPath>;
 
 /// The context of an error: (key, value) entries in the order they were given.
 ///

@@ -1,0 +1,383 @@
+#pragma once
+
+// The decoding side of the record-mapping interface, independent of any format: a type decodes itself by
+// asking a `Decoder` for a keyed, an unkeyed or a single-value container and reading its values from it.
+//
+// ```cpp
+// struct Place {
+//   std::string id;
+//   std::optional<std::string> serialNumber;
+//   enum class CodingKeys { id, serialNumber };
+//   static Place decode(tamrikcsv::Decoder& decoder);
+// };
+// // The traits come before the first container over the keys, so `decode` is defined after them.
+// template <> struct tamrikcsv::CodingKeyTraits<Place::CodingKeys> {
+//   static constexpr std::array names{"Place ID", "Serial Number"};
+// };
+// Place Place::decode(tamrikcsv::Decoder& decoder) {
+//   auto row = decoder.container<CodingKeys>();
+//   return {row.decode<std::string>(CodingKeys::id),
+//           row.decodeIfPresent<std::string>(CodingKeys::serialNumber)};
+// }
+// ```
+
+#include <algorithm>
+#include <any>
+#include <array>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/coding/decoding_error.hpp"
+#include "tamrikcsv/coding/detail/decoding_backend.hpp"
+#include "tamrikcsv/coding/values.hpp"
+
+namespace tamrikcsv {
+
+/// Values a caller hands to every type being decoded (or encoded), by name.
+using CodingUserInfo = std::map<std::string, std::any>;
+
+/// How a type decodes itself. The primary template covers the built-in values and types with a
+/// `static T decode(Decoder&)`; specialise it for types you don't own:
+///
+/// ```cpp
+/// template <> struct tamrikcsv::Coding<Point> {
+///   static Point decode(tamrikcsv::Decoder& decoder);
+/// };
+/// ```
+template <class T>
+struct Coding;
+
+/// The values decoders read themselves: texts, booleans, integers of every width, `float`, `double`,
+/// `Date`, `Data`, `Decimal` and `URL`. A decoder's strategies apply to them.
+template <class T>
+concept DecodingPrimitive = std::same_as<T, std::string> || std::same_as<T, bool> ||
+    std::same_as<T, std::int8_t> || std::same_as<T, std::int16_t> || std::same_as<T, std::int32_t> ||
+    std::same_as<T, std::int64_t> || std::same_as<T, long long> || std::same_as<T, std::uint8_t> ||
+    std::same_as<T, std::uint16_t> || std::same_as<T, std::uint32_t> || std::same_as<T, std::uint64_t> ||
+    std::same_as<T, unsigned long long> || std::same_as<T, float> || std::same_as<T, double> ||
+    std::same_as<T, Date> || std::same_as<T, Data> || std::same_as<T, Decimal> || std::same_as<T, URL>;
+
+/// The key types of keyed containers: `CodingKey` itself, or an `enum class` with `CodingKeyTraits`.
+template <class K>
+concept CodingKeyType = std::same_as<K, CodingKey> ||
+    (std::is_enum_v<K>&& requires { CodingKeyTraits<K>::names; });
+
+template <CodingKeyType Keys>
+class KeyedDecodingContainer;
+class UnkeyedDecodingContainer;
+class SingleValueDecodingContainer;
+
+/// Where a type decodes itself from: the path that led to its value, the caller's user info, and
+/// containers over the value. Formats implement it; types only use it.
+class Decoder {
+ public:
+  virtual ~Decoder() = default;
+
+  /// The keys that led here, outermost first; empty for the whole input.
+  virtual const CodingPath& codingPath() const = 0;
+  virtual const CodingUserInfo& userInfo() const = 0;
+
+  /// The value as values under keys of type `Keys`.
+  template <CodingKeyType Keys>
+  KeyedDecodingContainer<Keys> container();
+  /// The value as a sequence of values.
+  UnkeyedDecodingContainer unkeyedContainer();
+  /// The value as one plain value.
+  SingleValueDecodingContainer singleValueContainer();
+
+ protected:
+  virtual std::unique_ptr<detail::KeyedDecodingBackend> keyedBackend() = 0;
+  virtual std::unique_ptr<detail::UnkeyedDecodingBackend> unkeyedBackend() = 0;
+  virtual std::unique_ptr<detail::SingleValueDecodingBackend> singleValueBackend() = 0;
+};
+
+namespace detail {
+
+template <class T>
+struct IsOptional : std::false_type {};
+template <class T>
+struct IsOptional<std::optional<T>> : std::true_type {};
+
+// One primitive read from a backend, whatever its addressing.
+template <class T, class Backend, class... Arg>
+T decodePrimitive(Backend& backend, const Arg&... at) {
+  if constexpr (std::is_same_v<T, std::string>)
+    return backend.decodeString(at...);
+  else if constexpr (std::is_same_v<T, bool>)
+    return backend.decodeBool(at...);
+  else if constexpr (std::is_same_v<T, long long>)
+    return backend.decodeInt(at...);
+  else if constexpr (std::is_same_v<T, unsigned long long>)
+    return backend.decodeUInt(at...);
+  else if constexpr (std::is_same_v<T, std::int8_t>)
+    return backend.decodeInt8(at...);
+  else if constexpr (std::is_same_v<T, std::int16_t>)
+    return backend.decodeInt16(at...);
+  else if constexpr (std::is_same_v<T, std::int32_t>)
+    return backend.decodeInt32(at...);
+  else if constexpr (std::is_same_v<T, std::int64_t>)
+    return backend.decodeInt64(at...);
+  else if constexpr (std::is_same_v<T, std::uint8_t>)
+    return backend.decodeUInt8(at...);
+  else if constexpr (std::is_same_v<T, std::uint16_t>)
+    return backend.decodeUInt16(at...);
+  else if constexpr (std::is_same_v<T, std::uint32_t>)
+    return backend.decodeUInt32(at...);
+  else if constexpr (std::is_same_v<T, std::uint64_t>)
+    return backend.decodeUInt64(at...);
+  else if constexpr (std::is_same_v<T, float>)
+    return backend.decodeFloat(at...);
+  else if constexpr (std::is_same_v<T, double>)
+    return backend.decodeDouble(at...);
+  else if constexpr (std::is_same_v<T, Date>)
+    return backend.decodeDate(at...);
+  else if constexpr (std::is_same_v<T, Data>)
+    return backend.decodeData(at...);
+  else if constexpr (std::is_same_v<T, Decimal>)
+    return backend.decodeDecimal(at...);
+  else
+    return backend.decodeURL(at...);
+}
+
+// Any value read from a backend: primitives directly, optionals through the nil test, everything else by
+// decoding itself from a nested decoder.
+template <class T, class Backend, class... Arg>
+T decodeAny(Backend& backend, const Arg&... at) {
+  if constexpr (DecodingPrimitive<T>) {
+    return decodePrimitive<T>(backend, at...);
+  } else if constexpr (IsOptional<T>::value) {
+    if (backend.decodeNil(at...)) return std::nullopt;
+    return decodeAny<typename T::value_type>(backend, at...);
+  } else {
+    std::optional<T> value;
+    backend.decodeValue(at..., [&](Decoder& decoder) { value.emplace(Coding<T>::decode(decoder)); });
+    return *std::move(value);
+  }
+}
+
+template <CodingKeyType Keys>
+KeyArgument keyArgument(const Keys& key) {
+  if constexpr (std::is_same_v<Keys, CodingKey>) {
+    return {CodingKey::view(key.stringValue(), key.intValue())};
+  } else {
+    const auto& names = CodingKeyTraits<Keys>::names;
+    return {codingKey(key), &names, static_cast<std::size_t>(key), names.size()};
+  }
+}
+
+// The key of type `Keys` that `key` stands for, by its integer when it has one, else by its text.
+template <CodingKeyType Keys>
+std::optional<Keys> keyFrom(const CodingKey& key) {
+  if constexpr (std::is_same_v<Keys, CodingKey>) {
+    if (key.intValue()) return CodingKey(*key.intValue());
+    return CodingKey(std::string(key.stringValue()));
+  } else {
+    using Traits = CodingKeyTraits<Keys>;
+    const auto& names = Traits::names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (key.intValue()) {
+        if constexpr (requires { Traits::ints; })
+          if (Traits::ints[i] == *key.intValue()) return static_cast<Keys>(i);
+      } else if (std::string_view(names[i]) == key.stringValue()) {
+        return static_cast<Keys>(i);
+      }
+    }
+    return std::nullopt;
+  }
+}
+
+}  // namespace detail
+
+/// Values under keys, such as the fields of a row by column title.
+///
+/// ```cpp
+/// auto row = decoder.container<CodingKeys>();
+/// auto name = row.decode<std::string>(CodingKeys::placeName);
+/// auto serial = row.decodeIfPresent<std::string>(CodingKeys::serialNumber);  // nothing when absent
+/// ```
+template <CodingKeyType Keys>
+class KeyedDecodingContainer {
+ public:
+  /// For decoder implementations.
+  explicit KeyedDecodingContainer(std::unique_ptr<detail::KeyedDecodingBackend> backend)
+      : backend_(std::move(backend)) {}
+
+  const CodingPath& codingPath() const { return backend_->codingPath(); }
+  /// The keys of type `Keys` with values.
+  std::vector<Keys> allKeys() {
+    std::vector<Keys> keys;
+    for (const auto& key :
+         backend_->allKeys([](const CodingKey& k) { return detail::keyFrom<Keys>(k).has_value(); }))
+      keys.push_back(*detail::keyFrom<Keys>(key));
+    return keys;
+  }
+  bool contains(const Keys& key) { return backend_->contains(detail::keyArgument(key)); }
+  /// Whether the value under `key` is absent (e.g. an empty field).
+  bool decodeNil(const Keys& key) { return backend_->decodeNil(detail::keyArgument(key)); }
+  /// The value under `key`; throws `DecodingError` when it is not a `T`.
+  template <class T>
+  T decode(const Keys& key) {
+    return detail::decodeAny<T>(*backend_, detail::keyArgument(key));
+  }
+  /// Nothing when there is no value under `key` or it is absent, else `decode<T>(key)`.
+  template <class T>
+  std::optional<T> decodeIfPresent(const Keys& key) {
+    auto argument = detail::keyArgument(key);
+    if (!backend_->contains(argument) || backend_->decodeNil(argument)) return std::nullopt;
+    return detail::decodeAny<T>(*backend_, argument);
+  }
+  /// The value under `key` as keyed values.
+  template <CodingKeyType NestedKeys>
+  KeyedDecodingContainer<NestedKeys> nestedContainer(const Keys& key) {
+    return KeyedDecodingContainer<NestedKeys>(backend_->nestedKeyed(detail::keyArgument(key)));
+  }
+  /// The value under `key` as a sequence.
+  UnkeyedDecodingContainer nestedUnkeyedContainer(const Keys& key);
+  /// A decoder for the container's super value (a superclass's share of a record).
+  std::unique_ptr<Decoder> superDecoder() { return backend_->superDecoder(); }
+  /// A decoder for the value under `key`.
+  std::unique_ptr<Decoder> superDecoder(const Keys& key) {
+    return backend_->superDecoder(detail::keyArgument(key));
+  }
+
+ private:
+  std::unique_ptr<detail::KeyedDecodingBackend> backend_;
+};
+
+/// Values in order, such as the rows of a file or the fields of a row. Each successful read moves on.
+///
+/// ```cpp
+/// auto fields = decoder.unkeyedContainer();
+/// while (!fields.isAtEnd()) values.push_back(fields.decode<int>());
+/// ```
+class UnkeyedDecodingContainer {
+ public:
+  /// For decoder implementations.
+  explicit UnkeyedDecodingContainer(std::unique_ptr<detail::UnkeyedDecodingBackend> backend)
+      : backend_(std::move(backend)) {}
+
+  const CodingPath& codingPath() const { return backend_->codingPath(); }
+  /// The number of values, when known.
+  std::optional<std::int64_t> count() { return backend_->count(); }
+  bool isAtEnd() { return backend_->isAtEnd(); }
+  /// The position of the next value.
+  std::int64_t currentIndex() const { return backend_->currentIndex(); }
+  /// Whether the next value is absent; moves on only when it is.
+  bool decodeNil() { return backend_->decodeNil(); }
+  /// The next value; throws `DecodingError` when it is not a `T`.
+  template <class T>
+  T decode() {
+    return detail::decodeAny<T>(*backend_);
+  }
+  /// Nothing at the end or for an absent value, else `decode<T>()`.
+  template <class T>
+  std::optional<T> decodeIfPresent() {
+    if (isAtEnd() || decodeNil()) return std::nullopt;
+    return decode<T>();
+  }
+  template <CodingKeyType NestedKeys>
+  KeyedDecodingContainer<NestedKeys> nestedContainer() {
+    return KeyedDecodingContainer<NestedKeys>(backend_->nestedKeyed());
+  }
+  UnkeyedDecodingContainer nestedUnkeyedContainer() {
+    return UnkeyedDecodingContainer(backend_->nestedUnkeyed());
+  }
+  /// A decoder for the next value.
+  std::unique_ptr<Decoder> superDecoder() { return backend_->superDecoder(); }
+
+ private:
+  std::unique_ptr<detail::UnkeyedDecodingBackend> backend_;
+};
+
+/// One plain value.
+///
+/// ```cpp
+/// auto value = decoder.singleValueContainer();
+/// return value.decodeNil() ? std::nullopt : std::optional(value.decode<double>());
+/// ```
+class SingleValueDecodingContainer {
+ public:
+  /// For decoder implementations.
+  explicit SingleValueDecodingContainer(std::unique_ptr<detail::SingleValueDecodingBackend> backend)
+      : backend_(std::move(backend)) {}
+
+  const CodingPath& codingPath() const { return backend_->codingPath(); }
+  /// Whether the value is absent.
+  bool decodeNil() { return backend_->decodeNil(); }
+  /// The value; throws `DecodingError` when it is not a `T`.
+  template <class T>
+  T decode() {
+    return detail::decodeAny<T>(*backend_);
+  }
+
+ private:
+  std::unique_ptr<detail::SingleValueDecodingBackend> backend_;
+};
+
+template <CodingKeyType Keys>
+KeyedDecodingContainer<Keys> Decoder::container() {
+  return KeyedDecodingContainer<Keys>(keyedBackend());
+}
+inline UnkeyedDecodingContainer Decoder::unkeyedContainer() {
+  return UnkeyedDecodingContainer(unkeyedBackend());
+}
+inline SingleValueDecodingContainer Decoder::singleValueContainer() {
+  return SingleValueDecodingContainer(singleValueBackend());
+}
+
+template <CodingKeyType Keys>
+UnkeyedDecodingContainer KeyedDecodingContainer<Keys>::nestedUnkeyedContainer(const Keys& key) {
+  return UnkeyedDecodingContainer(backend_->nestedUnkeyed(detail::keyArgument(key)));
+}
+
+/// Built-in values read themselves as single values; other types through their `static decode`.
+template <class T>
+struct Coding {
+  static T decode(Decoder& decoder) {
+    if constexpr (DecodingPrimitive<T>) {
+      return decoder.singleValueContainer().decode<T>();
+    } else {
+      static_assert(
+          requires {
+            { T::decode(decoder) } -> std::convertible_to<T>;
+          },
+          "give the type a `static T decode(Decoder&)` or specialise `Coding<T>`");
+      return T::decode(decoder);
+    }
+  }
+};
+
+/// Absent values (under the decoder's nil strategy) are nothing.
+template <class T>
+struct Coding<std::optional<T>> {
+  static std::optional<T> decode(Decoder& decoder) {
+    if (decoder.singleValueContainer().decodeNil()) return std::nullopt;
+    return Coding<T>::decode(decoder);
+  }
+};
+
+/// A sequence of values, such as the rows of a file. (`Data`, a vector of bytes, is a primitive instead.)
+template <class T>
+requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
+  static std::vector<T> decode(Decoder& decoder) {
+    auto elements = decoder.unkeyedContainer();
+    std::vector<T> values;
+    if (auto count = elements.count())
+      values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
+    while (!elements.isAtEnd()) values.push_back(elements.decode<T>());
+    return values;
+  }
+};
+
+/// How a byte block decodes itself when a decoder defers to it: a sequence of byte values.
+Data decodeBytes(Decoder& decoder);
+
+}  // namespace tamrikcsv

@@ -1,0 +1,620 @@
+#include "tamrikcsv/decoder/detail/shadow_decoder.hpp"
+
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <type_traits>
+
+#include "tamrikcsv/decoder/detail/field_conversion.hpp"
+
+namespace tamrikcsv::detail {
+namespace {
+
+using DecoderError = CSVError<CSVDecoder>;
+using ErrorKind = DecoderError::Kind;
+using Row = CSVReader::Row;
+
+// Errors keep their keys and paths after the decode call; a key may only view its text.
+CodingKey owned(const CodingKey& key) {
+  return CodingKey(std::string(key.stringValue()), key.intValue());
+}
+CodingPath owned(const CodingPath& path) {
+  CodingPath out;
+  out.reserve(path.size());
+  for (const auto& key : path) out.push_back(owned(key));
+  return out;
+}
+
+CodingKey indexKey(std::int64_t index) {
+  return CodingKey(static_cast<int>(index));
+}
+
+CodingPath appending(CodingPath path, CodingKey key) {
+  path.push_back(std::move(key));
+  return path;
+}
+CodingPath appending(CodingPath path, CodingKey first, CodingKey second) {
+  path.reserve(path.size() + 2);
+  path.push_back(std::move(first));
+  path.push_back(std::move(second));
+  return path;
+}
+
+DecoderError pathError(ErrorKind kind, std::string reason, std::string help, const CodingPath& path,
+                       const CodingKey* key = nullptr) {
+  UserInfo info = key ? UserInfo{{"Coding path", owned(path)}, {"Key", owned(*key)}}
+                      : UserInfo{{"Coding path", owned(path)}};
+  return DecoderError(kind, std::move(reason), std::move(help), std::move(info));
+}
+
+DecoderError rowKeyError(const CodingPath& path, const CodingKey& key) {
+  return pathError(ErrorKind::invalidPath,
+                   "The coding key identifying a CSV row couldn't be transformed into an integer value.",
+                   "The provided coding key identifying a CSV row must implement `intValue`.", path, &key);
+}
+DecoderError keyedTooDeep(const CodingPath& path, const CodingKey* key = nullptr) {
+  return pathError(ErrorKind::invalidPath, "A CSV doesn't support more than two nested decoding container.",
+                   "Don't ask for a nested container on the targeted key for this coding path.", path, key);
+}
+DecoderError unkeyedTooDeep(const CodingPath& path) {
+  return pathError(ErrorKind::invalidPath, "A CSV doesn't support more than two nested encoding container.",
+                   "Don't ask for a unkeyed decoding container on this coding path.", path);
+}
+DecoderError singleValueTooDeep(const CodingPath& path) {
+  return pathError(ErrorKind::invalidPath, "A CSV doesn't support more than two nested decoding containers.",
+                   "Don't ask for a single value encoding container on this coding path.", path);
+}
+DecoderError keyedNeedsNesting(const CodingPath& path) {
+  return pathError(ErrorKind::invalidPath, "A nested container is needed to decode CSV row values",
+                   "Request a nested container instead of trying to decode a value directly.", path);
+}
+DecoderError unkeyedNeedsNesting(const CodingPath& path) {
+  return pathError(ErrorKind::invalidPath, "A nested container is needed to decode at this coding path.",
+                   "Request a nested container instead of trying to decode a value directly.", path);
+}
+DecoderError singleValueNeedsNesting(const CodingPath& path) {
+  return pathError(ErrorKind::invalidPath, "A nested container is needed to decode CSV row values",
+                   "Request a nested container instead of trying to decode the value directly.", path);
+}
+
+DecoderError bufferError(std::string reason, std::string help, std::int64_t row, std::int64_t field) {
+  return DecoderError(ErrorKind::bufferFailure, std::move(reason), std::move(help),
+                      {{"Row index", row}, {"Field index", field}});
+}
+
+// The canonically composed form of a text, so that titles that differ only in how accents are encoded
+// match. ASCII is already composed.
+std::string composed(std::string_view text) {
+  bool ascii = true;
+  for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return std::string(text);
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+  if (U_FAILURE(status)) return std::string(text);
+  auto unicode =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  icu::UnicodeString normalized = nfc->normalize(unicode, status);
+  if (U_FAILURE(status)) return std::string(text);
+  std::string out;
+  normalized.toUTF8String(out);
+  return out;
+}
+
+// Conversions report where they failed; the path is built only then, so a successful field costs no
+// allocation for it.
+DecodingError relocated(const DecodingError& error, std::string_view text, CodingPath path) {
+  if (error.kind() == DecodingError::Kind::typeMismatch)
+    return DecodingError::typeMismatch(error.typeName(), text, std::move(path));
+  return DecodingError(error.kind(), std::move(path), error.debugDescription(), error.underlyingError());
+}
+
+const CodingPath kNoPath;
+
+// Whether the field (row, field) is absent. `pathOf()` gives the value's path, for a custom strategy.
+template <class PathOf>
+bool readNil(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t row, std::int64_t field,
+             const PathOf& pathOf) {
+  const auto& strategy = source->configuration().nilStrategy;
+  if (strategy.kind() == Strategy::NilDecoding::Kind::custom) {
+    ShadowDecoder decoder(source, pathOf());
+    return strategy.function()(decoder);
+  }
+  return source->field(row, field).empty();
+}
+
+// The field (row, field) as a `T`, by the configuration's strategies. Custom strategies get a decoder
+// positioned at the value.
+template <class T, class PathOf>
+T readValue(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t row, std::int64_t field,
+            const PathOf& pathOf) {
+  const auto& configuration = source->configuration();
+  auto custom = [&](const auto& function) {
+    ShadowDecoder decoder(source, pathOf());
+    return function(decoder);
+  };
+  if constexpr (std::is_same_v<T, bool>) {
+    if (configuration.boolStrategy.kind() == Strategy::BoolDecoding::Kind::custom)
+      return custom(configuration.boolStrategy.function());
+  } else if constexpr (std::is_same_v<T, Date>) {
+    if (configuration.dateStrategy.kind() == Strategy::DateDecoding::Kind::custom)
+      return custom(configuration.dateStrategy.function());
+  } else if constexpr (std::is_same_v<T, Decimal>) {
+    if (configuration.decimalStrategy.kind() == Strategy::DecimalDecoding::Kind::custom)
+      return custom(configuration.decimalStrategy.function());
+  } else if constexpr (std::is_same_v<T, Data>) {
+    switch (configuration.dataStrategy.kind()) {
+      case Strategy::DataDecoding::Kind::custom:
+        return custom(configuration.dataStrategy.function());
+      case Strategy::DataDecoding::Kind::deferredToData:
+        return custom(decodeBytes);
+      case Strategy::DataDecoding::Kind::base64:
+        break;
+    }
+  }
+
+  const std::string& text = source->field(row, field);
+  try {
+    if constexpr (std::is_same_v<T, std::string>) {
+      return text;
+    } else if constexpr (std::is_same_v<T, bool>) {
+      return decodeBool(text, configuration.boolStrategy.kind(), kNoPath);
+    } else if constexpr (std::is_same_v<T, float>) {
+      return decodeFloat(text, configuration.nonConformingFloatStrategy, kNoPath);
+    } else if constexpr (std::is_same_v<T, double>) {
+      return decodeDouble(text, configuration.nonConformingFloatStrategy, kNoPath);
+    } else if constexpr (std::is_integral_v<T>) {
+      return decodeInteger<T>(text, kNoPath);
+    } else if constexpr (std::is_same_v<T, Date>) {
+      return decodeDate(text, configuration.dateStrategy, configuration.nonConformingFloatStrategy, kNoPath);
+    } else if constexpr (std::is_same_v<T, Data>) {
+      return decodeBase64(text, kNoPath);
+    } else if constexpr (std::is_same_v<T, Decimal>) {
+      if (auto value = Decimal::parse(text, source->decimalSeparator())) return *value;
+      return decodeDecimal(text, configuration.decimalStrategy.localeValue(), kNoPath);  // raises the error
+    } else {
+      static_assert(std::is_same_v<T, URL>);
+      return decodeURL(text, kNoPath);
+    }
+  } catch (const DecodingError& error) {
+    throw relocated(error, text, pathOf());
+  }
+}
+
+// The primitives of a backend, each forwarded to the backend's `value<T>(at...)`, `nil(at...)` and
+// `nested(at..., with)`.
+template <class Impl, class Base, class... Arg>
+class Primitives : public Base {
+ public:
+  bool decodeNil(Arg... at) override { return self().nil(at...); }
+  std::string decodeString(Arg... at) override { return value<std::string>(at...); }
+  bool decodeBool(Arg... at) override { return value<bool>(at...); }
+  std::int8_t decodeInt8(Arg... at) override { return value<std::int8_t>(at...); }
+  std::int16_t decodeInt16(Arg... at) override { return value<std::int16_t>(at...); }
+  std::int32_t decodeInt32(Arg... at) override { return value<std::int32_t>(at...); }
+  std::int64_t decodeInt64(Arg... at) override { return value<std::int64_t>(at...); }
+  long long decodeInt(Arg... at) override { return value<long long>(at...); }
+  std::uint8_t decodeUInt8(Arg... at) override { return value<std::uint8_t>(at...); }
+  std::uint16_t decodeUInt16(Arg... at) override { return value<std::uint16_t>(at...); }
+  std::uint32_t decodeUInt32(Arg... at) override { return value<std::uint32_t>(at...); }
+  std::uint64_t decodeUInt64(Arg... at) override { return value<std::uint64_t>(at...); }
+  unsigned long long decodeUInt(Arg... at) override { return value<unsigned long long>(at...); }
+  float decodeFloat(Arg... at) override { return value<float>(at...); }
+  double decodeDouble(Arg... at) override { return value<double>(at...); }
+  Date decodeDate(Arg... at) override { return value<Date>(at...); }
+  Data decodeData(Arg... at) override { return value<Data>(at...); }
+  Decimal decodeDecimal(Arg... at) override { return value<Decimal>(at...); }
+  URL decodeURL(Arg... at) override { return value<URL>(at...); }
+  void decodeValue(Arg... at, const DecodeWith& with) override { self().nested(at..., with); }
+
+ private:
+  Impl& self() { return static_cast<Impl&>(*this); }
+  template <class T>
+  T value(Arg... at) {
+    return self().template value<T>(at...);
+  }
+};
+
+// A keyed container over the whole file (keys are row positions) or over one row (keys are field
+// positions or header titles).
+class KeyedBackend final : public Primitives<KeyedBackend, KeyedDecodingBackend, const KeyArgument&> {
+ public:
+  KeyedBackend(const ShadowDecoder& decoder, std::optional<std::int64_t> row)
+      : decoder_(decoder), source_(decoder_.source()), row_(row) {}
+
+  const CodingPath& codingPath() const override { return decoder_.codingPath(); }
+
+  std::vector<CodingKey> allKeys(const std::function<bool(const CodingKey&)>& accepts) override {
+    std::vector<CodingKey> keys;
+    auto addIndices = [&](std::int64_t count) {
+      for (std::int64_t i = 0; i < count; ++i)
+        if (CodingKey key = indexKey(i); accepts(key)) keys.push_back(std::move(key));
+    };
+    if (!row_) {
+      if (!source_->isReaderActive()) addIndices(source_->rowsRead());
+      return keys;
+    }
+    std::int64_t fields = source_->fieldsPerRow();
+    if (fields < 1) return keys;
+    addIndices(fields);
+    if (keys.empty())
+      for (const auto& header : source_->headers())
+        if (CodingKey key(header); accepts(key)) keys.push_back(std::move(key));
+    return keys;
+  }
+
+  bool contains(const KeyArgument& key) override {
+    auto index = key.key.intValue();
+    if (!row_) return index && source_->hasRow(*index);
+    if (index) return *index >= 0 && *index < source_->fieldsPerRow();
+    return source_->isHeader(key);
+  }
+
+  std::unique_ptr<KeyedDecodingBackend> nestedKeyed(const KeyArgument& key) override {
+    if (row_) throw keyedTooDeep(codingPath(), &key.key);
+    return ShadowDecoder(source_, appending(codingPath(), key.key)).keyedBackend();
+  }
+  std::unique_ptr<UnkeyedDecodingBackend> nestedUnkeyed(const KeyArgument& key) override {
+    if (row_) throw keyedTooDeep(codingPath(), &key.key);
+    return ShadowDecoder(source_, appending(codingPath(), key.key)).unkeyedBackend();
+  }
+  std::unique_ptr<Decoder> superDecoder() override {
+    if (row_) {
+      const CodingKey super("super", 0);
+      throw keyedTooDeep(codingPath(), &super);
+    }
+    return std::make_unique<ShadowDecoder>(source_, appending(codingPath(), indexKey(0)));
+  }
+  std::unique_ptr<Decoder> superDecoder(const KeyArgument& key) override {
+    if (row_) throw keyedTooDeep(codingPath(), &key.key);
+    CodingPath path = appending(codingPath(), key.key);
+    if (!key.key.intValue()) throw rowKeyError(path, key.key);
+    return std::make_unique<ShadowDecoder>(source_, std::move(path));
+  }
+
+  template <class T>
+  T value(const KeyArgument& key) {
+    auto [row, field] = locate(key);
+    return readValue<T>(source_, row, field, [&] { return valuePath(key); });
+  }
+  bool nil(const KeyArgument& key) {
+    auto [row, field] = locate(key);
+    return readNil(source_, row, field, [&] { return valuePath(key); });
+  }
+  void nested(const KeyArgument& key, const DecodeWith& with) {
+    ShadowDecoder decoder(source_, appending(codingPath(), key.key));
+    with(decoder);
+  }
+
+ private:
+  // The row and field of the plain value under `key`.
+  std::pair<std::int64_t, std::int64_t> locate(const KeyArgument& key) {
+    if (row_) return {*row_, source_->fieldPosition(key, codingPath())};
+    if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
+    if (source_->fieldsPerRow() != 1) throw keyedNeedsNesting(codingPath());
+    return {*key.key.intValue(), 0};
+  }
+  CodingPath valuePath(const KeyArgument& key) const {
+    if (row_) return appending(codingPath(), key.key);
+    return appending(codingPath(), key.key, indexKey(0));
+  }
+
+  ShadowDecoder decoder_;
+  const std::shared_ptr<ShadowDecoderSource>& source_;
+  std::optional<std::int64_t> row_;  // none: the whole file
+};
+
+// An unkeyed container over the whole file (its elements are rows) or over one row (fields).
+class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedDecodingBackend> {
+ public:
+  UnkeyedBackend(const ShadowDecoder& decoder, std::optional<std::int64_t> row)
+      : decoder_(decoder), source_(decoder_.source()), row_(row) {}
+
+  const CodingPath& codingPath() const override { return decoder_.codingPath(); }
+  std::optional<std::int64_t> count() override {
+    if (row_) return source_->fieldsPerRow();
+    if (source_->isReaderActive()) return std::nullopt;
+    return source_->rowsRead();
+  }
+  bool isAtEnd() override {
+    if (row_) return index_ >= source_->fieldsPerRow();
+    return source_->isPastEnd(index_);
+  }
+  std::int64_t currentIndex() const override { return index_; }
+
+  std::unique_ptr<KeyedDecodingBackend> nestedKeyed() override {
+    auto backend = elementDecoder().keyedBackend();
+    ++index_;
+    return backend;
+  }
+  std::unique_ptr<UnkeyedDecodingBackend> nestedUnkeyed() override {
+    auto backend = elementDecoder().unkeyedBackend();
+    ++index_;
+    return backend;
+  }
+  std::unique_ptr<Decoder> superDecoder() override {
+    auto decoder = std::make_unique<ShadowDecoder>(elementDecoder());
+    ++index_;
+    return decoder;
+  }
+
+  template <class T>
+  T value() {
+    auto [row, field] = locate();
+    T result = readValue<T>(source_, row, field, [&] { return valuePath(); });
+    ++index_;
+    return result;
+  }
+  bool nil() {
+    auto [row, field] = locate();
+    bool absent = readNil(source_, row, field, [&] { return valuePath(); });
+    if (absent) ++index_;
+    return absent;
+  }
+  void nested(const DecodeWith& with) {
+    ShadowDecoder decoder(source_, appending(codingPath(), indexKey(index_)));
+    with(decoder);
+    ++index_;
+  }
+
+ private:
+  // The decoder of the row at the current index; rows hold no deeper containers.
+  ShadowDecoder elementDecoder() const {
+    if (row_) throw unkeyedTooDeep(codingPath());
+    return ShadowDecoder(source_, appending(codingPath(), indexKey(index_)));
+  }
+  std::pair<std::int64_t, std::int64_t> locate() {
+    if (row_) return {*row_, index_};
+    if (source_->fieldsPerRow() != 1) throw unkeyedNeedsNesting(codingPath());
+    return {index_, 0};
+  }
+  CodingPath valuePath() const {
+    if (row_) return appending(codingPath(), indexKey(index_));
+    return appending(codingPath(), indexKey(index_), indexKey(0));
+  }
+
+  ShadowDecoder decoder_;
+  const std::shared_ptr<ShadowDecoderSource>& source_;
+  std::optional<std::int64_t> row_;  // none: the whole file
+  std::int64_t index_ = 0;
+};
+
+// A single value: a field, the only field of a row, or the only field of a file of one row.
+class SingleValueBackend final : public Primitives<SingleValueBackend, SingleValueDecodingBackend> {
+ public:
+  SingleValueBackend(const ShadowDecoder& decoder, std::optional<std::int64_t> row,
+                     std::optional<std::int64_t> field)
+      : decoder_(decoder), source_(decoder_.source()), row_(row), field_(field) {}
+
+  const CodingPath& codingPath() const override { return decoder_.codingPath(); }
+
+  template <class T>
+  T value() {
+    auto [row, field] = locate();
+    return readValue<T>(source_, row, field, [&] { return valuePath(); });
+  }
+  // A field out of reach is present, so that decoding it reports why.
+  bool nil() {
+    std::pair<std::int64_t, std::int64_t> at;
+    try {
+      at = locate();
+      if (source_->configuration().nilStrategy.kind() == Strategy::NilDecoding::Kind::empty)
+        return source_->field(at.first, at.second).empty();
+    } catch (const CSVErrorBase&) {
+      return false;
+    }
+    return readNil(source_, at.first, at.second, [&] { return valuePath(); });
+  }
+  void nested(const DecodeWith& with) { with(decoder_); }
+
+ private:
+  std::pair<std::int64_t, std::int64_t> locate() {
+    if (field_) return {*row_, *field_};
+    if (source_->fieldsPerRow() != 1) throw singleValueNeedsNesting(codingPath());
+    if (row_) return {*row_, 0};
+    if (!source_->isPastEnd(1)) throw singleValueNeedsNesting(codingPath());
+    return {0, 0};
+  }
+  CodingPath valuePath() const {
+    if (field_) return codingPath();
+    if (row_) return appending(codingPath(), indexKey(0));
+    return appending(codingPath(), indexKey(0), indexKey(0));
+  }
+
+  ShadowDecoder decoder_;
+  const std::shared_ptr<ShadowDecoderSource>& source_;
+  std::optional<std::int64_t> row_, field_;
+};
+
+}  // namespace
+
+// --- The decoding state ---------------------------------------------------------------------------------
+
+std::unique_ptr<KeyedDecodingBackend> ShadowDecoder::keyedBackend() {
+  if (codingPath_.empty()) return std::make_unique<KeyedBackend>(*this, std::nullopt);
+  if (codingPath_.size() > 1) throw keyedTooDeep(codingPath_);
+  auto row = codingPath_.front().intValue();
+  if (!row) throw rowKeyError(codingPath_, codingPath_.front());
+  return std::make_unique<KeyedBackend>(*this, *row);
+}
+
+std::unique_ptr<UnkeyedDecodingBackend> ShadowDecoder::unkeyedBackend() {
+  if (codingPath_.empty()) return std::make_unique<UnkeyedBackend>(*this, std::nullopt);
+  if (codingPath_.size() > 1) throw unkeyedTooDeep(codingPath_);
+  auto row = codingPath_.front().intValue();
+  if (!row) throw rowKeyError(codingPath_, codingPath_.front());
+  return std::make_unique<UnkeyedBackend>(*this, *row);
+}
+
+std::unique_ptr<SingleValueDecodingBackend> ShadowDecoder::singleValueBackend() {
+  if (codingPath_.empty()) return std::make_unique<SingleValueBackend>(*this, std::nullopt, std::nullopt);
+  if (codingPath_.size() > 2) throw singleValueTooDeep(codingPath_);
+  auto row = codingPath_.front().intValue();
+  if (!row) throw rowKeyError(codingPath_, codingPath_.front());
+  if (codingPath_.size() == 1) return std::make_unique<SingleValueBackend>(*this, *row, std::nullopt);
+  const CodingKey& key = codingPath_[1];
+  std::int64_t field =
+      source_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())}, codingPath_);
+  return std::make_unique<SingleValueBackend>(*this, *row, field);
+}
+
+// --- The source -----------------------------------------------------------------------------------------
+
+ShadowDecoderSource::ShadowDecoderSource(CSVReader reader, CSVDecoder::Configuration configuration,
+                                         CodingUserInfo userInfo)
+    : reader_(std::move(reader)),
+      configuration_(std::move(configuration)),
+      userInfo_(std::move(userInfo)),
+      headers_(reader_.headers()) {}
+
+std::int64_t ShadowDecoderSource::rowsRead() const noexcept {
+  return reader_.count().rows - (headers_.empty() ? 0 : 1);
+}
+
+bool ShadowDecoderSource::isReaderActive() const noexcept {
+  return reader_.status().kind == CSVReader::Status::Kind::active;
+}
+
+bool ShadowDecoderSource::readNext() {
+  std::int64_t position = rowsRead();
+  if (!reader_.readRow(spare_)) return false;
+  if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) {
+    rows_.push_back(std::move(spare_));
+    spare_.clear();
+  } else {
+    if (rows_.empty()) rows_.emplace_back();
+    std::swap(rows_.front(), spare_);
+    firstRow_ = position;
+  }
+  return true;
+}
+
+const Row* ShadowDecoderSource::stored(std::int64_t row) const noexcept {
+  if (row < firstRow_ || row - firstRow_ >= static_cast<std::int64_t>(rows_.size())) return nullptr;
+  return &rows_[static_cast<std::size_t>(row - firstRow_)];
+}
+
+const std::string& ShadowDecoderSource::field(std::int64_t row, std::int64_t field) {
+  const std::int64_t read = rowsRead();
+  const Row* fields = nullptr;
+  if (row < read) {
+    fields = stored(row);
+    bool keepAll = configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll;
+    if (!keepAll && row < read - 1) fields = nullptr;
+    if (!fields && keepAll)
+      throw bufferError("A previously decoded row hasn't been found in the cache.",
+                        "Please contact the repo maintainer.", row, field);
+    if (!fields)
+      throw bufferError("A previously decoded row has been discarded.",
+                        "Change the decoder's buffering strategy and try again.", row, field);
+  } else {
+    if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::sequential && !rows_.empty()) {
+      std::swap(spare_, rows_.front());  // its strings serve the next row
+      rows_.clear();
+    }
+    while (rowsRead() <= row)
+      if (!readNext())
+        throw DecoderError(
+            ErrorKind::invalidPath, "The requested row index is out of bounds.",
+            "Make sure the requested row is within the number of rows contained by the CSV file.",
+            {{"Row count", rowsRead()}, {"Row index", row}});
+    fields = stored(row);
+  }
+  auto count = static_cast<std::int64_t>(fields->size());
+  if (field < 0 || field >= count)
+    throw DecoderError(ErrorKind::invalidPath, "The provided field index is out of bounds.",
+                       "Make sure the requested field is within the number of fields for the CSV file.",
+                       {{"Row index", row}, {"Field index", field}, {"Field count", count}});
+  return (*fields)[static_cast<std::size_t>(field)];
+}
+
+bool ShadowDecoderSource::isPastEnd(std::int64_t row) {
+  if (row < rowsRead()) return false;
+  while (rowsRead() <= row)
+    if (!readNext()) return true;
+  return !isReaderActive();
+}
+
+bool ShadowDecoderSource::hasRow(std::int64_t row) {
+  if (row < 0) return false;
+  try {
+    while (rowsRead() <= row)
+      if (!readNext()) return false;
+  } catch (const CSVErrorBase&) {
+    return false;
+  }
+  return true;
+}
+
+std::int64_t ShadowDecoderSource::fieldsPerRow() {
+  if (reader_.count().rows >= 1) return reader_.count().fields;
+  try {
+    if (readNext()) return reader_.count().fields;
+  } catch (const CSVErrorBase&) {
+  }
+  return 0;
+}
+
+const ShadowDecoderSource::HeaderLookup& ShadowDecoderSource::headerLookup() {
+  if (!headerLookup_) {
+    HeaderLookup lookup;
+    lookup.positions.reserve(headers_.size());
+    for (std::size_t i = 0; i < headers_.size(); ++i)
+      if (!lookup.positions.emplace(composed(headers_[i]), static_cast<std::int64_t>(i)).second)
+        lookup.hasDuplicates = true;
+    headerLookup_ = std::move(lookup);
+  }
+  return *headerLookup_;
+}
+
+std::int64_t ShadowDecoderSource::headerPosition(const KeyArgument& key) {
+  auto find = [&] {
+    const auto& positions = headerLookup().positions;
+    auto it = positions.find(composed(key.key.stringValue()));
+    return it == positions.end() ? kNotAHeader : it->second;
+  };
+  if (!key.enumeration) return find();
+  auto known = std::find_if(enumerations_.begin(), enumerations_.end(),
+                            [&](const auto& entry) { return entry.first == key.enumeration; });
+  if (known == enumerations_.end())
+    known = enumerations_.insert(
+        enumerations_.end(), {key.enumeration, std::vector<std::int64_t>(key.enumerationSize, kUnresolved)});
+  std::int64_t& position = known->second[key.ordinal];
+  if (position == kUnresolved) position = find();
+  return position;
+}
+
+std::int64_t ShadowDecoderSource::fieldPosition(const KeyArgument& key, const CodingPath& path) {
+  if (auto index = key.key.intValue()) return *index;
+  if (headers_.empty())
+    throw pathError(ErrorKind::invalidConfiguration,
+                    "The provided coding key identifying a field cannot be matched to a header, since the "
+                    "configuration indicated the CSV has no headers.",
+                    "Make the key generate an integer value or provide header during configuration.", path,
+                    &key.key);
+  std::int64_t position = headerPosition(key);
+  if (headerLookup().hasDuplicates)
+    throw pathError(ErrorKind::invalidConfiguration,
+                    "The headers row contain two fields with the same value.",
+                    "Headers row must contain different names/titles or each name/title must generate a "
+                    "different integer value.",
+                    path, &key.key);
+  if (position == kNotAHeader)
+    throw pathError(ErrorKind::invalidConfiguration,
+                    "The provided coding key identifying a field didn't match any CSV header.",
+                    "Make the key generate an integer value or provide a matching header.", path, &key.key);
+  return position;
+}
+
+bool ShadowDecoderSource::isHeader(const KeyArgument& key) {
+  return !headers_.empty() && headerPosition(key) != kNotAHeader;
+}
+
+char32_t ShadowDecoderSource::decimalSeparator() {
+  if (!decimalSeparator_) {
+    const auto& locale = configuration_.decimalStrategy.localeValue();
+    decimalSeparator_ = locale ? locale->decimalSeparator() : U'.';
+  }
+  return *decimalSeparator_;
+}
+
+}  // namespace tamrikcsv::detail

@@ -1,0 +1,105 @@
+#pragma once
+
+// The decoding state of a CSV decode call. Its coding path says which level of the CSV it stands at: the
+// whole file (empty), one row (one key, the row's position) or one field (a row key and a field key, by
+// position or by header title). Not part of the public interface.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/decoder/csv_decoder.hpp"
+
+namespace tamrikcsv::detail {
+
+/// What every state and container of one decode call shares: the reader, the rows read so far, the
+/// configuration and the header lookup.
+class ShadowDecoderSource {
+ public:
+  ShadowDecoderSource(CSVReader reader, CSVDecoder::Configuration configuration, CodingUserInfo userInfo);
+
+  const CSVDecoder::Configuration& configuration() const noexcept { return configuration_; }
+  const CodingUserInfo& userInfo() const noexcept { return userInfo_; }
+  const CSVReader::Row& headers() const noexcept { return headers_; }
+  /// Data rows read so far (the header row not counted).
+  std::int64_t rowsRead() const noexcept;
+  /// Whether the reader may still hand out rows.
+  bool isReaderActive() const noexcept;
+
+  /// The text of a field, reading rows as far as needed; throws the decoder's path and buffer errors and
+  /// the reader's errors.
+  const std::string& field(std::int64_t row, std::int64_t field);
+  /// Whether there is no row at `row`; reads rows up to it. Reader errors pass through.
+  bool isPastEnd(std::int64_t row);
+  /// Whether a row exists at `row`; reads rows up to it. Reader errors count as "no".
+  bool hasRow(std::int64_t row);
+  /// The number of fields of every row; 0 when there are none.
+  std::int64_t fieldsPerRow();
+
+  /// The field position of a key: its integer, else the header with its text. `path` is for errors.
+  std::int64_t fieldPosition(const KeyArgument& key, const CodingPath& path);
+  /// Whether some header has the key's text.
+  bool isHeader(const KeyArgument& key);
+
+  /// The decimal separator of the decimal strategy's locale, asked of the locale once.
+  char32_t decimalSeparator();
+
+ private:
+  static constexpr std::int64_t kUnresolved = -2, kNotAHeader = -1;
+  struct HeaderLookup {
+    std::unordered_map<std::string, std::int64_t> positions;  // by canonically composed title
+    bool hasDuplicates = false;
+  };
+
+  bool readNext();  // reads and stores the next row; false at the end of the input
+  const CSVReader::Row* stored(std::int64_t row) const noexcept;
+  const HeaderLookup& headerLookup();
+  std::int64_t headerPosition(const KeyArgument& key);  // or kNotAHeader
+
+  CSVReader reader_;
+  CSVDecoder::Configuration configuration_;
+  CodingUserInfo userInfo_;
+  CSVReader::Row headers_;
+  std::optional<HeaderLookup> headerLookup_;
+  // Every enumeration seen, with what each of its enumerators resolved to (kUnresolved until asked). Few
+  // enumerations are used per call, so a short list beats hashing.
+  std::vector<std::pair<const void*, std::vector<std::int64_t>>> enumerations_;
+  std::optional<char32_t> decimalSeparator_;
+
+  // The stored rows: the consecutive positions from `firstRow_`. All of them under `keepAll`; under
+  // `sequential` at most the last row read, the only one a field may still be taken from.
+  std::deque<CSVReader::Row> rows_;
+  std::int64_t firstRow_ = 0;
+  CSVReader::Row spare_;  // the next row is read into it, reusing the strings of a dropped row
+};
+
+/// The decoding state: a source and a coding path.
+class ShadowDecoder final : public Decoder {
+ public:
+  using Source = ShadowDecoderSource;
+
+  ShadowDecoder(std::shared_ptr<Source> source, CodingPath codingPath)
+      : source_(std::move(source)), codingPath_(std::move(codingPath)) {}
+
+  const CodingPath& codingPath() const override { return codingPath_; }
+  const CodingUserInfo& userInfo() const override { return source_->userInfo(); }
+  const std::shared_ptr<Source>& source() const noexcept { return source_; }
+
+  std::unique_ptr<KeyedDecodingBackend> keyedBackend() override;
+  std::unique_ptr<UnkeyedDecodingBackend> unkeyedBackend() override;
+  std::unique_ptr<SingleValueDecodingBackend> singleValueBackend() override;
+
+ private:
+  std::shared_ptr<Source> source_;
+  CodingPath codingPath_;
+};
+
+}  // namespace tamrikcsv::detail
