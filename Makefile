@@ -51,6 +51,7 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	build-bench/bench/bench_reader
 	build-bench/bench/bench_writer
+	build-bench/bench/bench_decoder
 
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i

@@ -24,6 +24,14 @@ constexpr std::array<std::string_view, 20> kNames = {
     "Annex",     "Gallery",    "Terrace",     "Quiet Room", "Boardroom",    "Garden",
 };
 
+// splitmix64: tiny, fast, and the same sequence on every platform.
+std::uint64_t splitmix64(std::uint64_t& state) noexcept {
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return z ^ (z >> 31);
+}
+
 void appendNumber(std::string& out, std::uint64_t value, int width = 0) {
   char digits[24];
   auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -79,12 +87,8 @@ class AtomicFile {
 
 }  // namespace
 
-// splitmix64: tiny, fast, and the same sequence on every platform.
 std::uint64_t PlacesGenerator::next() noexcept {
-  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-  return z ^ (z >> 31);
+  return splitmix64(state_);
 }
 
 bool PlacesGenerator::chance(double probability) noexcept {
@@ -210,6 +214,46 @@ PlacesFiles ensurePlacesFiles(const std::filesystem::path& directory) {
   if (utf8) utf8->commit();
   if (utf16) utf16->commit();
   return files;
+}
+
+std::uint64_t NumericGenerator::next() noexcept {
+  return splitmix64(state_);
+}
+
+void NumericGenerator::appendRow(std::string& out) {
+  ++row_;
+  char digits[32];
+  for (int k = 0; k < 5; ++k) {
+    const auto value = static_cast<std::int64_t>(next() % 1'999'999'999u) - 999'999'999;
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    out += ',';
+  }
+  for (int k = 0; k < 5; ++k) {
+    const double value = static_cast<double>(next() >> 11) * 0x1.0p-53 * 2e6 - 1e6;
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);  // shortest round trip
+    out += k < 4 ? ',' : '\n';
+  }
+}
+
+std::filesystem::path ensureNumericFile(const std::filesystem::path& directory) {
+  auto path = directory / "numeric.csv";
+  if (std::filesystem::exists(path)) return path;
+  std::filesystem::create_directories(directory);
+  std::cerr << "Writing " << kNumericRows << " numeric rows to " << directory.string() << " ..." << std::endl;
+  AtomicFile file(path);
+  std::string block(kNumericHeader);
+  block.reserve(1 << 20);
+  NumericGenerator generator;
+  while (generator.rows() < kNumericRows) {
+    generator.appendRow(block);
+    if (block.size() >= (1 << 20) - 512) {
+      file.write(block);
+      block.clear();
+    }
+  }
+  file.write(block);
+  file.commit();
+  return path;
 }
 
 void PlacesStream::open() {

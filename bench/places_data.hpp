@@ -58,6 +58,33 @@ struct PlacesFiles {
 /// file behind that later runs would take for a whole one.
 PlacesFiles ensurePlacesFiles(const std::filesystem::path& directory = benchDataDirectory());
 
+/// The header line of the numeric file, its line feed included: five integer columns, five double ones.
+inline constexpr std::string_view kNumericHeader = "i0,i1,i2,i3,i4,f0,f1,f2,f3,f4\n";
+inline constexpr std::size_t kNumericColumns = 10;
+/// Data rows in the file `ensureNumericFile` writes.
+inline constexpr std::uint64_t kNumericRows = 1'000'000;
+
+/// Makes numeric rows one at a time: integers in (-1e9, 1e9), doubles in (-1e6, 1e6) written in their
+/// shortest form that reads back to the same value. The same seed always gives the same rows.
+class NumericGenerator {
+ public:
+  explicit NumericGenerator(std::uint64_t seed = 42) : state_(seed) {}
+
+  /// Appends the next row as one CSV line ending in a line feed.
+  void appendRow(std::string& out);
+  std::uint64_t rows() const noexcept { return row_; }
+
+ private:
+  std::uint64_t next() noexcept;
+
+  std::uint64_t state_;
+  std::uint64_t row_ = 0;
+};
+
+/// Writes numeric.csv into `directory` when it is missing (the same way as `ensurePlacesFiles`) and
+/// returns its path.
+std::filesystem::path ensureNumericFile(const std::filesystem::path& directory = benchDataDirectory());
+
 /// An input stream that makes places rows as they are read and forgets them once handed out, so an
 /// input of any size costs only a small buffer: the way to show that reading keeps memory flat however
 /// long the input is. It ends after the first row that takes it to `limit` bytes.

@@ -133,11 +133,12 @@ Int decodeInteger(std::string_view text, const CodingPath& path) {
   using Wide = unsigned long long;
   Wide limit = negative ? (std::is_signed_v<Int> ? Wide(std::numeric_limits<Int>::max()) + 1 : 0)
                         : Wide(std::numeric_limits<Int>::max());
+  const Wide cutoff = limit / 10, lastDigit = limit % 10;  // divided once, not per digit
   Wide magnitude = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') throw mismatch();
     auto digit = static_cast<Wide>(c - '0');
-    if (digit > limit || magnitude > (limit - digit) / 10) throw mismatch();
+    if (magnitude > cutoff || (magnitude == cutoff && digit > lastDigit)) throw mismatch();
     magnitude = magnitude * 10 + digit;
   }
   if (!negative) return static_cast<Int>(magnitude);
