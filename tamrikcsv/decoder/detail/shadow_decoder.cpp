@@ -466,17 +466,14 @@ ShadowDecoderSource::ShadowDecoderSource(CSVReader reader, CSVDecoder::Configura
       userInfo_(std::move(userInfo)),
       headers_(reader_.headers()) {}
 
-std::int64_t ShadowDecoderSource::rowsRead() const noexcept {
-  return reader_.count().rows - (headers_.empty() ? 0 : 1);
-}
-
 bool ShadowDecoderSource::isReaderActive() const noexcept {
   return reader_.status().kind == CSVReader::Status::Kind::active;
 }
 
 bool ShadowDecoderSource::readNext() {
-  std::int64_t position = rowsRead();
+  std::int64_t position = rowsRead_;
   if (!reader_.readRow(spare_)) return false;
+  ++rowsRead_;
   if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) {
     rows_.push_back(std::move(spare_));
     spare_.clear();
@@ -573,12 +570,16 @@ std::int64_t ShadowDecoderSource::headerPosition(const KeyArgument& key) {
     return it == positions.end() ? kNotAHeader : it->second;
   };
   if (!key.enumeration) return find();
-  auto known = std::find_if(enumerations_.begin(), enumerations_.end(),
-                            [&](const auto& entry) { return entry.first == key.enumeration; });
-  if (known == enumerations_.end())
-    known = enumerations_.insert(
-        enumerations_.end(), {key.enumeration, std::vector<std::int64_t>(key.enumerationSize, kUnresolved)});
-  std::int64_t& position = known->second[key.ordinal];
+  if (lastEnumeration_ >= enumerations_.size() || enumerations_[lastEnumeration_].first != key.enumeration) {
+    auto known = std::find_if(enumerations_.begin(), enumerations_.end(),
+                              [&](const auto& entry) { return entry.first == key.enumeration; });
+    if (known == enumerations_.end())
+      known = enumerations_.insert(
+          enumerations_.end(),
+          {key.enumeration, std::vector<std::int64_t>(key.enumerationSize, kUnresolved)});
+    lastEnumeration_ = static_cast<std::size_t>(known - enumerations_.begin());
+  }
+  std::int64_t& position = enumerations_[lastEnumeration_].second[key.ordinal];
   if (position == kUnresolved) position = find();
   return position;
 }

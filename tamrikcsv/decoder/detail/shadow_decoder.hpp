@@ -30,7 +30,8 @@ class ShadowDecoderSource {
   const CodingUserInfo& userInfo() const noexcept { return userInfo_; }
   const CSVReader::Row& headers() const noexcept { return headers_; }
   /// Data rows read so far (the header row not counted).
-  std::int64_t rowsRead() const noexcept;
+  /// Data rows read from the reader so far.
+  std::int64_t rowsRead() const noexcept { return rowsRead_; }
   /// Whether the reader may still hand out rows.
   bool isReaderActive() const noexcept;
 
@@ -72,13 +73,15 @@ class ShadowDecoderSource {
   // Every enumeration seen, with what each of its enumerators resolved to (kUnresolved until asked). Few
   // enumerations are used per call, so a short list beats hashing.
   std::vector<std::pair<const void*, std::vector<std::int64_t>>> enumerations_;
+  std::size_t lastEnumeration_ = 0;  // the entry used last: rows mostly ask with one key type
   std::optional<char32_t> decimalSeparator_;
 
   // The stored rows: the consecutive positions from `firstRow_`. All of them under `keepAll`; under
   // `sequential` at most the last row read, the only one a field may still be taken from.
   std::deque<CSVReader::Row> rows_;
   std::int64_t firstRow_ = 0;
-  CSVReader::Row spare_;  // the next row is read into it, reusing the strings of a dropped row
+  std::int64_t rowsRead_ = 0;  // kept here, so the per-field path needn't ask the reader
+  CSVReader::Row spare_;       // the next row is read into it, reusing the strings of a dropped row
 };
 
 /// The decoding state: a source and a coding path.
