@@ -138,13 +138,8 @@ void lazyPeakMemory(benchmark::State& state) {
   if (!check(state, rows, bench::kPlacesRows)) return;
   report(state, files->places, rows);
   const double peak = bench::peakResidentBytes();
-  using benchmark::Counter;
   const auto input = static_cast<double>(std::filesystem::file_size(files->places));
-  state.counters["input"] = Counter(input, Counter::kDefaults, Counter::kIs1024);
-  state.counters["rss_before"] = Counter(before, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_rss"] = Counter(peak, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_growth"] = Counter(peak - before, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_reset"] = reset ? 1 : 0;
+  bench::reportMemory(state, "input", input, before, peak, reset);
 }
 
 // Registered in this order, which is the order they run in.

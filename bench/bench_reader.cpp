@@ -170,13 +170,7 @@ void readGeneratedStream(benchmark::State& state) {
   }
   if (state.error_occurred()) return;
   report(state, bytes, rows);
-  const double peak = peakResidentBytes();
-  using benchmark::Counter;
-  state.counters["input"] = Counter(static_cast<double>(bytes), Counter::kDefaults, Counter::kIs1024);
-  state.counters["rss_before"] = Counter(before, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_rss"] = Counter(peak, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_growth"] = Counter(peak - before, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_reset"] = reset ? 1 : 0;
+  bench::reportMemory(state, "input", static_cast<double>(bytes), before, peakResidentBytes(), reset);
 }
 
 // Registered in this order, which is the order they run in.

@@ -224,12 +224,7 @@ void writeLargeFile(benchmark::State& state) {
     return;
   }
   report(state, size, rounds * kBlockRows);
-  using benchmark::Counter;
-  state.counters["output"] = Counter(static_cast<double>(size), Counter::kDefaults, Counter::kIs1024);
-  state.counters["rss_before"] = Counter(before, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_rss"] = Counter(peak, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_growth"] = Counter(peak - before, Counter::kDefaults, Counter::kIs1024);
-  state.counters["peak_reset"] = reset ? 1 : 0;
+  bench::reportMemory(state, "output", static_cast<double>(size), before, peak, reset);
 }
 
 // Registered in this order, which is the order they run in.

@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 
 namespace tamrikcsv::bench {
@@ -33,6 +35,18 @@ inline bool resetPeakResident() {
   if (!refs) return false;
   bool ok = std::fputs("5", refs) >= 0;
   return std::fclose(refs) == 0 && ok;
+}
+
+/// Reports the memory a single pass took: `sizeName` (its input or output, in bytes), the resident size
+/// before it, the peak, the growth, and whether the peak could be reset beforehand.
+inline void reportMemory(benchmark::State& state, const char* sizeName, double size, double before,
+                         double peak, bool reset) {
+  using benchmark::Counter;
+  state.counters[sizeName] = Counter(size, Counter::kDefaults, Counter::kIs1024);
+  state.counters["rss_before"] = Counter(before, Counter::kDefaults, Counter::kIs1024);
+  state.counters["peak_rss"] = Counter(peak, Counter::kDefaults, Counter::kIs1024);
+  state.counters["peak_growth"] = Counter(peak - before, Counter::kDefaults, Counter::kIs1024);
+  state.counters["peak_reset"] = reset ? 1 : 0;
 }
 
 }  // namespace tamrikcsv::bench
