@@ -8,8 +8,9 @@ std::string describe(const CodingPath& path) {
   std::string out = "[";
   for (std::size_t i = 0; i < path.size(); ++i) {
     if (i > 0) out += ", ";
-    if (path[i].intValue())
-      out += std::to_string(*path[i].intValue());
+    // A position prints as a number; a named key with an integer (such as "super") by its name.
+    if (path[i].intValue() && path[i].stringValue() == std::to_string(*path[i].intValue()))
+      out += path[i].stringValue();
     else
       out.append("\"").append(path[i].stringValue()).append("\"");
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,7 +70,7 @@ class CodingKey {
 /// The keys that led to a value, outermost first; empty at the root.
 using CodingPath = std::vector<CodingKey>;
 
-/// A readable form of a path, e.g. `[3, "Place Name"]`: positions as numbers, other keys quoted.
+/// A readable form of a path, e.g. `[3, "Place Name"]`: positions as numbers, other keys quoted by name.
 std::string describe(const CodingPath& path);
 
 /// Gives a key enumeration its texts, and its integers where it has them. Specialise it for a
@@ -82,6 +84,17 @@ std::string describe(const CodingPath& path);
 template <class Keys>
 struct CodingKeyTraits;
 
+namespace detail {
+// An enumeration's texts with their lengths taken once, at compile time, not per key made.
+template <class Keys>
+inline constexpr auto kKeyTexts = [] {
+  const auto& names = CodingKeyTraits<Keys>::names;
+  std::array<std::string_view, CodingKeyTraits<Keys>::names.size()> texts{};
+  for (std::size_t i = 0; i < texts.size(); ++i) texts[i] = names[i];
+  return texts;
+}();
+}  // namespace detail
+
 /// The coding key of an enumerator, by its traits.
 template <class Keys>
 CodingKey codingKey(Keys key) {
@@ -89,7 +102,7 @@ CodingKey codingKey(Keys key) {
   auto index = static_cast<std::size_t>(key);
   std::optional<int> intValue;
   if constexpr (requires { Traits::ints; }) intValue = Traits::ints[index];
-  return CodingKey::view(Traits::names[index], intValue);
+  return CodingKey::view(detail::kKeyTexts<Keys>[index], intValue);
 }
 
 }  // namespace tamrikcsv

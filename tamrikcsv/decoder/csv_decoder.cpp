@@ -49,8 +49,8 @@ CSVDecoder::Lazy::Row CSVDecoder::Lazy::nextRow() {
     throw CSVError<CSVDecoder>(
         Error::invalidPath, "There are no more rows to decode. The file is at the end.",
         "Use next() or decodeIfPresent(_:) instead of decode(_:) if you are unsure where the file ends.");
-  CodingPath path{CodingKey(static_cast<int>(currentIndex_++))};
-  return Row(std::make_unique<detail::ShadowDecoder>(source_, std::move(path)));
+  return Row(
+      std::make_unique<detail::ShadowDecoder>(detail::ShadowDecoder::forRow(source_, currentIndex_++)));
 }
 
 void CSVDecoder::Lazy::skipRow() {

@@ -133,13 +133,23 @@ Int decodeInteger(std::string_view text, const CodingPath& path) {
   using Wide = unsigned long long;
   Wide limit = negative ? (std::is_signed_v<Int> ? Wide(std::numeric_limits<Int>::max()) + 1 : 0)
                         : Wide(std::numeric_limits<Int>::max());
-  const Wide cutoff = limit / 10, lastDigit = limit % 10;  // divided once, not per digit
   Wide magnitude = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') throw mismatch();
-    auto digit = static_cast<Wide>(c - '0');
-    if (magnitude > cutoff || (magnitude == cutoff && digit > lastDigit)) throw mismatch();
-    magnitude = magnitude * 10 + digit;
+  if (digits.size() <= 18) {
+    // Eighteen digits can't overflow the accumulator, so the range is checked once at the end.
+    for (char c : digits) {
+      auto digit = static_cast<unsigned char>(c - '0');
+      if (digit > 9) throw mismatch();
+      magnitude = magnitude * 10 + digit;
+    }
+    if (magnitude > limit) throw mismatch();
+  } else {
+    const Wide cutoff = limit / 10, lastDigit = limit % 10;  // divided once, not per digit
+    for (char c : digits) {
+      if (c < '0' || c > '9') throw mismatch();
+      auto digit = static_cast<Wide>(c - '0');
+      if (magnitude > cutoff || (magnitude == cutoff && digit > lastDigit)) throw mismatch();
+      magnitude = magnitude * 10 + digit;
+    }
   }
   if (!negative) return static_cast<Int>(magnitude);
   if constexpr (std::is_signed_v<Int>)

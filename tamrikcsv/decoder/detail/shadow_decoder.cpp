@@ -288,7 +288,7 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedDecodingBackend,
  private:
   // The row and field of the plain value under `key`.
   std::pair<std::int64_t, std::int64_t> locate(const KeyArgument& key) {
-    if (row_) return {*row_, source_->fieldPosition(key, codingPath())};
+    if (row_) return {*row_, source_->fieldPosition(key, decoder_)};
     if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
     if (source_->fieldsPerRow() != 1) throw keyedNeedsNesting(codingPath());
     return {*key.key.intValue(), 0};
@@ -351,7 +351,7 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedDecodingBa
     return absent;
   }
   void nested(const DecodeWith& with) {
-    ShadowDecoder decoder(source_, appending(codingPath(), indexKey(index_)));
+    ShadowDecoder decoder = elementDecoder();
     with(decoder);
     ++index_;
   }
@@ -360,7 +360,7 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedDecodingBa
   // The decoder of the row at the current index; rows hold no deeper containers.
   ShadowDecoder elementDecoder() const {
     if (row_) throw unkeyedTooDeep(codingPath());
-    return ShadowDecoder(source_, appending(codingPath(), indexKey(index_)));
+    return ShadowDecoder::forRow(source_, index_);
   }
   std::pair<std::int64_t, std::int64_t> locate() {
     if (row_) return {*row_, index_};
@@ -429,7 +429,13 @@ class SingleValueBackend final : public Primitives<SingleValueBackend, SingleVal
 
 // --- The decoding state ---------------------------------------------------------------------------------
 
+const CodingPath& ShadowDecoder::codingPath() const {
+  if (row_ && codingPath_.empty()) codingPath_.push_back(indexKey(*row_));
+  return codingPath_;
+}
+
 std::unique_ptr<KeyedDecodingBackend> ShadowDecoder::keyedBackend() {
+  if (row_) return std::make_unique<KeyedBackend>(*this, *row_);
   if (codingPath_.empty()) return std::make_unique<KeyedBackend>(*this, std::nullopt);
   if (codingPath_.size() > 1) throw keyedTooDeep(codingPath_);
   auto row = codingPath_.front().intValue();
@@ -438,6 +444,7 @@ std::unique_ptr<KeyedDecodingBackend> ShadowDecoder::keyedBackend() {
 }
 
 std::unique_ptr<UnkeyedDecodingBackend> ShadowDecoder::unkeyedBackend() {
+  if (row_) return std::make_unique<UnkeyedBackend>(*this, *row_);
   if (codingPath_.empty()) return std::make_unique<UnkeyedBackend>(*this, std::nullopt);
   if (codingPath_.size() > 1) throw unkeyedTooDeep(codingPath_);
   auto row = codingPath_.front().intValue();
@@ -446,6 +453,7 @@ std::unique_ptr<UnkeyedDecodingBackend> ShadowDecoder::unkeyedBackend() {
 }
 
 std::unique_ptr<SingleValueDecodingBackend> ShadowDecoder::singleValueBackend() {
+  if (row_) return std::make_unique<SingleValueBackend>(*this, *row_, std::nullopt);
   if (codingPath_.empty()) return std::make_unique<SingleValueBackend>(*this, std::nullopt, std::nullopt);
   if (codingPath_.size() > 2) throw singleValueTooDeep(codingPath_);
   auto row = codingPath_.front().intValue();
@@ -453,7 +461,7 @@ std::unique_ptr<SingleValueDecodingBackend> ShadowDecoder::singleValueBackend() 
   if (codingPath_.size() == 1) return std::make_unique<SingleValueBackend>(*this, *row, std::nullopt);
   const CodingKey& key = codingPath_[1];
   std::int64_t field =
-      source_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())}, codingPath_);
+      source_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())}, *this);
   return std::make_unique<SingleValueBackend>(*this, *row, field);
 }
 
@@ -482,6 +490,7 @@ bool ShadowDecoderSource::readNext() {
     std::swap(rows_.front(), spare_);
     firstRow_ = position;
   }
+  lastRow_ = &rows_.back();  // a deque keeps its elements in place as it grows
   return true;
 }
 
@@ -490,7 +499,7 @@ const Row* ShadowDecoderSource::stored(std::int64_t row) const noexcept {
   return &rows_[static_cast<std::size_t>(row - firstRow_)];
 }
 
-const std::string& ShadowDecoderSource::field(std::int64_t row, std::int64_t field) {
+const std::string& ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int64_t field) {
   const std::int64_t read = rowsRead();
   const Row* fields = nullptr;
   if (row < read) {
@@ -507,6 +516,7 @@ const std::string& ShadowDecoderSource::field(std::int64_t row, std::int64_t fie
     if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::sequential && !rows_.empty()) {
       std::swap(spare_, rows_.front());  // its strings serve the next row
       rows_.clear();
+      lastRow_ = nullptr;
     }
     while (rowsRead() <= row)
       if (!readNext())
@@ -584,7 +594,8 @@ std::int64_t ShadowDecoderSource::headerPosition(const KeyArgument& key) {
   return position;
 }
 
-std::int64_t ShadowDecoderSource::fieldPosition(const KeyArgument& key, const CodingPath& path) {
+std::int64_t ShadowDecoderSource::resolveFieldPosition(const KeyArgument& key, const Decoder& at) {
+  const CodingPath& path = at.codingPath();
   if (auto index = key.key.intValue()) return *index;
   if (headers_.empty())
     throw pathError(ErrorKind::invalidConfiguration,
@@ -603,6 +614,10 @@ std::int64_t ShadowDecoderSource::fieldPosition(const KeyArgument& key, const Co
     throw pathError(ErrorKind::invalidConfiguration,
                     "The provided coding key identifying a field didn't match any CSV header.",
                     "Make the key generate an integer value or provide a matching header.", path, &key.key);
+  if (key.enumeration) {
+    resolvedEnumeration_ = key.enumeration;
+    resolvedPositions_ = enumerations_[lastEnumeration_].second.data();
+  }
   return position;
 }
 

@@ -37,7 +37,12 @@ class ShadowDecoderSource {
 
   /// The text of a field, reading rows as far as needed; throws the decoder's path and buffer errors and
   /// the reader's errors.
-  const std::string& field(std::int64_t row, std::int64_t field);
+  const std::string& field(std::int64_t row, std::int64_t field) {
+    // Records mostly read the fields of the row read last.
+    if (row == rowsRead_ - 1 && lastRow_ && field >= 0 && static_cast<std::size_t>(field) < lastRow_->size())
+      return (*lastRow_)[static_cast<std::size_t>(field)];
+    return fieldElsewhere(row, field);
+  }
   /// Whether there is no row at `row`; reads rows up to it. Reader errors pass through.
   bool isPastEnd(std::int64_t row);
   /// Whether a row exists at `row`; reads rows up to it. Reader errors count as "no".
@@ -45,8 +50,15 @@ class ShadowDecoderSource {
   /// The number of fields of every row; 0 when there are none.
   std::int64_t fieldsPerRow();
 
-  /// The field position of a key: its integer, else the header with its text. `path` is for errors.
-  std::int64_t fieldPosition(const KeyArgument& key, const CodingPath& path);
+  /// The field position of a key: its integer, else the header with its text. `at` gives the coding path
+  /// for errors.
+  std::int64_t fieldPosition(const KeyArgument& key, const Decoder& at) {
+    if (key.enumeration && key.enumeration == resolvedEnumeration_) {
+      std::int64_t position = resolvedPositions_[key.ordinal];
+      if (position >= 0) return position;
+    }
+    return resolveFieldPosition(key, at);
+  }
   /// Whether some header has the key's text.
   bool isHeader(const KeyArgument& key);
 
@@ -60,6 +72,8 @@ class ShadowDecoderSource {
     bool hasDuplicates = false;
   };
 
+  const std::string& fieldElsewhere(std::int64_t row, std::int64_t field);
+  std::int64_t resolveFieldPosition(const KeyArgument& key, const Decoder& at);
   bool readNext();  // reads and stores the next row; false at the end of the input
   const CSVReader::Row* stored(std::int64_t row) const noexcept;
   const HeaderLookup& headerLookup();
@@ -74,14 +88,19 @@ class ShadowDecoderSource {
   // enumerations are used per call, so a short list beats hashing.
   std::vector<std::pair<const void*, std::vector<std::int64_t>>> enumerations_;
   std::size_t lastEnumeration_ = 0;  // the entry used last: rows mostly ask with one key type
+  // The enumeration whose keys resolved to headers last, and its positions: a key found there needs no
+  // further check, since a lookup that succeeded once always will.
+  const void* resolvedEnumeration_ = nullptr;
+  const std::int64_t* resolvedPositions_ = nullptr;
   std::optional<char32_t> decimalSeparator_;
 
   // The stored rows: the consecutive positions from `firstRow_`. All of them under `keepAll`; under
   // `sequential` at most the last row read, the only one a field may still be taken from.
   std::deque<CSVReader::Row> rows_;
   std::int64_t firstRow_ = 0;
-  std::int64_t rowsRead_ = 0;  // kept here, so the per-field path needn't ask the reader
-  CSVReader::Row spare_;       // the next row is read into it, reusing the strings of a dropped row
+  std::int64_t rowsRead_ = 0;                // kept here, so the per-field path needn't ask the reader
+  const CSVReader::Row* lastRow_ = nullptr;  // the stored row at `rowsRead_ - 1`, if it is stored
+  CSVReader::Row spare_;  // the next row is read into it, reusing the strings of a dropped row
 };
 
 /// The decoding state: a source and a coding path.
@@ -91,8 +110,15 @@ class ShadowDecoder final : public Decoder {
 
   ShadowDecoder(std::shared_ptr<Source> source, CodingPath codingPath)
       : source_(std::move(source)), codingPath_(std::move(codingPath)) {}
+  /// The state of the row at `row`. Its path, the row's key alone, is made only when asked for: most
+  /// rows decode without anyone asking.
+  static ShadowDecoder forRow(std::shared_ptr<Source> source, std::int64_t row) {
+    ShadowDecoder decoder(std::move(source), {});
+    decoder.row_ = row;
+    return decoder;
+  }
 
-  const CodingPath& codingPath() const override { return codingPath_; }
+  const CodingPath& codingPath() const override;
   const CodingUserInfo& userInfo() const override { return source_->userInfo(); }
   const std::shared_ptr<Source>& source() const noexcept { return source_; }
 
@@ -102,7 +128,8 @@ class ShadowDecoder final : public Decoder {
 
  private:
   std::shared_ptr<Source> source_;
-  CodingPath codingPath_;
+  mutable CodingPath codingPath_;
+  std::optional<std::int64_t> row_;  // a row's state whose path is not made yet
 };
 
 }  // namespace tamrikcsv::detail

@@ -315,3 +315,71 @@ TEST(CSVDecoder, PrintsPathsInErrors) {
   EXPECT_NE(std::string(error.what()).find("User info: Coding path: [0], Key: \"Café\""), std::string::npos)
       << error.what();
 }
+
+namespace {
+
+// What the keyed containers of a file answer about their keys, captured while decoding.
+struct KeyReport {
+  std::vector<CodingKey> fileKeysWhileReading, fileKeysAtEnd;
+  std::vector<Pair::Keys> positionalKeys;
+  std::vector<Named::Keys> titledKeys;
+  Pair fromSuper;
+  static KeyReport decode(Decoder& decoder) {
+    KeyReport report;
+    auto file = decoder.container<CodingKey>();
+    report.fileKeysWhileReading = file.allKeys();
+    EXPECT_FALSE(file.contains(CodingKey(7)));  // reads to the end
+    report.fileKeysAtEnd = file.allKeys();
+    report.positionalKeys = file.nestedContainer<Pair::Keys>(CodingKey(0)).allKeys();
+    report.titledKeys = file.nestedContainer<Named::Keys>(CodingKey(1)).allKeys();
+    auto super = file.superDecoder();  // the first row
+    EXPECT_EQ(super->codingPath(), CodingPath{CodingKey(0)});
+    report.fromSuper = Pair::decode(*super);
+    return report;
+  }
+};
+
+// Under `sequential`: row 1, then a row past the end, then row 1 again.
+struct ReadAheadPastEnd {
+  static ReadAheadPastEnd decode(Decoder& decoder) {
+    auto file = decoder.container<CodingKey>();
+    auto first = [&](int row) {
+      return file.nestedContainer<CodingKey>(CodingKey(row)).decode<int>(CodingKey(0));
+    };
+    EXPECT_EQ(first(1), 2);
+    EXPECT_THROW(first(9), CSVError<CSVDecoder>);
+    first(1);
+    return {};
+  }
+};
+
+}  // namespace
+
+TEST(CSVDecoder, ListsKeysAndHandsOutSuperDecoders) {
+  auto report = withHeaders().decodeText<KeyReport>("Café,Other\nx,1\ny,2\nz,3\n");
+  EXPECT_TRUE(report.fileKeysWhileReading.empty());  // unknown until the reader is done
+  EXPECT_EQ(report.fileKeysAtEnd, (std::vector<CodingKey>{CodingKey(0), CodingKey(1), CodingKey(2)}));
+  EXPECT_EQ(report.positionalKeys, (std::vector<Pair::Keys>{Pair::Keys::first, Pair::Keys::second}));
+  EXPECT_EQ(report.titledKeys, std::vector<Named::Keys>{Named::Keys::value});  // by header, if no position
+  EXPECT_EQ(report.fromSuper.first, "x");
+
+  // A row holds no deeper decoder; the error names the pseudo-key.
+  struct RowSuper {
+    static RowSuper decode(Decoder& decoder) {
+      decoder.container<Pair::Keys>().superDecoder();
+      return {};
+    }
+  };
+  auto error = decoderError([] { CSVDecoder().decodeText<std::vector<RowSuper>>("a,1\n"); },
+                            CSVDecoder::Error::invalidPath);
+  EXPECT_EQ(error.failureReason(), "A CSV doesn't support more than two nested decoding container.");
+  EXPECT_EQ(toString(*error.errorUserInfo().find("Key")), "\"super\"");
+}
+
+TEST(CSVDecoder, DropsTheLastRowWhenReadingAheadFails) {
+  CSVDecoder sequential([](auto& c) { c.bufferingStrategy = Strategy::DecodingBuffer::sequential; });
+  auto error = decoderError([&] { sequential.decodeText<ReadAheadPastEnd>("1\n2\n"); },
+                            CSVDecoder::Error::bufferFailure);
+  EXPECT_EQ(error.failureReason(), "A previously decoded row has been discarded.");
+  EXPECT_NO_THROW(CSVDecoder().decodeText<ReadAheadPastEnd>("1\n2\n"));  // keepAll keeps it
+}
