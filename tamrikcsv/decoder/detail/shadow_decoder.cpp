@@ -3,6 +3,8 @@
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 #include "tamrikcsv/decoder/detail/field_conversion.hpp"
@@ -152,10 +154,10 @@ T readValue(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t row
     }
   }
 
-  const std::string& text = source->field(row, field);
+  const std::string_view text = source->field(row, field);
   try {
     if constexpr (std::is_same_v<T, std::string>) {
-      return text;
+      return std::string(text);
     } else if constexpr (std::is_same_v<T, bool>) {
       return decodeBool(text, configuration.boolStrategy.kind(), kNoPath);
     } else if constexpr (std::is_same_v<T, float>) {
@@ -479,59 +481,70 @@ bool ShadowDecoderSource::isReaderActive() const noexcept {
 }
 
 bool ShadowDecoderSource::readNext() {
-  std::int64_t position = rowsRead_;
   if (!reader_.readRow(spare_)) return false;
   ++rowsRead_;
-  if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) {
-    rows_.push_back(std::move(spare_));
-    spare_.clear();
-  } else {
-    if (rows_.empty()) rows_.emplace_back();
-    std::swap(rows_.front(), spare_);
-    firstRow_ = position;
-  }
-  lastRow_ = &rows_.back();  // a deque keeps its elements in place as it grows
+  std::swap(lastRow_, spare_);  // the dropped row's strings serve the next read
+  lastRowStored_ = true;
+  if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) archive_.append(lastRow_);
   return true;
 }
 
-const Row* ShadowDecoderSource::stored(std::int64_t row) const noexcept {
-  if (row < firstRow_ || row - firstRow_ >= static_cast<std::int64_t>(rows_.size())) return nullptr;
-  return &rows_[static_cast<std::size_t>(row - firstRow_)];
-}
-
-const std::string& ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int64_t field) {
+std::string_view ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int64_t field) {
   const std::int64_t read = rowsRead();
-  const Row* fields = nullptr;
+  std::span<const std::string_view> archived;
+  const Row* current = nullptr;
   if (row < read) {
-    fields = stored(row);
-    bool keepAll = configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll;
-    if (!keepAll && row < read - 1) fields = nullptr;
-    if (!fields && keepAll)
-      throw bufferError("A previously decoded row hasn't been found in the cache.",
-                        "Please contact the repo maintainer.", row, field);
-    if (!fields)
+    if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) {
+      if (row < 0 || row >= archive_.rows())
+        throw bufferError("A previously decoded row hasn't been found in the cache.",
+                          "Please contact the repo maintainer.", row, field);
+      archived = archive_.row(row);
+    } else if (row == read - 1 && lastRowStored_) {
+      current = &lastRow_;
+    } else {
       throw bufferError("A previously decoded row has been discarded.",
                         "Change the decoder's buffering strategy and try again.", row, field);
-  } else {
-    if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::sequential && !rows_.empty()) {
-      std::swap(spare_, rows_.front());  // its strings serve the next row
-      rows_.clear();
-      lastRow_ = nullptr;
     }
+  } else {
+    if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::sequential) lastRowStored_ = false;
     while (rowsRead() <= row)
       if (!readNext())
         throw DecoderError(
             ErrorKind::invalidPath, "The requested row index is out of bounds.",
             "Make sure the requested row is within the number of rows contained by the CSV file.",
             {{"Row count", rowsRead()}, {"Row index", row}});
-    fields = stored(row);
+    current = &lastRow_;
   }
-  auto count = static_cast<std::int64_t>(fields->size());
+  auto count = static_cast<std::int64_t>(current ? current->size() : archived.size());
   if (field < 0 || field >= count)
     throw DecoderError(ErrorKind::invalidPath, "The provided field index is out of bounds.",
                        "Make sure the requested field is within the number of fields for the CSV file.",
                        {{"Row index", row}, {"Field index", field}, {"Field count", count}});
-  return (*fields)[static_cast<std::size_t>(field)];
+  auto at = static_cast<std::size_t>(field);
+  return current ? std::string_view((*current)[at]) : archived[at];
+}
+
+void ShadowDecoderSource::Archive::append(const Row& row) {
+  std::size_t size = 0;
+  for (const auto& text : row) size += text.size();
+  if (size > blockFree_) {  // a row never spans two blocks; a huge one gets a block of its own
+    std::size_t capacity = std::max(size, kBlockSize);
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity));
+    next_ = blocks_.back().get();
+    blockFree_ = capacity;
+  }
+  for (const auto& text : row) {
+    if (!text.empty()) std::memcpy(next_, text.data(), text.size());
+    fields_.emplace_back(next_, text.size());
+    next_ += text.size();
+  }
+  blockFree_ -= size;
+  rowStarts_.push_back(fields_.size());
+}
+
+std::span<const std::string_view> ShadowDecoderSource::Archive::row(std::int64_t position) const noexcept {
+  auto at = static_cast<std::size_t>(position);
+  return {fields_.data() + rowStarts_[at], rowStarts_[at + 1] - rowStarts_[at]};
 }
 
 bool ShadowDecoderSource::isPastEnd(std::int64_t row) {

@@ -6,9 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,18 +29,18 @@ class ShadowDecoderSource {
   const CSVDecoder::Configuration& configuration() const noexcept { return configuration_; }
   const CodingUserInfo& userInfo() const noexcept { return userInfo_; }
   const CSVReader::Row& headers() const noexcept { return headers_; }
-  /// Data rows read so far (the header row not counted).
-  /// Data rows read from the reader so far.
+  /// Data rows read from the reader so far (the header row not counted).
   std::int64_t rowsRead() const noexcept { return rowsRead_; }
   /// Whether the reader may still hand out rows.
   bool isReaderActive() const noexcept;
 
   /// The text of a field, reading rows as far as needed; throws the decoder's path and buffer errors and
   /// the reader's errors.
-  const std::string& field(std::int64_t row, std::int64_t field) {
+  std::string_view field(std::int64_t row, std::int64_t field) {
     // Records mostly read the fields of the row read last.
-    if (row == rowsRead_ - 1 && lastRow_ && field >= 0 && static_cast<std::size_t>(field) < lastRow_->size())
-      return (*lastRow_)[static_cast<std::size_t>(field)];
+    if (row == rowsRead_ - 1 && lastRowStored_ && field >= 0 &&
+        static_cast<std::size_t>(field) < lastRow_.size())
+      return lastRow_[static_cast<std::size_t>(field)];
     return fieldElsewhere(row, field);
   }
   /// Whether there is no row at `row`; reads rows up to it. Reader errors pass through.
@@ -72,10 +72,9 @@ class ShadowDecoderSource {
     bool hasDuplicates = false;
   };
 
-  const std::string& fieldElsewhere(std::int64_t row, std::int64_t field);
+  std::string_view fieldElsewhere(std::int64_t row, std::int64_t field);
   std::int64_t resolveFieldPosition(const KeyArgument& key, const Decoder& at);
   bool readNext();  // reads and stores the next row; false at the end of the input
-  const CSVReader::Row* stored(std::int64_t row) const noexcept;
   const HeaderLookup& headerLookup();
   std::int64_t headerPosition(const KeyArgument& key);  // or kNotAHeader
 
@@ -94,12 +93,28 @@ class ShadowDecoderSource {
   const std::int64_t* resolvedPositions_ = nullptr;
   std::optional<char32_t> decimalSeparator_;
 
-  // The stored rows: the consecutive positions from `firstRow_`. All of them under `keepAll`; under
-  // `sequential` at most the last row read, the only one a field may still be taken from.
-  std::deque<CSVReader::Row> rows_;
-  std::int64_t firstRow_ = 0;
-  std::int64_t rowsRead_ = 0;                // kept here, so the per-field path needn't ask the reader
-  const CSVReader::Row* lastRow_ = nullptr;  // the stored row at `rowsRead_ - 1`, if it is stored
+  // Every row read, under `keepAll`: the texts packed into large blocks and viewed from one list, rather
+  // than a vector of strings per row, so that keeping a million rows costs little more than their text.
+  class Archive {
+   public:
+    void append(const CSVReader::Row& row);
+    std::int64_t rows() const noexcept { return static_cast<std::int64_t>(rowStarts_.size()) - 1; }
+    std::span<const std::string_view> row(std::int64_t position) const noexcept;
+
+   private:
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;  // where the next text goes in the last block
+    std::size_t blockFree_ = 0;
+    std::vector<std::string_view> fields_;
+    std::vector<std::size_t> rowStarts_{0};  // the first field of each row in `fields_`, and the end
+  };
+
+  Archive archive_;
+  std::int64_t rowsRead_ = 0;  // kept here, so the per-field path needn't ask the reader
+  // The row at `rowsRead_ - 1`. It stays stored until `sequential` drops it to read ahead.
+  CSVReader::Row lastRow_;
+  bool lastRowStored_ = false;
   CSVReader::Row spare_;  // the next row is read into it, reusing the strings of a dropped row
 };
 
