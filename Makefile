@@ -39,8 +39,8 @@ test-sanitize: deps
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTAMRIK_BUILD_FUZZ=ON -DTAMRIK_BUILD_TESTS=OFF -DTAMRIK_SANITIZE=address,undefined
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader fuzz_writer fuzz_decoder
-	for name in reader writer decoder; do \
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_reader fuzz_writer fuzz_decoder fuzz_encoder
+	for name in reader writer decoder encoder; do \
 	  mkdir -p build-fuzz/corpus/$$name && \
 	  build-fuzz/fuzz/fuzz_$$name -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 	    -print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus/$$name fuzz/corpus/$$name || exit 1; \
@@ -52,6 +52,7 @@ bench: deps
 	build-bench/bench/bench_reader
 	build-bench/bench/bench_writer
 	build-bench/bench/bench_decoder
+	build-bench/bench/bench_encoder
 
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i

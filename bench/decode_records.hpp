@@ -1,12 +1,14 @@
 #pragma once
 
-// The records the decoder benchmarks decode: a places row by header title, and a numeric row of five
-// integers and five doubles.
+// The records the decoder and encoder benchmarks decode and encode: a places row by header title, and a
+// numeric row of five integers and five doubles.
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tamrikcsv/tamrikcsv.hpp"
 
@@ -20,6 +22,7 @@ struct PlaceRecord {
                           serialNumber };
   // clang-format on
   static PlaceRecord decode(Decoder& decoder);
+  void encode(Encoder& encoder) const;
 };
 
 struct NumericRecord {
@@ -27,6 +30,7 @@ struct NumericRecord {
   double f0, f1, f2, f3, f4;
   enum class CodingKeys { i0, i1, i2, i3, i4, f0, f1, f2, f3, f4 };
   static NumericRecord decode(Decoder& decoder);
+  void encode(Encoder& encoder) const;
 };
 
 }  // namespace tamrikcsv::bench
@@ -68,10 +72,59 @@ inline NumericRecord NumericRecord::decode(Decoder& decoder) {
           real(CodingKeys::f3),    real(CodingKeys::f4)};
 }
 
+inline void PlaceRecord::encode(Encoder& encoder) const {
+  auto row = encoder.container<CodingKeys>();
+  row.encode(locationId, CodingKeys::locationId);
+  row.encode(locationName, CodingKeys::locationName);
+  row.encode(levelId, CodingKeys::levelId);
+  row.encode(levelName, CodingKeys::levelName);
+  row.encode(zoneId, CodingKeys::zoneId);
+  row.encode(zoneName, CodingKeys::zoneName);
+  row.encode(placeId, CodingKeys::placeId);
+  row.encode(placeName, CodingKeys::placeName);
+  row.encode(serialNumber, CodingKeys::serialNumber);
+}
+
+inline void NumericRecord::encode(Encoder& encoder) const {
+  auto row = encoder.container<CodingKeys>();
+  for (auto [value, key] : {std::pair{i0, CodingKeys::i0},
+                            {i1, CodingKeys::i1},
+                            {i2, CodingKeys::i2},
+                            {i3, CodingKeys::i3},
+                            {i4, CodingKeys::i4}})
+    row.encode(value, key);
+  for (auto [value, key] : {std::pair{f0, CodingKeys::f0},
+                            {f1, CodingKeys::f1},
+                            {f2, CodingKeys::f2},
+                            {f3, CodingKeys::f3},
+                            {f4, CodingKeys::f4}})
+    row.encode(value, key);
+}
+
 /// A decoder for files with a header line, under `buffering`.
 inline CSVDecoder recordDecoder(Strategy::DecodingBuffer buffering) {
   return CSVDecoder([buffering](CSVDecoder::Configuration& c) {
     c.readerConfiguration.headerStrategy = Strategy::Header::firstLine;
+    c.bufferingStrategy = buffering;
+  });
+}
+
+}  // namespace tamrikcsv::bench
+
+namespace tamrikcsv::bench {
+
+/// The header titles of a record's columns, in order.
+template <class Keys>
+std::vector<std::string> headersOf() {
+  const auto& names = CodingKeyTraits<Keys>::names;
+  return {names.begin(), names.end()};
+}
+
+/// An encoder writing a header line of the record's titles, under `buffering`.
+template <class Record>
+CSVEncoder recordEncoder(Strategy::EncodingBuffer buffering) {
+  return CSVEncoder([buffering](CSVEncoder::Configuration& c) {
+    c.writerConfiguration.headers = headersOf<typename Record::CodingKeys>();
     c.bufferingStrategy = buffering;
   });
 }

@@ -2,12 +2,17 @@
 
 // The whole public interface of the tamrikcsv library.
 
+#include "tamrikcsv/coding/coding.hpp"
 #include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
 #include "tamrikcsv/coding/decoding_error.hpp"
+#include "tamrikcsv/coding/encoder.hpp"
+#include "tamrikcsv/coding/encoding_error.hpp"
 #include "tamrikcsv/coding/values.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 #include "tamrikcsv/decoder/decoding_strategies.hpp"
+#include "tamrikcsv/encoder/csv_encoder.hpp"
+#include "tamrikcsv/encoder/encoding_strategies.hpp"
 #include "tamrikcsv/reader/character_set.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"

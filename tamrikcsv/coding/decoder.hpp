@@ -34,6 +34,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "tamrikcsv/coding/coding.hpp"
 #include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoding_error.hpp"
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
@@ -41,34 +42,9 @@
 
 namespace tamrikcsv {
 
-/// Values a caller hands to every type being decoded (or encoded), by name.
-using CodingUserInfo = std::map<std::string, std::any>;
-
-/// How a type decodes itself. The primary template covers the built-in values and types with a
-/// `static T decode(Decoder&)`; specialise it for types you don't own:
-///
-/// ```cpp
-/// template <> struct tamrikcsv::Coding<Point> {
-///   static Point decode(tamrikcsv::Decoder& decoder);
-/// };
-/// ```
+/// The values decoders read themselves: the built-in values of `CodingPrimitive`.
 template <class T>
-struct Coding;
-
-/// The values decoders read themselves: texts, booleans, integers of every width, `float`, `double`,
-/// `Date`, `Data`, `Decimal` and `URL`. A decoder's strategies apply to them.
-template <class T>
-concept DecodingPrimitive = std::same_as<T, std::string> || std::same_as<T, bool> ||
-    std::same_as<T, std::int8_t> || std::same_as<T, std::int16_t> || std::same_as<T, std::int32_t> ||
-    std::same_as<T, std::int64_t> || std::same_as<T, long long> || std::same_as<T, std::uint8_t> ||
-    std::same_as<T, std::uint16_t> || std::same_as<T, std::uint32_t> || std::same_as<T, std::uint64_t> ||
-    std::same_as<T, unsigned long long> || std::same_as<T, float> || std::same_as<T, double> ||
-    std::same_as<T, Date> || std::same_as<T, Data> || std::same_as<T, Decimal> || std::same_as<T, URL>;
-
-/// The key types of keyed containers: `CodingKey` itself, or an `enum class` with `CodingKeyTraits`.
-template <class K>
-concept CodingKeyType = std::same_as<K, CodingKey> ||
-    (std::is_enum_v<K>&& requires { CodingKeyTraits<K>::names; });
+concept DecodingPrimitive = CodingPrimitive<T>;
 
 template <CodingKeyType Keys>
 class KeyedDecodingContainer;
@@ -160,16 +136,6 @@ T decodeAny(Backend& backend, const Arg&... at) {
     std::optional<T> value;
     backend.decodeValue(at..., [&](Decoder& decoder) { value.emplace(Coding<T>::decode(decoder)); });
     return *std::move(value);
-  }
-}
-
-template <CodingKeyType Keys>
-KeyArgument keyArgument(const Keys& key) {
-  if constexpr (std::is_same_v<Keys, CodingKey>) {
-    return {CodingKey::view(key.stringValue(), key.intValue())};
-  } else {
-    const auto& names = CodingKeyTraits<Keys>::names;
-    return {codingKey(key), &names, static_cast<std::size_t>(key), names.size()};
   }
 }
 
@@ -337,45 +303,6 @@ template <CodingKeyType Keys>
 UnkeyedDecodingContainer KeyedDecodingContainer<Keys>::nestedUnkeyedContainer(const Keys& key) {
   return UnkeyedDecodingContainer(backend_->nestedUnkeyed(detail::keyArgument(key)));
 }
-
-/// Built-in values read themselves as single values; other types through their `static decode`.
-template <class T>
-struct Coding {
-  static T decode(Decoder& decoder) {
-    if constexpr (DecodingPrimitive<T>) {
-      return decoder.singleValueContainer().decode<T>();
-    } else {
-      static_assert(
-          requires {
-            { T::decode(decoder) } -> std::convertible_to<T>;
-          },
-          "give the type a `static T decode(Decoder&)` or specialise `Coding<T>`");
-      return T::decode(decoder);
-    }
-  }
-};
-
-/// Absent values (under the decoder's nil strategy) are nothing.
-template <class T>
-struct Coding<std::optional<T>> {
-  static std::optional<T> decode(Decoder& decoder) {
-    if (decoder.singleValueContainer().decodeNil()) return std::nullopt;
-    return Coding<T>::decode(decoder);
-  }
-};
-
-/// A sequence of values, such as the rows of a file. (`Data`, a vector of bytes, is a primitive instead.)
-template <class T>
-requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
-  static std::vector<T> decode(Decoder& decoder) {
-    auto elements = decoder.unkeyedContainer();
-    std::vector<T> values;
-    if (auto count = elements.count())
-      values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
-    while (!elements.isAtEnd()) values.push_back(elements.decode<T>());
-    return values;
-  }
-};
 
 /// How a byte block decodes itself when a decoder defers to it: a sequence of byte values.
 Data decodeBytes(Decoder& decoder);

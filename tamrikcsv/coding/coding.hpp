@@ -1,0 +1,136 @@
+#pragma once
+
+// What the decoding and the encoding sides of the record-mapping interface share: the user info, the key
+// types, the built-in values, and `Coding<T>`, the one place a type says how it decodes and encodes.
+//
+// `Coding<T>`'s members are templates over the coder, so each side's body needs only that side's header
+// (decoder.hpp or encoder.hpp) where it is used, and a type that is only ever decoded needs no `encode`.
+
+#include <algorithm>
+#include <any>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/coding/detail/decoding_backend.hpp"  // KeyArgument, which both sides' backends take
+#include "tamrikcsv/coding/values.hpp"
+
+namespace tamrikcsv {
+
+class Decoder;
+class Encoder;
+
+/// Values a caller hands to every type being decoded (or encoded), by name.
+using CodingUserInfo = std::map<std::string, std::any>;
+
+/// The values coders read and write themselves: texts, booleans, integers of every width, `float`,
+/// `double`, `Date`, `Data`, `Decimal` and `URL`. A coder's strategies apply to them.
+template <class T>
+concept CodingPrimitive = std::same_as<T, std::string> || std::same_as<T, bool> ||
+    std::same_as<T, std::int8_t> || std::same_as<T, std::int16_t> || std::same_as<T, std::int32_t> ||
+    std::same_as<T, std::int64_t> || std::same_as<T, long long> || std::same_as<T, std::uint8_t> ||
+    std::same_as<T, std::uint16_t> || std::same_as<T, std::uint32_t> || std::same_as<T, std::uint64_t> ||
+    std::same_as<T, unsigned long long> || std::same_as<T, float> || std::same_as<T, double> ||
+    std::same_as<T, Date> || std::same_as<T, Data> || std::same_as<T, Decimal> || std::same_as<T, URL>;
+
+/// The key types of keyed containers: `CodingKey` itself, or an `enum class` with `CodingKeyTraits`.
+template <class K>
+concept CodingKeyType = std::same_as<K, CodingKey> ||
+    (std::is_enum_v<K>&& requires { CodingKeyTraits<K>::names; });
+
+namespace detail {
+
+// A key as a keyed container hands it to its backend.
+template <CodingKeyType Keys>
+KeyArgument keyArgument(const Keys& key) {
+  if constexpr (std::is_same_v<Keys, CodingKey>) {
+    return {CodingKey::view(key.stringValue(), key.intValue())};
+  } else {
+    const auto& names = CodingKeyTraits<Keys>::names;
+    return {codingKey(key), &names, static_cast<std::size_t>(key), names.size()};
+  }
+}
+
+}  // namespace detail
+
+/// How a type decodes and encodes itself. The primary template covers the built-in values and types with
+/// a `static T decode(Decoder&)` and a `void encode(Encoder&) const`; specialise it for types you don't
+/// own, with either member or both:
+///
+/// ```cpp
+/// template <> struct tamrikcsv::Coding<Point> {
+///   static Point decode(tamrikcsv::Decoder& decoder);
+///   static void encode(const Point& point, tamrikcsv::Encoder& encoder);
+/// };
+/// ```
+template <class T>
+struct Coding {
+  template <class D = Decoder>
+  static T decode(std::type_identity_t<D>& decoder) {
+    if constexpr (CodingPrimitive<T>) {
+      return decoder.singleValueContainer().template decode<T>();
+    } else {
+      static_assert(
+          requires {
+            { T::decode(decoder) } -> std::convertible_to<T>;
+          },
+          "give the type a `static T decode(Decoder&)` or specialise `Coding<T>`");
+      return T::decode(decoder);
+    }
+  }
+  template <class E = Encoder>
+  static void encode(const T& value, std::type_identity_t<E>& encoder) {
+    if constexpr (CodingPrimitive<T>) {
+      encoder.singleValueContainer().encode(value);
+    } else {
+      static_assert(
+          requires { value.encode(encoder); },
+          "give the type a `void encode(Encoder&) const` or specialise `Coding<T>`");
+      value.encode(encoder);
+    }
+  }
+};
+
+/// Absent values (under the coder's nil strategy) are nothing.
+template <class T>
+struct Coding<std::optional<T>> {
+  template <class D = Decoder>
+  static std::optional<T> decode(std::type_identity_t<D>& decoder) {
+    if (decoder.singleValueContainer().decodeNil()) return std::nullopt;
+    return Coding<T>::decode(decoder);
+  }
+  template <class E = Encoder>
+  static void encode(const std::optional<T>& value, std::type_identity_t<E>& encoder) {
+    if (value)
+      Coding<T>::encode(*value, encoder);
+    else
+      encoder.singleValueContainer().encodeNil();
+  }
+};
+
+/// A sequence of values, such as the rows of a file. (`Data`, a vector of bytes, is a primitive instead.)
+template <class T>
+requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
+  template <class D = Decoder>
+  static std::vector<T> decode(std::type_identity_t<D>& decoder) {
+    auto elements = decoder.unkeyedContainer();
+    std::vector<T> values;
+    if (auto count = elements.count())
+      values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
+    while (!elements.isAtEnd()) values.push_back(elements.template decode<T>());
+    return values;
+  }
+  template <class E = Encoder>
+  static void encode(const std::vector<T>& values, std::type_identity_t<E>& encoder) {
+    auto elements = encoder.unkeyedContainer();
+    for (const auto& value : values) elements.encode(value);
+  }
+};
+
+}  // namespace tamrikcsv

@@ -1,0 +1,235 @@
+#pragma once
+
+// The encoding side of the record-mapping interface, independent of any format: a type encodes itself by
+// asking an `Encoder` for a keyed, an unkeyed or a single-value container and writing its values into it.
+//
+// ```cpp
+// struct Place {
+//   std::string id;
+//   std::optional<std::string> serialNumber;
+//   enum class CodingKeys { id, serialNumber };
+//   void encode(tamrikcsv::Encoder& encoder) const;
+// };
+// template <> struct tamrikcsv::CodingKeyTraits<Place::CodingKeys> {
+//   static constexpr std::array names{"Place ID", "Serial Number"};
+// };
+// void Place::encode(tamrikcsv::Encoder& encoder) const {
+//   auto row = encoder.container<CodingKeys>();
+//   row.encode(id, CodingKeys::id);
+//   row.encode(serialNumber, CodingKeys::serialNumber);  // nothing: an absent value (an empty field)
+// }
+// ```
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+
+#include "tamrikcsv/coding/coding.hpp"
+#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/coding/detail/encoding_backend.hpp"
+#include "tamrikcsv/coding/encoding_error.hpp"
+#include "tamrikcsv/coding/values.hpp"
+
+namespace tamrikcsv {
+
+template <CodingKeyType Keys>
+class KeyedEncodingContainer;
+class UnkeyedEncodingContainer;
+class SingleValueEncodingContainer;
+
+/// Where a type encodes itself to: the path that leads to its value, the caller's user info, and
+/// containers for the value. Formats implement it; types only use it.
+class Encoder {
+ public:
+  virtual ~Encoder() = default;
+
+  /// The keys that lead here, outermost first; empty for the whole output.
+  virtual const CodingPath& codingPath() const = 0;
+  virtual const CodingUserInfo& userInfo() const = 0;
+
+  /// The value as values under keys of type `Keys`.
+  template <CodingKeyType Keys>
+  KeyedEncodingContainer<Keys> container();
+  /// The value as a sequence of values.
+  UnkeyedEncodingContainer unkeyedContainer();
+  /// The value as one plain value.
+  SingleValueEncodingContainer singleValueContainer();
+
+ protected:
+  virtual std::unique_ptr<detail::KeyedEncodingBackend> keyedBackend() = 0;
+  virtual std::unique_ptr<detail::UnkeyedEncodingBackend> unkeyedBackend() = 0;
+  virtual std::unique_ptr<detail::SingleValueEncodingBackend> singleValueBackend() = 0;
+};
+
+namespace detail {
+
+template <class T>
+struct IsOptionalValue : std::false_type {};
+template <class T>
+struct IsOptionalValue<std::optional<T>> : std::true_type {};
+
+// Any value written to a backend: texts, numbers and the other primitives directly, optionals as nil or
+// their value, everything else by encoding itself into a nested encoder.
+template <class T, class Backend, class... Arg>
+void encodeAny(Backend& backend, const T& value, const Arg&... at) {
+  if constexpr (std::is_same_v<T, bool>)
+    backend.encodeBool(value, at...);
+  else if constexpr (std::is_convertible_v<const T&, std::string_view>)
+    backend.encodeString(std::string_view(value), at...);
+  else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>)
+    backend.encodeSigned(static_cast<std::int64_t>(value), at...);
+  else if constexpr (std::is_integral_v<T>)
+    backend.encodeUnsigned(static_cast<std::uint64_t>(value), at...);
+  else if constexpr (std::is_same_v<T, float>)
+    backend.encodeFloat(value, at...);
+  else if constexpr (std::is_same_v<T, double>)
+    backend.encodeDouble(value, at...);
+  else if constexpr (std::is_same_v<T, Date>)
+    backend.encodeDate(value, at...);
+  else if constexpr (std::is_same_v<T, Data>)
+    backend.encodeData(value, at...);
+  else if constexpr (std::is_same_v<T, Decimal>)
+    backend.encodeDecimal(value, at...);
+  else if constexpr (std::is_same_v<T, URL>)
+    backend.encodeURL(value, at...);
+  else if constexpr (IsOptionalValue<T>::value) {
+    if (value)
+      encodeAny(backend, *value, at...);
+    else
+      backend.encodeNil(at...);
+  } else {
+    backend.encodeValue(at..., [&value](Encoder& encoder) { Coding<T>::encode(value, encoder); });
+  }
+}
+
+}  // namespace detail
+
+/// Values under keys, such as the fields of a row by column title.
+///
+/// ```cpp
+/// auto row = encoder.container<CodingKeys>();
+/// row.encode(placeName, CodingKeys::placeName);
+/// row.encodeIfPresent(serialNumber, CodingKeys::serialNumber);  // nothing written when absent
+/// ```
+template <CodingKeyType Keys>
+class KeyedEncodingContainer {
+ public:
+  /// For encoder implementations.
+  explicit KeyedEncodingContainer(std::unique_ptr<detail::KeyedEncodingBackend> backend)
+      : backend_(std::move(backend)) {}
+
+  const CodingPath& codingPath() const { return backend_->codingPath(); }
+  /// An absent value under `key` (e.g. an empty field).
+  void encodeNil(const Keys& key) { backend_->encodeNil(detail::keyArgument(key)); }
+  /// `value` under `key`; an empty optional is an absent value. Throws `EncodingError` when the value
+  /// cannot be written.
+  template <class T>
+  void encode(const T& value, const Keys& key) {
+    detail::encodeAny(*backend_, value, detail::keyArgument(key));
+  }
+  /// Nothing when `value` is empty, else `encode(*value, key)`.
+  template <class T>
+  void encodeIfPresent(const std::optional<T>& value, const Keys& key) {
+    if (value) encode(*value, key);
+  }
+  /// The value under `key` as keyed values.
+  template <CodingKeyType NestedKeys>
+  KeyedEncodingContainer<NestedKeys> nestedContainer(const Keys& key) {
+    return KeyedEncodingContainer<NestedKeys>(backend_->nestedKeyed(detail::keyArgument(key)));
+  }
+  /// The value under `key` as a sequence.
+  UnkeyedEncodingContainer nestedUnkeyedContainer(const Keys& key);
+  /// An encoder for the container's super value (a superclass's share of a record).
+  std::unique_ptr<Encoder> superEncoder() { return backend_->superEncoder(); }
+  /// An encoder for the value under `key`.
+  std::unique_ptr<Encoder> superEncoder(const Keys& key) {
+    return backend_->superEncoder(detail::keyArgument(key));
+  }
+
+ private:
+  std::unique_ptr<detail::KeyedEncodingBackend> backend_;
+};
+
+/// Values in order, such as the rows of a file or the fields of a row. Each value moves on.
+///
+/// ```cpp
+/// auto fields = encoder.unkeyedContainer();
+/// for (int value : values) fields.encode(value);
+/// ```
+class UnkeyedEncodingContainer {
+ public:
+  /// For encoder implementations.
+  explicit UnkeyedEncodingContainer(std::unique_ptr<detail::UnkeyedEncodingBackend> backend)
+      : backend_(std::move(backend)) {}
+
+  const CodingPath& codingPath() const { return backend_->codingPath(); }
+  /// The number of values held so far.
+  std::int64_t count() { return backend_->count(); }
+  /// An absent value.
+  void encodeNil() { backend_->encodeNil(); }
+  /// The next value; throws `EncodingError` when it cannot be written.
+  template <class T>
+  void encode(const T& value) {
+    detail::encodeAny(*backend_, value);
+  }
+  template <CodingKeyType NestedKeys>
+  KeyedEncodingContainer<NestedKeys> nestedContainer() {
+    return KeyedEncodingContainer<NestedKeys>(backend_->nestedKeyed());
+  }
+  UnkeyedEncodingContainer nestedUnkeyedContainer() {
+    return UnkeyedEncodingContainer(backend_->nestedUnkeyed());
+  }
+  /// An encoder for the next value.
+  std::unique_ptr<Encoder> superEncoder() { return backend_->superEncoder(); }
+
+ private:
+  std::unique_ptr<detail::UnkeyedEncodingBackend> backend_;
+};
+
+/// One plain value.
+///
+/// ```cpp
+/// auto value = encoder.singleValueContainer();
+/// amount ? value.encode(*amount) : value.encodeNil();
+/// ```
+class SingleValueEncodingContainer {
+ public:
+  /// For encoder implementations.
+  explicit SingleValueEncodingContainer(std::unique_ptr<detail::SingleValueEncodingBackend> backend)
+      : backend_(std::move(backend)) {}
+
+  const CodingPath& codingPath() const { return backend_->codingPath(); }
+  /// An absent value.
+  void encodeNil() { backend_->encodeNil(); }
+  /// The value; throws `EncodingError` when it cannot be written.
+  template <class T>
+  void encode(const T& value) {
+    detail::encodeAny(*backend_, value);
+  }
+
+ private:
+  std::unique_ptr<detail::SingleValueEncodingBackend> backend_;
+};
+
+template <CodingKeyType Keys>
+KeyedEncodingContainer<Keys> Encoder::container() {
+  return KeyedEncodingContainer<Keys>(keyedBackend());
+}
+inline UnkeyedEncodingContainer Encoder::unkeyedContainer() {
+  return UnkeyedEncodingContainer(unkeyedBackend());
+}
+inline SingleValueEncodingContainer Encoder::singleValueContainer() {
+  return SingleValueEncodingContainer(singleValueBackend());
+}
+
+template <CodingKeyType Keys>
+UnkeyedEncodingContainer KeyedEncodingContainer<Keys>::nestedUnkeyedContainer(const Keys& key) {
+  return UnkeyedEncodingContainer(backend_->nestedUnkeyed(detail::keyArgument(key)));
+}
+
+/// How a byte block encodes itself when an encoder defers to it: a sequence of byte values.
+void encodeBytes(const Data& data, Encoder& encoder);
+
+}  // namespace tamrikcsv

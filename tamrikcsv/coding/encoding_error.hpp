@@ -1,0 +1,51 @@
+#pragma once
+
+#include <any>
+#include <exception>
+#include <string>
+
+#include "tamrikcsv/coding/coding_key.hpp"
+
+namespace tamrikcsv {
+
+/// A value that could not be encoded: the value, where it was, and why.
+///
+/// ```cpp
+/// catch (const EncodingError& e) { std::cerr << e.what(); }  // "The value is a non-conformant ... (at [0,
+/// 2])"
+/// ```
+class EncodingError : public std::exception {
+ public:
+  enum class Kind {
+    invalidValue,  ///< the value cannot be written in this format or under these strategies
+  };
+
+  EncodingError(Kind kind, std::any value, CodingPath codingPath, std::string description,
+                std::exception_ptr underlyingError = nullptr);
+
+  /// An `invalidValue` error.
+  static EncodingError invalidValue(std::any value, CodingPath codingPath, std::string description,
+                                    std::exception_ptr underlyingError = nullptr) {
+    return EncodingError(Kind::invalidValue, std::move(value), std::move(codingPath), std::move(description),
+                         std::move(underlyingError));
+  }
+
+  Kind kind() const noexcept { return kind_; }
+  /// The value that was refused, e.g. a `double` infinity.
+  const std::any& value() const noexcept { return value_; }
+  const CodingPath& codingPath() const noexcept { return codingPath_; }
+  const std::string& debugDescription() const noexcept { return description_; }
+  const std::exception_ptr& underlyingError() const noexcept { return underlying_; }
+  /// The description and the path.
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  Kind kind_;
+  std::any value_;
+  CodingPath codingPath_;
+  std::string description_;
+  std::exception_ptr underlying_;
+  std::string text_;
+};
+
+}  // namespace tamrikcsv

@@ -1,0 +1,94 @@
+#include "tamrikcsv/encoder/csv_encoder.hpp"
+
+#include <algorithm>
+
+#include "tamrikcsv/encoder/detail/shadow_encoder.hpp"
+#include "tamrikcsv/reader/detail/input_source.hpp"
+
+namespace tamrikcsv {
+namespace {
+
+std::string readBack(const Data& data, const CSVWriter::Configuration& configuration) {
+  TextEncoding encoding = configuration.encoding.value_or(TextEncoding::utf8);
+  auto text = detail::convertToUTF8(data, encoding);
+  if (!text)
+    throw CSVError<CSVEncoder>(CSVEncoder::Error::invalidConfiguration,
+                               "The encoded data couldn't be read back as text.",
+                               "Encode into bytes instead.", {{"Encoding", encoding}});
+  return *std::move(text);
+}
+
+void encodeRoot(const std::shared_ptr<detail::ShadowEncoderSink>& sink, const detail::EncodeWith& with) {
+  detail::ShadowEncoder root(sink, {});
+  with(root);
+  sink->flushAndFinish();
+}
+
+}  // namespace
+
+std::shared_ptr<detail::ShadowEncoderSink> CSVEncoder::makeSink(CSVWriter writer) const {
+  return std::make_shared<detail::ShadowEncoderSink>(std::move(writer), configuration, userInfo);
+}
+
+Data CSVEncoder::encodeDataWith(const detail::EncodeWith& with) const {
+  auto sink = makeSink(CSVWriter::toMemory(configuration.writerConfiguration));
+  encodeRoot(sink, with);
+  return sink->takeData();
+}
+
+std::string CSVEncoder::encodeStringWith(const detail::EncodeWith& with) const {
+  return readBack(encodeDataWith(with), configuration.writerConfiguration);
+}
+
+void CSVEncoder::encodeFileWith(const std::filesystem::path& path, FileMode mode,
+                                const detail::EncodeWith& with) const {
+  encodeRoot(makeSink(CSVWriter::toFile(path, configuration.writerConfiguration, mode)), with);
+}
+
+CSVEncoder::Lazy<Data> CSVEncoder::makeLazyData() const {
+  return Lazy<Data>(makeSink(CSVWriter::toMemory(configuration.writerConfiguration)));
+}
+CSVEncoder::Lazy<std::string> CSVEncoder::makeLazyString() const {
+  return Lazy<std::string>(makeSink(CSVWriter::toMemory(configuration.writerConfiguration)));
+}
+CSVEncoder::Lazy<void> CSVEncoder::makeLazyFile(const std::filesystem::path& path, FileMode mode) const {
+  return Lazy<void>(makeSink(CSVWriter::toFile(path, configuration.writerConfiguration, mode)));
+}
+
+// --- The lazy encoder ------------------------------------------------------------------------------------
+
+CSVEncoder::LazyBase::LazyBase(std::shared_ptr<detail::ShadowEncoderSink> sink) : sink_(std::move(sink)) {}
+
+void CSVEncoder::LazyBase::encodeRow(const detail::EncodeWith& with) {
+  detail::ShadowEncoder row(sink_, {CodingKey(static_cast<int>(currentIndex_++))});
+  with(row);
+}
+
+void CSVEncoder::LazyBase::encodeBlankRow() {
+  const std::int64_t width = sink_->writer().expectedFields();
+  // Before the first row ends its width is unknown; an earlier row will give it, so one absent value is
+  // placed and the writer pads the row to that width when it ends.
+  if (width < 1 && currentIndex_ == 0)
+    throw CSVError<CSVEncoder>(
+        Error::invalidPath,
+        "An empty row cannot be encoded if the number of fields hold by the CSV file is unkwnown.",
+        "Specify a headers row or encode a row with content before encoding an empty row.");
+  encodeRow([width](Encoder& encoder) {
+    auto fields = encoder.unkeyedContainer();
+    for (std::int64_t field = 0; field < std::max<std::int64_t>(width, 1); ++field) fields.encodeNil();
+  });
+}
+
+void CSVEncoder::LazyBase::finish() {
+  sink_->flushAndFinish();
+}
+
+Data CSVEncoder::LazyBase::takeData() {
+  return sink_->takeData();
+}
+
+std::string CSVEncoder::LazyBase::takeText() {
+  return readBack(sink_->takeData(), sink_->configuration().writerConfiguration);
+}
+
+}  // namespace tamrikcsv

@@ -1,0 +1,117 @@
+#pragma once
+
+// The encoding state of a CSV encode call. Its coding path says which level of the CSV it stands at: the
+// whole file (empty), one row (one key, the row's position) or one field (a row key and a field key, by
+// position or by header title). Not part of the public interface.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tamrikcsv/coding/detail/header_lookup.hpp"
+#include "tamrikcsv/coding/encoder.hpp"
+#include "tamrikcsv/encoder/csv_encoder.hpp"
+
+namespace tamrikcsv::detail {
+
+/// What every state and container of one encode call shares: the writer, the values waiting for their
+/// turn, the configuration and the header lookup. The writer only moves forward, so a value reaches it
+/// only once every field before it has; under the buffering strategy the others wait here or are refused.
+class ShadowEncoderSink {
+ public:
+  ShadowEncoderSink(CSVWriter writer, CSVEncoder::Configuration configuration, CodingUserInfo userInfo);
+
+  const CSVEncoder::Configuration& configuration() const noexcept { return configuration_; }
+  const CodingUserInfo& userInfo() const noexcept { return userInfo_; }
+  const CSVWriter& writer() const noexcept { return writer_; }
+  /// The strategy in effect: `assembled` works as `keepAll` without a header row.
+  Strategy::EncodingBuffer strategy() const noexcept { return strategy_; }
+
+  /// Places a field's text at (row, field): writes it or keeps it for later, by the strategy. Throws the
+  /// encoder's path error for a position the writer has passed, and the writer's errors.
+  void fieldValue(std::string_view text, std::int64_t row, std::int64_t field);
+  /// The field position of a key: its integer, else the header with its text. `path` is for errors.
+  std::int64_t fieldPosition(const KeyArgument& key, const CodingPath& path);
+  /// Writes every value still waiting, in row and field order, finishes the last row and closes the
+  /// output. Does nothing once the output is closed.
+  void flushAndFinish();
+
+  /// Rows with values waiting.
+  std::int64_t storedRows() const noexcept { return static_cast<std::int64_t>(rows_.size()); }
+  /// Values waiting in `row`.
+  std::int64_t storedFields(std::int64_t row) const noexcept;
+  /// The decimal separator of the decimal strategy's locale, asked of the locale once.
+  char32_t decimalSeparator();
+  /// Reused for the text of each converted value.
+  std::string& scratch() noexcept { return scratch_; }
+
+  /// The bytes of a writer into memory, once finished.
+  Data takeData();
+
+ private:
+  // The waiting values of one row: their texts one after another, and where each field's text lies, in
+  // field order.
+  struct Slot {
+    std::int64_t field;
+    std::size_t begin, size;
+  };
+  struct BufferedRow {
+    std::string text;
+    std::vector<Slot> slots;
+    void put(std::int64_t field, std::string_view value);
+  };
+
+  bool isBehind(std::int64_t row, std::int64_t field) const noexcept;
+  // Drops a row whose values are written, keeping its memory for a later one.
+  void recycle(std::map<std::int64_t, BufferedRow>::iterator row);
+  void store(std::string_view text, std::int64_t row, std::int64_t field);
+  void placeAssembled(std::string_view text, std::int64_t row, std::int64_t field);
+  void placeSequential(std::string_view text, std::int64_t row, std::int64_t field);
+  // Writes waiting values of the writer's row while they are next; with `endFullRows`, full rows are ended
+  // and the writing goes on into the next row.
+  void drain(bool endFullRows);
+  // Writes a row's waiting values in field order, empty fields filling the gaps.
+  void writeRow(std::int64_t row, const BufferedRow& values);
+  // Ends rows until the writer stands at the start of `row`.
+  void advanceTo(std::int64_t row);
+
+  CSVWriter writer_;
+  CSVEncoder::Configuration configuration_;
+  CodingUserInfo userInfo_;
+  Strategy::EncodingBuffer strategy_;
+  std::optional<HeaderLookup> headerLookup_;
+  std::map<std::int64_t, BufferedRow> rows_;
+  std::vector<BufferedRow> spareRows_;  // emptied rows, whose memory the next stored rows reuse
+  std::size_t expectedFields_;          // the first guess of a row's width, for its slots
+  std::optional<char32_t> decimalSeparator_;
+  std::string scratch_;
+};
+
+/// The encoding state: a sink and a coding path.
+class ShadowEncoder final : public Encoder {
+ public:
+  using Sink = ShadowEncoderSink;
+
+  ShadowEncoder(std::shared_ptr<Sink> sink, CodingPath codingPath)
+      : sink_(std::move(sink)), codingPath_(std::move(codingPath)) {}
+
+  const CodingPath& codingPath() const override { return codingPath_; }
+  const CodingUserInfo& userInfo() const override { return sink_->userInfo(); }
+  const std::shared_ptr<Sink>& sink() const noexcept { return sink_; }
+
+  // A request the path cannot serve gives a container whose every use throws why.
+  std::unique_ptr<KeyedEncodingBackend> keyedBackend() override;
+  std::unique_ptr<UnkeyedEncodingBackend> unkeyedBackend() override;
+  std::unique_ptr<SingleValueEncodingBackend> singleValueBackend() override;
+
+ private:
+  std::shared_ptr<Sink> sink_;
+  CodingPath codingPath_;
+};
+
+}  // namespace tamrikcsv::detail

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "tamrikcsv/encoder/detail/value_conversion.hpp"
+
+using namespace tamrikcsv;
+using namespace tamrikcsv::detail;
+
+namespace {
+
+const auto kThrows = Strategy::NonConformingFloat::throws();
+const auto kConvert = Strategy::NonConformingFloat::convert("+inf", "-inf", "NaN");
+
+template <class F>
+std::string floating(F value, const Strategy::NonConformingFloat& strategy = kThrows) {
+  std::string out;
+  if constexpr (std::is_same_v<F, float>)
+    appendFloat(out, value, strategy);
+  else
+    appendDouble(out, value, strategy);
+  return out;
+}
+
+std::string date(Date value, const Strategy::DateEncoding& strategy) {
+  std::string out;
+  appendDate(out, value, strategy, kThrows);
+  return out;
+}
+
+}  // namespace
+
+TEST(ValueConversion, IntegersAtTheirLimits) {
+  std::string out;
+  appendInteger(out, std::numeric_limits<std::int64_t>::min());
+  out += ' ';
+  appendInteger(out, std::numeric_limits<std::uint64_t>::max());
+  out += ' ';
+  appendInteger(out, std::int64_t{0});
+  EXPECT_EQ(out, "-9223372036854775808 18446744073709551615 0");
+}
+
+TEST(ValueConversion, FloatsInTheirShortestForm) {
+  EXPECT_EQ(floating(1.0), "1.0");
+  EXPECT_EQ(floating(0.1), "0.1");
+  EXPECT_EQ(floating(1e-05), "1e-05");
+  EXPECT_EQ(floating(-0.0), "-0.0");
+  EXPECT_EQ(floating(100000.0), "100000.0");
+  EXPECT_EQ(floating(1e16), "1e+16");
+  EXPECT_EQ(floating(0.1f), "0.1");  // the float's own shortest form, not the double it widens to
+  EXPECT_EQ(floating(0.0001), "0.0001");
+  EXPECT_EQ(floating(123456.75), "123456.75");
+  EXPECT_EQ(floating(4503599627370496.0), "4503599627370496.0");
+  EXPECT_EQ(floating(9007199254740992.0), "9.007199254740992e+15");
+  EXPECT_EQ(floating(16777215.0f), "16777215.0");
+  EXPECT_EQ(floating(16777216.0f), "1.6777216e+07");
+  // Each reads back to the very same value, at the ends of the range too.
+  for (double value : {std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min(),
+                       std::numeric_limits<double>::lowest(), 1.0 / 3.0}) {
+    std::string text = floating(value);
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), value) << text;
+  }
+  std::string text = floating(std::numeric_limits<float>::denorm_min());
+  EXPECT_EQ(std::strtof(text.c_str(), nullptr), std::numeric_limits<float>::denorm_min()) << text;
+}
+
+TEST(ValueConversion, NonConformingFloats) {
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(floating(inf, kConvert), "+inf");
+  EXPECT_EQ(floating(-inf, kConvert), "-inf");
+  EXPECT_EQ(floating(std::numeric_limits<float>::quiet_NaN(), kConvert), "NaN");
+  try {
+    floating(inf);
+    FAIL() << "no encoding error";
+  } catch (const EncodingError& error) {
+    EXPECT_EQ(error.kind(), EncodingError::Kind::invalidValue);
+    EXPECT_EQ(error.debugDescription(), "The value is a non-conformant floating-point.");
+    EXPECT_EQ(std::any_cast<double>(error.value()), inf);
+  }
+  EXPECT_THROW(floating(-std::numeric_limits<float>::infinity()), EncodingError);
+}
+
+TEST(ValueConversion, DatesUnderEachStrategy) {
+  const Date date15 = dateSince1970(1.5);
+  EXPECT_EQ(date(date15, Strategy::DateEncoding::millisecondsSince1970()), "1500.0");
+  EXPECT_EQ(date(date15, Strategy::DateEncoding::secondsSince1970()), "1.5");
+  EXPECT_EQ(date(date15, Strategy::DateEncoding::iso8601()), "1970-01-01T00:00:01.500Z");
+  EXPECT_EQ(date(dateSince1970(kReferenceDateSince1970 + 0.25), Strategy::DateEncoding::deferredToDate()),
+            "0.25");
+  auto formatter = DateFormatter::make("dd.MM.yyyy", Locale("de_DE"), "GMT");
+  EXPECT_EQ(date(dateSince1970(86400.0 * 366), Strategy::DateEncoding::formatted(formatter)), "02.01.1971");
+  // A date no calendar holds, and a formatted strategy without a formatter, are refused, not garbled.
+  EXPECT_THROW(
+      date(dateSince1970(std::numeric_limits<double>::quiet_NaN()), Strategy::DateEncoding::iso8601()),
+      EncodingError);
+  EXPECT_THROW(date(date15, Strategy::DateEncoding::formatted(nullptr)), EncodingError);
+}
