@@ -1,12 +1,14 @@
-// encode_places PLACES NUMERIC OUT: decodes a places file (nine texts by header title) and a numeric file
-// (five integers, five doubles) into records, then encodes each back into OUT with the sequential encoder
-// and prints the rows and the throughput of each. A whole-process yardstick, timed the way comparable
+// encode_places PLACES NUMERIC OUT [sequential|assembled|keepAll]: decodes a places file (nine texts by
+// header title) and a numeric file (five integers, five doubles) into records, then encodes each back into
+// OUT under the buffering strategy (sequential when not given) and prints the rows and the throughput of
+// each. A whole-process yardstick, timed the way comparable
 // small programs in other languages time themselves: only the encoding, from creating OUT to closing it.
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 #include <vector>
 
 #include "decode_records.hpp"
@@ -16,10 +18,10 @@ namespace {
 using namespace tamrikcsv;
 
 template <class Record>
-void encodeAll(const char* in, const char* out, const char* name) {
+void encodeAll(const char* in, const char* out, const char* name, Strategy::EncodingBuffer buffering) {
   const auto records =
       bench::recordDecoder(Strategy::DecodingBuffer::sequential).decodeFile<std::vector<Record>>(in);
-  const auto encoder = bench::recordEncoder<Record>(Strategy::EncodingBuffer::sequential);
+  const auto encoder = bench::recordEncoder<Record>(buffering);
   const auto start = std::chrono::steady_clock::now();
   encoder.encodeFile(records, out);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -31,13 +33,20 @@ void encodeAll(const char* in, const char* out, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: encode_places PLACES NUMERIC OUT\n";
+  const std::string_view strategy = argc == 5 ? argv[4] : "sequential";
+  Strategy::EncodingBuffer buffering = Strategy::EncodingBuffer::sequential;
+  if (strategy == "assembled")
+    buffering = Strategy::EncodingBuffer::assembled;
+  else if (strategy == "keepAll")
+    buffering = Strategy::EncodingBuffer::keepAll;
+  if ((argc != 4 && argc != 5) ||
+      (buffering == Strategy::EncodingBuffer::sequential && strategy != "sequential")) {
+    std::cerr << "usage: encode_places PLACES NUMERIC OUT [sequential|assembled|keepAll]\n";
     return 2;
   }
   try {
-    encodeAll<bench::PlaceRecord>(argv[1], argv[3], "places");
-    encodeAll<bench::NumericRecord>(argv[2], argv[3], "numeric");
+    encodeAll<bench::PlaceRecord>(argv[1], argv[3], "places", buffering);
+    encodeAll<bench::NumericRecord>(argv[2], argv[3], "numeric", buffering);
   } catch (const std::exception& error) {
     std::cerr << error.what() << '\n';
     return 1;

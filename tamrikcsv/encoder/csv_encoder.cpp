@@ -60,7 +60,7 @@ CSVEncoder::Lazy<void> CSVEncoder::makeLazyFile(const std::filesystem::path& pat
 CSVEncoder::LazyBase::LazyBase(std::shared_ptr<detail::ShadowEncoderSink> sink) : sink_(std::move(sink)) {}
 
 void CSVEncoder::LazyBase::encodeRow(const detail::EncodeWith& with) {
-  detail::ShadowEncoder row(sink_, {CodingKey(static_cast<int>(currentIndex_++))});
+  auto row = detail::ShadowEncoder::forRow(sink_, currentIndex_++);
   with(row);
 }
 

@@ -1,12 +1,95 @@
 #include "tamrikcsv/encoder/detail/value_conversion.hpp"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <type_traits>
 
 namespace tamrikcsv::detail {
 namespace {
+
+__extension__ typedef unsigned __int128 Wide;  // exact products of a mantissa and a power of five
+
+// 5^k for k up to 22.
+constexpr auto kPowersOfFive = [] {
+  std::array<std::uint64_t, 23> powers{};
+  std::uint64_t power = 1;
+  for (auto& p : powers) p = power, power *= 5;
+  return powers;
+}();
+
+// The shortest plain text of a positive normal double below 2^53, written at `out`, in a fraction of the
+// generic conversion's time; the same text. Every value and bound is an exact integer: the value times
+// 10^k, for the k that gives it 17 digits, and the ends of the interval of decimals that read back to it.
+// Digits are dropped while a decimal with fewer of them lies in the interval; of those, the one nearest
+// the value is taken. Null, with nothing written, where two are equally near: the generic conversion
+// settles it.
+char* shortestPlain(char* out, double magnitude) {
+  const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  if (biased == 0) return nullptr;
+  const int binaryExponent = biased - 1023;
+  const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  // magnitude == mantissa * 2^(binaryExponent - 52), and 10^decimalExponent <= magnitude.
+  const int decimalExponent = (binaryExponent * 78913) >> 18;  // floor(binaryExponent * log10(2))
+  const int k = 16 - decimalExponent;                          // magnitude * 10^k lies in [10^16, 2 * 10^17)
+  const int shift = 54 - binaryExponent - k;
+  if (k < 0 || k >= static_cast<int>(kPowersOfFive.size()) || shift < 1 || shift > 100) return nullptr;
+  // In units of 2^-shift: four times magnitude * 10^k, and the ends of its interval half a gap to the
+  // next double away (a quarter below a power of two, where the gap below is half as wide).
+  const Wide five = kPowersOfFive[static_cast<std::size_t>(k)];
+  const Wide center = (static_cast<Wide>(mantissa) * five) << 2;
+  const Wide upper = center + 2 * five;
+  const Wide lower = center - (mantissa == (std::uint64_t{1} << 52) && biased > 1 ? five : 2 * five);
+  const bool endsReadBack = (mantissa & 1) == 0;  // a tie between two doubles goes to the even one
+  auto floorOf = [shift](Wide x) { return static_cast<std::uint64_t>(x >> shift); };
+  auto isWhole = [shift](Wide x) { return (x & ((static_cast<Wide>(1) << shift) - 1)) == 0; };
+  std::uint64_t high = floorOf(upper);
+  if (!endsReadBack && isWhole(upper)) --high;
+  std::uint64_t low = floorOf(lower) + (isWhole(lower) && endsReadBack ? 0 : 1);
+  std::uint64_t value = floorOf(center);
+  const Wide rest = center & ((static_cast<Wide>(1) << shift) - 1), half = static_cast<Wide>(1)
+                                                                           << (shift - 1);
+  if (low > high) return nullptr;
+  int dropped = 0;
+  unsigned lastDropped = 0;
+  bool zerosBelow = rest == 0;  // below the last dropped digit, or below `value` when none was dropped
+  while (high / 10 >= (low + 9) / 10) {
+    zerosBelow = zerosBelow && lastDropped == 0;
+    lastDropped = static_cast<unsigned>(value % 10);
+    value /= 10, high /= 10, low = (low + 9) / 10;
+    ++dropped;
+  }
+  const bool tie = dropped == 0 ? rest == half : lastDropped == 5 && zerosBelow;
+  if (tie) return nullptr;
+  value += dropped == 0 ? rest > half : lastDropped >= 5;
+  value = std::clamp(value, low, high);
+
+  char buffer[24];
+  char* const digits = decimalDigitsBefore(buffer + sizeof buffer, value);
+  const auto length = static_cast<int>(buffer + sizeof buffer - digits);
+  const int fraction = k - dropped;  // digits after the point
+  if (fraction <= 0) {
+    out = std::copy(digits, digits + length, out);
+    out = std::fill_n(out, -fraction, '0');
+    *out++ = '.';
+    *out++ = '0';
+    return out;
+  }
+  if (length > fraction) {
+    out = std::copy(digits, digits + length - fraction, out);
+    *out++ = '.';
+    return std::copy(digits + length - fraction, digits + length, out);
+  }
+  *out++ = '0';
+  *out++ = '.';
+  out = std::fill_n(out, fraction - length, '0');
+  return std::copy(digits, digits + length, out);
+}
 
 template <class F>
 void appendFloating(std::string& out, F value, const Strategy::NonConformingFloat& strategy) {
@@ -24,13 +107,21 @@ void appendFloating(std::string& out, F value, const Strategy::NonConformingFloa
   const F magnitude = std::fabs(value);
   const bool plain = magnitude == 0 || (magnitude >= F(1e-4) && magnitude < kLargest);
   char buffer[64];
+  if constexpr (std::is_same_v<F, double>) {
+    if (plain && magnitude != 0) {
+      char* start = buffer;
+      if (value < 0) *start++ = '-';
+      if (char* end = shortestPlain(start, magnitude)) return out.append(buffer, end), void();
+    }
+  }
   auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
                            plain ? std::chars_format::fixed : std::chars_format::scientific)
                  .ptr;
   std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
   out += text;
-  // A whole number reads as an integer without its ".0"; the shortest form keeps the type visible.
-  if (text.find_first_of(".e") == std::string_view::npos) out += ".0";
+  // A whole number reads as an integer without its ".0"; the shortest form keeps the type visible. The
+  // scientific form always has its "e".
+  if (plain && text.find('.') == std::string_view::npos) out += ".0";
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ bool contains(std::string_view text, std::string_view part) {
 // a delimiter occurs in a field exactly where its bytes do. Each operation encodes into `pending` first. For
 // the writer's own streams (memory, file) the bytes go out in blocks of 64 KiB and at the end; a caller's
 // stream gets each operation's bytes as soon as the operation is done. One write procedure per hand-over.
-struct CSVWriter::Impl {
+struct CSVWriter::Impl : Counts {
   Configuration configuration;
   Settings settings;
   std::shared_ptr<OutputStream> stream;
@@ -187,9 +187,12 @@ struct CSVWriter::Impl {
   std::string pending;                  // encoded bytes not yet handed to the stream
   std::string scratch;                  // a field's text with its escaping scalars doubled
   std::vector<std::string_view> views;  // the fields of the current writeFields or writeRow
-  std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
-  bool direct = false;      // UTF-8 output: field texts go out as they are
-  bool singleByte = false;  // the delimiters and the escaping scalar are one byte each
+  bool direct = false;                  // UTF-8 output: field texts go out as they are
+  bool singleByte = false;              // the delimiters and the escaping scalar are one byte each
+  bool closedHere = false;              // the writer closed its own stream, which nobody else can close
+#ifdef __SSE2__
+  __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
+#endif
 
   Impl(Configuration c, Settings s, std::shared_ptr<OutputStream> out, bool own)
       : configuration(std::move(c)), settings(std::move(s)), stream(std::move(out)), batched(own) {}
@@ -249,6 +252,47 @@ struct CSVWriter::Impl {
           {{"Unicode scalar", c}});
     return WriterError(Kind::invalidInput, "The Unicode Scalar couldn't be encoded to multibyte Shift-JIS",
                        "Make sure the CSV only contains Shift-JIS characters.", {{"Unicode scalar", c}});
+  }
+
+  // Whether a field is ASCII without a delimiter or escaping byte; for `singleByte` only. Such a field, the
+  // most common kind, goes out as it is.
+  bool isPlain(std::string_view text) const noexcept {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+#ifdef __SSE2__
+    // A byte needs attention when it is one of the three or has its top bit set (not ASCII).
+    auto attention = [this](__m128i v) {
+      __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
+                                  _mm_cmpeq_epi8(v, needles[2]));
+      return _mm_movemask_epi8(_mm_or_si128(hits, v)) != 0;
+    };
+    auto load8 = [](const char* at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)); };
+    if (n >= 16) {
+      // Whole blocks, then the last 16 bytes again, overlapping, instead of a byte loop.
+      for (std::size_t i = 0; i + 16 <= n; i += 16)
+        if (attention(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) return false;
+      return !attention(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)));
+    }
+    if (n >= 8) return !attention(_mm_unpacklo_epi64(load8(p), load8(p + n - 8)));
+#endif
+    unsigned char high = 0;
+    bool hit = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      high |= static_cast<unsigned char>(p[i]);
+      hit |= special.contains(p[i]);
+    }
+    return high < 0x80 && !hit;
+  }
+
+  // A plain field into UTF-8 output with one-byte delimiters: nothing about it can fail, so it needs no
+  // rollback mark. False, with nothing written, for any other field.
+  bool writePlainField(std::string_view text) {
+    if (!direct || !singleByte || !isPlain(text)) return false;
+    if (fieldIndex > 0) pending += field[0];
+    pending.append(text);
+    ++fieldIndex;
+    flushIfDue();
+    return true;
   }
 
   static bool startsWith(std::string_view text, std::size_t at, std::string_view part) {
@@ -374,12 +418,13 @@ struct CSVWriter::Impl {
   }
 };
 
-CSVWriter::CSVWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+CSVWriter::CSVWriter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)), counts_(impl_.get()) {}
 CSVWriter::CSVWriter(CSVWriter&&) noexcept = default;
 CSVWriter& CSVWriter::operator=(CSVWriter&& other) noexcept {
   if (this != &other) {
     CSVWriter dropped(std::move(*this));
     impl_ = std::move(other.impl_);
+    counts_ = other.counts_;
   }
   return *this;
 }
@@ -447,6 +492,13 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   impl->encoder = std::make_unique<ScalarEncoder>(*form);
   impl->direct = impl->encoder->isUTF8();
   impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
+#ifdef __SSE2__
+  if (impl->singleByte) {
+    impl->needles[0] = _mm_set1_epi8(impl->field[0]);
+    impl->needles[1] = _mm_set1_epi8(impl->row[0]);
+    impl->needles[2] = _mm_set1_epi8(impl->escape[0]);
+  }
+#endif
 
   OutputStream& out = *impl->stream;
   out.open();
@@ -476,6 +528,9 @@ CSVWriter::Impl& CSVWriter::impl() const {
 void CSVWriter::writeField(std::string_view field) {
   Impl& w = impl();
   if (w.expectedFields > 0 && w.fieldIndex >= w.expectedFields) throw tooManyFields(w.expectedFields);
+  // The writer's own stream is closed only by the writer; a caller's stream is asked each time.
+  const bool open = w.batched ? !w.closedHere : w.stream->status() != StreamStatus::closed;
+  if (open && w.writePlainField(field)) return;
   w.operation([&] { w.writeField(field); });
 }
 
@@ -516,6 +571,7 @@ void CSVWriter::endEncoding() {
     w.flush();
   });
   w.stream->close();
+  w.closedHere = true;
   // A stream that could not finish (a file whose last block failed to go out) must not pass for written.
   if (w.stream->status() == StreamStatus::error) throw writeFailure(*w.stream);
 }
@@ -550,15 +606,6 @@ std::string CSVWriter::toText(const Data& data, TextEncoding encoding) {
   return *std::move(text);
 }
 
-std::int64_t CSVWriter::rowIndex() const noexcept {
-  return impl_ ? impl_->rowIndex : 0;
-}
-std::int64_t CSVWriter::fieldIndex() const noexcept {
-  return impl_ ? impl_->fieldIndex : 0;
-}
-std::int64_t CSVWriter::expectedFields() const noexcept {
-  return impl_ ? impl_->expectedFields : 0;
-}
 const CSVWriter::Configuration& CSVWriter::configuration() const noexcept {
   static const Configuration none;
   return impl_ ? impl_->configuration : none;

@@ -94,11 +94,11 @@ class CSVWriter {
   const Data& data() const;
 
   /// Rows completed, the header row not counted.
-  std::int64_t rowIndex() const noexcept;
+  std::int64_t rowIndex() const noexcept { return impl_ ? counts_->rowIndex : 0; }
   /// Fields written in the current row.
-  std::int64_t fieldIndex() const noexcept;
+  std::int64_t fieldIndex() const noexcept { return impl_ ? counts_->fieldIndex : 0; }
   /// The number of fields every row has; 0 until the first row ends.
-  std::int64_t expectedFields() const noexcept;
+  std::int64_t expectedFields() const noexcept { return impl_ ? counts_->expectedFields : 0; }
   const Configuration& configuration() const noexcept;
   const Settings& settings() const noexcept;
 
@@ -138,6 +138,10 @@ class CSVWriter {
   }
 
  private:
+  // Where the writer stands; asked for per field by the record encoder, so read without a call.
+  struct Counts {
+    std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
+  };
   struct Impl;
   explicit CSVWriter(std::unique_ptr<Impl> impl);
   static CSVWriter create(const Configuration& configuration, std::shared_ptr<OutputStream> stream,
@@ -157,6 +161,7 @@ class CSVWriter {
   Impl& impl() const;
 
   std::unique_ptr<Impl> impl_;
+  const Counts* counts_ = nullptr;  // inside `impl_`
 };
 
 }  // namespace tamrikcsv

@@ -32,6 +32,10 @@ class HeaderLookup {
   bool hasDuplicates() const noexcept { return hasDuplicates_; }
   /// The position of the header with the key's text, or `kNotAHeader`.
   std::int64_t position(const KeyArgument& key);
+  /// After `position` with a key of an enumeration: what each enumerator of that enumeration resolved to
+  /// so far, by ordinal, negative where it is not a header or not asked yet. Valid while the lookup lives,
+  /// so a caller can keep it for the next rows.
+  const std::int64_t* enumerationPositions() const noexcept { return enumerations_[last_].second.data(); }
 
  private:
   static constexpr std::int64_t kUnresolved = -2;

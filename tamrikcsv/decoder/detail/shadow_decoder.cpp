@@ -1,8 +1,5 @@
 #include "tamrikcsv/decoder/detail/shadow_decoder.hpp"
 
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
@@ -82,24 +79,6 @@ DecoderError singleValueNeedsNesting(const CodingPath& path) {
 DecoderError bufferError(std::string reason, std::string help, std::int64_t row, std::int64_t field) {
   return DecoderError(ErrorKind::bufferFailure, std::move(reason), std::move(help),
                       {{"Row index", row}, {"Field index", field}});
-}
-
-// The canonically composed form of a text, so that titles that differ only in how accents are encoded
-// match. ASCII is already composed.
-std::string composed(std::string_view text) {
-  bool ascii = true;
-  for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) return std::string(text);
-  UErrorCode status = U_ZERO_ERROR;
-  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-  if (U_FAILURE(status)) return std::string(text);
-  auto unicode =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  icu::UnicodeString normalized = nfc->normalize(unicode, status);
-  if (U_FAILURE(status)) return std::string(text);
-  std::string out;
-  normalized.toUTF8String(out);
-  return out;
 }
 
 // Conversions report where they failed; the path is built only then, so a successful field costs no
@@ -574,37 +553,9 @@ std::int64_t ShadowDecoderSource::fieldsPerRow() {
   return 0;
 }
 
-const ShadowDecoderSource::HeaderLookup& ShadowDecoderSource::headerLookup() {
-  if (!headerLookup_) {
-    HeaderLookup lookup;
-    lookup.positions.reserve(headers_.size());
-    for (std::size_t i = 0; i < headers_.size(); ++i)
-      if (!lookup.positions.emplace(composed(headers_[i]), static_cast<std::int64_t>(i)).second)
-        lookup.hasDuplicates = true;
-    headerLookup_ = std::move(lookup);
-  }
+HeaderLookup& ShadowDecoderSource::headerLookup() {
+  if (!headerLookup_) headerLookup_.emplace(headers_);
   return *headerLookup_;
-}
-
-std::int64_t ShadowDecoderSource::headerPosition(const KeyArgument& key) {
-  auto find = [&] {
-    const auto& positions = headerLookup().positions;
-    auto it = positions.find(composed(key.key.stringValue()));
-    return it == positions.end() ? kNotAHeader : it->second;
-  };
-  if (!key.enumeration) return find();
-  if (lastEnumeration_ >= enumerations_.size() || enumerations_[lastEnumeration_].first != key.enumeration) {
-    auto known = std::find_if(enumerations_.begin(), enumerations_.end(),
-                              [&](const auto& entry) { return entry.first == key.enumeration; });
-    if (known == enumerations_.end())
-      known = enumerations_.insert(
-          enumerations_.end(),
-          {key.enumeration, std::vector<std::int64_t>(key.enumerationSize, kUnresolved)});
-    lastEnumeration_ = static_cast<std::size_t>(known - enumerations_.begin());
-  }
-  std::int64_t& position = enumerations_[lastEnumeration_].second[key.ordinal];
-  if (position == kUnresolved) position = find();
-  return position;
 }
 
 std::int64_t ShadowDecoderSource::resolveFieldPosition(const KeyArgument& key, const Decoder& at) {
@@ -616,26 +567,26 @@ std::int64_t ShadowDecoderSource::resolveFieldPosition(const KeyArgument& key, c
                     "configuration indicated the CSV has no headers.",
                     "Make the key generate an integer value or provide header during configuration.", path,
                     &key.key);
-  std::int64_t position = headerPosition(key);
-  if (headerLookup().hasDuplicates)
+  std::int64_t position = headerLookup().position(key);
+  if (headerLookup_->hasDuplicates())
     throw pathError(ErrorKind::invalidConfiguration,
                     "The headers row contain two fields with the same value.",
                     "Headers row must contain different names/titles or each name/title must generate a "
                     "different integer value.",
                     path, &key.key);
-  if (position == kNotAHeader)
+  if (position == HeaderLookup::kNotAHeader)
     throw pathError(ErrorKind::invalidConfiguration,
                     "The provided coding key identifying a field didn't match any CSV header.",
                     "Make the key generate an integer value or provide a matching header.", path, &key.key);
   if (key.enumeration) {
     resolvedEnumeration_ = key.enumeration;
-    resolvedPositions_ = enumerations_[lastEnumeration_].second.data();
+    resolvedPositions_ = headerLookup_->enumerationPositions();
   }
   return position;
 }
 
 bool ShadowDecoderSource::isHeader(const KeyArgument& key) {
-  return !headers_.empty() && headerPosition(key) != kNotAHeader;
+  return !headers_.empty() && headerLookup().position(key) != HeaderLookup::kNotAHeader;
 }
 
 char32_t ShadowDecoderSource::decimalSeparator() {

@@ -11,11 +11,11 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/coding/detail/header_lookup.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 
 namespace tamrikcsv::detail {
@@ -66,27 +66,16 @@ class ShadowDecoderSource {
   char32_t decimalSeparator();
 
  private:
-  static constexpr std::int64_t kUnresolved = -2, kNotAHeader = -1;
-  struct HeaderLookup {
-    std::unordered_map<std::string, std::int64_t> positions;  // by canonically composed title
-    bool hasDuplicates = false;
-  };
-
   std::string_view fieldElsewhere(std::int64_t row, std::int64_t field);
   std::int64_t resolveFieldPosition(const KeyArgument& key, const Decoder& at);
   bool readNext();  // reads and stores the next row; false at the end of the input
-  const HeaderLookup& headerLookup();
-  std::int64_t headerPosition(const KeyArgument& key);  // or kNotAHeader
+  HeaderLookup& headerLookup();
 
   CSVReader reader_;
   CSVDecoder::Configuration configuration_;
   CodingUserInfo userInfo_;
   CSVReader::Row headers_;
-  std::optional<HeaderLookup> headerLookup_;
-  // Every enumeration seen, with what each of its enumerators resolved to (kUnresolved until asked). Few
-  // enumerations are used per call, so a short list beats hashing.
-  std::vector<std::pair<const void*, std::vector<std::int64_t>>> enumerations_;
-  std::size_t lastEnumeration_ = 0;  // the entry used last: rows mostly ask with one key type
+  std::optional<HeaderLookup> headerLookup_;  // made when a key first needs it
   // The enumeration whose keys resolved to headers last, and its positions: a key found there needs no
   // further check, since a lookup that succeeded once always will.
   const void* resolvedEnumeration_ = nullptr;

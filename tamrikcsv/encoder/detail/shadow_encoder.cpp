@@ -132,16 +132,27 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
   std::string& out = sink->scratch();
   out.clear();
   std::string_view text;
+  char digits[24];  // an integer's text, which needs no conversion that can fail
   try {
     if constexpr (std::is_same_v<T, std::string_view>) {
       text = value;
     } else if constexpr (std::is_same_v<T, bool>) {
       bool numeric = configuration.boolStrategy.kind() == Strategy::BoolEncoding::Kind::numeric;
       text = numeric ? (value ? "1" : "0") : (value ? "true" : "false");
+    } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
+      char* const end = digits + sizeof digits;
+      char* start;
+      if constexpr (std::is_same_v<T, std::int64_t>) {
+        // The magnitude as unsigned, so that the most negative value has one too.
+        start = decimalDigitsBefore(
+            end, value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value));
+        if (value < 0) *--start = '-';
+      } else {
+        start = decimalDigitsBefore(end, value);
+      }
+      text = std::string_view(start, static_cast<std::size_t>(end - start));
     } else {
-      if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>)
-        appendInteger(out, value);
-      else if constexpr (std::is_same_v<T, float>)
+      if constexpr (std::is_same_v<T, float>)
         appendFloat(out, value, configuration.nonConformingFloatStrategy);
       else if constexpr (std::is_same_v<T, double>)
         appendDouble(out, value, configuration.nonConformingFloatStrategy);
@@ -228,7 +239,8 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
 
  private:
   Position locate(const KeyArgument& key) {
-    if (row_) return {*row_, sink_->fieldPosition(key, codingPath())};
+    if (row_)
+      return {*row_, sink_->fieldPosition(key, [this]() -> const CodingPath& { return codingPath(); })};
     if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
     if (sink_->writer().expectedFields() != 1) throw keyedNeedsNesting(codingPath());
     return {*key.key.intValue(), 0};
@@ -290,6 +302,8 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBa
 
  private:
   ShadowEncoder elementEncoder() const {
+    // A row's path is made only if asked for; a field's now.
+    if (!row_) return ShadowEncoder::forRow(sink_, index_);
     return ShadowEncoder(sink_, appending(codingPath(), indexKey(index_)));
   }
   Position locate() {
@@ -417,7 +431,13 @@ class InvalidSingleValue final : public InvalidPrimitives<SingleValueEncodingBac
 
 // --- The encoding state ---------------------------------------------------------------------------------
 
+const CodingPath& ShadowEncoder::codingPath() const {
+  if (row_ && codingPath_.empty()) codingPath_.push_back(indexKey(*row_));
+  return codingPath_;
+}
+
 std::unique_ptr<KeyedEncodingBackend> ShadowEncoder::keyedBackend() {
+  if (row_) return std::make_unique<KeyedBackend>(*this, *row_);
   if (codingPath_.empty()) return std::make_unique<KeyedBackend>(*this, std::nullopt);
   if (codingPath_.size() > 1) return std::make_unique<InvalidKeyed>(keyedTooDeep(codingPath_), *this);
   auto row = codingPath_.front().intValue();
@@ -426,6 +446,7 @@ std::unique_ptr<KeyedEncodingBackend> ShadowEncoder::keyedBackend() {
 }
 
 std::unique_ptr<UnkeyedEncodingBackend> ShadowEncoder::unkeyedBackend() {
+  if (row_) return std::make_unique<UnkeyedBackend>(*this, *row_);
   if (codingPath_.empty()) return std::make_unique<UnkeyedBackend>(*this, std::nullopt);
   if (codingPath_.size() > 1) return std::make_unique<InvalidUnkeyed>(unkeyedTooDeep(codingPath_), *this);
   auto row = codingPath_.front().intValue();
@@ -434,6 +455,7 @@ std::unique_ptr<UnkeyedEncodingBackend> ShadowEncoder::unkeyedBackend() {
 }
 
 std::unique_ptr<SingleValueEncodingBackend> ShadowEncoder::singleValueBackend() {
+  if (row_) return std::make_unique<SingleValueBackend>(*this, *row_, std::nullopt);
   if (codingPath_.empty()) return std::make_unique<SingleValueBackend>(*this, std::nullopt, std::nullopt);
   if (codingPath_.size() > 2)
     return std::make_unique<InvalidSingleValue>(singleValueTooDeep(codingPath_), *this);
@@ -442,8 +464,8 @@ std::unique_ptr<SingleValueEncodingBackend> ShadowEncoder::singleValueBackend() 
   if (codingPath_.size() == 1) return std::make_unique<SingleValueBackend>(*this, *row, std::nullopt);
   const CodingKey& key = codingPath_[1];
   try {
-    std::int64_t field =
-        sink_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())}, codingPath_);
+    std::int64_t field = sink_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())},
+                                              [this]() -> const CodingPath& { return codingPath_; });
     return std::make_unique<SingleValueBackend>(*this, *row, field);
   } catch (const EncoderError& error) {
     return std::make_unique<InvalidSingleValue>(error, *this);
@@ -508,7 +530,7 @@ void ShadowEncoderSink::recycle(std::map<std::int64_t, BufferedRow>::iterator ro
   rows_.erase(row);
 }
 
-void ShadowEncoderSink::fieldValue(std::string_view text, std::int64_t row, std::int64_t field) {
+void ShadowEncoderSink::placeFieldValue(std::string_view text, std::int64_t row, std::int64_t field) {
   // A negative position lies before the first row or field; left to the buffers it would be written at the
   // wrong place.
   if (row < 0 || field < 0)
@@ -612,7 +634,7 @@ void ShadowEncoderSink::flushAndFinish() {
   writer_.endEncoding();
 }
 
-std::int64_t ShadowEncoderSink::fieldPosition(const KeyArgument& key, const CodingPath& path) {
+std::int64_t ShadowEncoderSink::resolveFieldPosition(const KeyArgument& key, const CodingPath& path) {
   if (auto index = key.key.intValue()) return *index;
   const auto& headers = configuration_.writerConfiguration.headers;
   if (headers.empty())
@@ -631,6 +653,10 @@ std::int64_t ShadowEncoderSink::fieldPosition(const KeyArgument& key, const Codi
     throw pathError(ErrorKind::invalidConfiguration,
                     "The provided coding key identifying a field didn't match any CSV header.",
                     "Make the key generate an integer value or provide a matching header.", path, &key.key);
+  if (key.enumeration) {
+    resolvedEnumeration_ = key.enumeration;
+    resolvedPositions_ = headerLookup_->enumerationPositions();
+  }
   return position;
 }
 

@@ -34,9 +34,28 @@ class ShadowEncoderSink {
 
   /// Places a field's text at (row, field): writes it or keeps it for later, by the strategy. Throws the
   /// encoder's path error for a position the writer has passed, and the writer's errors.
-  void fieldValue(std::string_view text, std::int64_t row, std::int64_t field);
-  /// The field position of a key: its integer, else the header with its text. `path` is for errors.
-  std::int64_t fieldPosition(const KeyArgument& key, const CodingPath& path);
+  void fieldValue(std::string_view text, std::int64_t row, std::int64_t field) {
+    // Records mostly come in order: the field is the writer's next one and nothing waits.
+    if (strategy_ != Strategy::EncodingBuffer::keepAll && rows_.empty() && row == writer_.rowIndex() &&
+        field == writer_.fieldIndex()) {
+      writer_.writeField(text);
+      if (strategy_ == Strategy::EncodingBuffer::assembled &&
+          writer_.fieldIndex() >= writer_.expectedFields())
+        writer_.endRow();
+      return;
+    }
+    placeFieldValue(text, row, field);
+  }
+  /// The field position of a key: its integer, else the header with its text. `path` gives the coding path
+  /// for errors.
+  template <class PathOf>
+  std::int64_t fieldPosition(const KeyArgument& key, const PathOf& path) {
+    if (key.enumeration && key.enumeration == resolvedEnumeration_) {
+      std::int64_t position = resolvedPositions_[key.ordinal];
+      if (position >= 0) return position;
+    }
+    return resolveFieldPosition(key, path());
+  }
   /// Writes every value still waiting, in row and field order, finishes the last row and closes the
   /// output. Does nothing once the output is closed.
   void flushAndFinish();
@@ -66,6 +85,8 @@ class ShadowEncoderSink {
     void put(std::int64_t field, std::string_view value);
   };
 
+  void placeFieldValue(std::string_view text, std::int64_t row, std::int64_t field);
+  std::int64_t resolveFieldPosition(const KeyArgument& key, const CodingPath& path);
   bool isBehind(std::int64_t row, std::int64_t field) const noexcept;
   // Drops a row whose values are written, keeping its memory for a later one.
   void recycle(std::map<std::int64_t, BufferedRow>::iterator row);
@@ -85,6 +106,10 @@ class ShadowEncoderSink {
   CodingUserInfo userInfo_;
   Strategy::EncodingBuffer strategy_;
   std::optional<HeaderLookup> headerLookup_;
+  // The enumeration whose keys resolved to headers last, and its positions: a key found there needs no
+  // further check, since a lookup that succeeded once always will.
+  const void* resolvedEnumeration_ = nullptr;
+  const std::int64_t* resolvedPositions_ = nullptr;
   std::map<std::int64_t, BufferedRow> rows_;
   std::vector<BufferedRow> spareRows_;  // emptied rows, whose memory the next stored rows reuse
   std::size_t expectedFields_;          // the first guess of a row's width, for its slots
@@ -99,8 +124,15 @@ class ShadowEncoder final : public Encoder {
 
   ShadowEncoder(std::shared_ptr<Sink> sink, CodingPath codingPath)
       : sink_(std::move(sink)), codingPath_(std::move(codingPath)) {}
+  /// The state of the row at `row`. Its path, the row's key alone, is made only when asked for: most
+  /// rows encode without anyone asking.
+  static ShadowEncoder forRow(std::shared_ptr<Sink> sink, std::int64_t row) {
+    ShadowEncoder encoder(std::move(sink), {});
+    encoder.row_ = static_cast<int>(row);  // the integer of the row's key
+    return encoder;
+  }
 
-  const CodingPath& codingPath() const override { return codingPath_; }
+  const CodingPath& codingPath() const override;
   const CodingUserInfo& userInfo() const override { return sink_->userInfo(); }
   const std::shared_ptr<Sink>& sink() const noexcept { return sink_; }
 
@@ -111,7 +143,8 @@ class ShadowEncoder final : public Encoder {
 
  private:
   std::shared_ptr<Sink> sink_;
-  CodingPath codingPath_;
+  mutable CodingPath codingPath_;
+  std::optional<std::int64_t> row_;  // a row's state whose path is not made yet
 };
 
 }  // namespace tamrikcsv::detail

@@ -65,6 +65,22 @@ TEST(ValueConversion, FloatsInTheirShortestForm) {
   EXPECT_EQ(std::strtof(text.c_str(), nullptr), std::numeric_limits<float>::denorm_min()) << text;
 }
 
+TEST(ValueConversion, DoublesWithManyDigitsKeepAllTheyNeed) {
+  EXPECT_EQ(floating(-960309.441575931), "-960309.441575931");
+  EXPECT_EQ(floating(352383.06191018387), "352383.06191018387");
+  EXPECT_EQ(floating(0.1 + 0.2), "0.30000000000000004");
+  EXPECT_EQ(floating(std::nextafter(1.0, 0.0)), "0.9999999999999999");
+  EXPECT_EQ(floating(std::nextafter(1.0, 2.0)), "1.0000000000000002");
+  EXPECT_EQ(floating(0.000123), "0.000123");
+  EXPECT_EQ(floating(1e15), "1000000000000000.0");
+  EXPECT_EQ(floating(9007199254740991.0), "9007199254740991.0");
+  EXPECT_EQ(floating(4503599627370495.5), "4503599627370495.5");
+  EXPECT_EQ(floating(-2.5), "-2.5");
+  // Below a power of two the gap to the next double down is half as wide.
+  EXPECT_EQ(floating(std::nextafter(1024.0, 0.0)), "1023.9999999999999");
+  EXPECT_EQ(floating(std::nextafter(1024.0, 2048.0)), "1024.0000000000002");
+}
+
 TEST(ValueConversion, NonConformingFloats) {
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(floating(inf, kConvert), "+inf");

@@ -78,6 +78,35 @@ TEST(Writer, EnclosesExactlyTheFieldsThatNeedIt) {
             "«a→b«→««««¶");
 }
 
+TEST(Writer, ABytePastTheFirstBlocksOrInTheLastStillEnclosesTheField) {
+  // Fields of every length to 40 with one byte that matters at each place, so that the quick check for
+  // plain fields sees it in its first and last block of 8 or 16 bytes and anywhere in between.
+  for (std::size_t length = 1; length <= 40; ++length) {
+    const std::string plain(length, 'p');
+    EXPECT_EQ(written([&](auto& w) { w.writeRow({plain, plain}); }), plain + "," + plain + "\n");
+    for (std::size_t at = 0; at < length; ++at) {
+      for (std::string special : {",", "\n", "\""}) {
+        std::string field = plain;
+        field.replace(at, 1, special);
+        std::string escaped = special == "\"" ? std::string(field).insert(at, "\"") : field;
+        EXPECT_EQ(written([&](auto& w) {
+                    w.writeRow({plain, field});
+                  }),
+                  plain + ",\"" + escaped + "\"\n")
+            << length << ' ' << at;
+      }
+      std::string accented = plain;
+      accented.replace(at, 1, "\xC3\xA9");
+      EXPECT_EQ(written([&](auto& w) { w.writeRow({accented}); }), accented + "\n");
+      std::string broken = plain;
+      broken[at] = '\xFF';
+      auto writer = CSVWriter::toMemory();
+      EXPECT_EQ(writerError([&] { writer.writeField(broken); }).type(), CSVWriter::Error::invalidInput);
+      EXPECT_EQ(writer.fieldIndex(), 0);
+    }
+  }
+}
+
 TEST(Writer, RowDelimiterAndDefaults) {
   EXPECT_EQ(written([](auto& w) { w.writeRow({"a"}); },
                     [](auto& c) { c.delimiters.row = Delimiter::Row::standard(); }),
