@@ -53,6 +53,7 @@ bench: deps
 	build-bench/bench/bench_writer
 	build-bench/bench/bench_decoder
 	build-bench/bench/bench_encoder
+	build-bench/bench/bench_model
 
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i

@@ -116,7 +116,10 @@ void PlacesGenerator::appendName(std::string& out, std::string_view prefix, std:
 
 void PlacesGenerator::appendRow(std::string& out) {
   const std::uint64_t r = row_++;
-  const std::uint64_t location = r / 5000, level = (r / 500) % 10, zone = (r / 50) % 10, place = r;
+  const std::uint64_t location = r / layout_.rowsPerLocation,
+                      level = (r / layout_.rowsPerLevel) % (layout_.rowsPerLocation / layout_.rowsPerLevel),
+                      zone = (r / layout_.rowsPerZone) % (layout_.rowsPerLevel / layout_.rowsPerZone),
+                      place = r;
   out += 'L';
   appendNumber(out, location);
   out += ',';
@@ -214,6 +217,28 @@ PlacesFiles ensurePlacesFiles(const std::filesystem::path& directory) {
   if (utf8) utf8->commit();
   if (utf16) utf16->commit();
   return files;
+}
+
+std::filesystem::path ensureOneZonePlacesFile(const std::filesystem::path& directory) {
+  auto path = directory / "places-one-zone.csv";
+  if (std::filesystem::exists(path)) return path;
+  std::filesystem::create_directories(directory);
+  std::cerr << "Writing " << kOneZoneRows << " places rows of one zone to " << directory.string() << " ..."
+            << std::endl;
+  AtomicFile file(path);
+  std::string block(kPlacesHeader);
+  block.reserve(1 << 20);
+  PlacesGenerator generator(42, kOneZoneLayout);
+  while (generator.rows() < kOneZoneRows) {
+    generator.appendRow(block);
+    if (block.size() >= (1 << 20) - 512) {
+      file.write(block);
+      block.clear();
+    }
+  }
+  file.write(block);
+  file.commit();
+  return path;
 }
 
 std::uint64_t NumericGenerator::next() noexcept {

@@ -22,10 +22,18 @@ inline constexpr std::size_t kPlacesColumns = 9;
 /// Data rows (the header not counted) in the files `ensurePlacesFiles` writes.
 inline constexpr std::uint64_t kPlacesRows = 1'000'000;
 
+/// How many consecutive rows share a location, a level and a zone. Every row is a place of its own.
+struct PlacesLayout {
+  std::uint64_t rowsPerLocation = 5000, rowsPerLevel = 500, rowsPerZone = 50;
+};
+/// Every row in one zone of one level of one location.
+inline constexpr PlacesLayout kOneZoneLayout{UINT64_MAX, UINT64_MAX, UINT64_MAX};
+
 /// Makes places rows one at a time; the same seed always gives the same rows.
 class PlacesGenerator {
  public:
-  explicit PlacesGenerator(std::uint64_t seed = 42) : state_(seed) {}
+  explicit PlacesGenerator(std::uint64_t seed = 42, PlacesLayout layout = {})
+      : state_(seed), layout_(layout) {}
 
   /// Appends the next row as one CSV line ending in a line feed.
   void appendRow(std::string& out);
@@ -38,6 +46,7 @@ class PlacesGenerator {
   void appendName(std::string& out, std::string_view prefix, std::uint64_t number);
 
   std::uint64_t state_;
+  PlacesLayout layout_;
   std::uint64_t row_ = 0;
   std::string scratch_;
 };
@@ -57,6 +66,12 @@ struct PlacesFiles {
 /// written under a temporary name and renamed, so a run that is stopped halfway never leaves a short
 /// file behind that later runs would take for a whole one.
 PlacesFiles ensurePlacesFiles(const std::filesystem::path& directory = benchDataDirectory());
+
+/// Data rows in the file `ensureOneZonePlacesFile` writes: that many places, all in one zone.
+inline constexpr std::uint64_t kOneZoneRows = 200'000;
+/// Writes places-one-zone.csv (UTF-8, laid out as `kOneZoneLayout`) into `directory` when it is missing,
+/// the same way as `ensurePlacesFiles`, and returns its path.
+std::filesystem::path ensureOneZonePlacesFile(const std::filesystem::path& directory = benchDataDirectory());
 
 /// The header line of the numeric file, its line feed included: five integer columns, five double ones.
 inline constexpr std::string_view kNumericHeader = "i0,i1,i2,i3,i4,f0,f1,f2,f3,f4\n";

@@ -1,0 +1,262 @@
+#include "model/place_data_model.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <optional>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#include "common/diagnostic_log.hpp"
+#include "model/detail/place_hierarchy.hpp"
+#include "model/detail/place_rows.hpp"
+#include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/coding/encoder.hpp"
+#include "tamrikcsv/decoder/csv_decoder.hpp"
+#include "tamrikcsv/encoder/csv_encoder.hpp"
+
+namespace tamrik {
+namespace {
+
+using Keys = CSVRow::CodingKeys;
+
+// The rows of a places file. A file whose header lacks a required title fails even without data rows,
+// with the error its first data row would have raised, so that an unrelated file never loads as an empty
+// hierarchy.
+struct PlaceRows {
+  std::vector<CSVRow> rows;
+
+  static PlaceRows decode(tamrikcsv::Decoder& decoder) {
+    auto elements = decoder.unkeyedContainer();
+    PlaceRows result;
+    while (!elements.isAtEnd()) result.rows.push_back(elements.decode<CSVRow>());
+    if (result.rows.empty()) requireColumns(elements.nestedContainer<Keys>());
+    return result;
+  }
+
+  // `row` stands where the first data row would. Looking a title up fails as it would there; reading the
+  // field fails for want of the row, which is no failure of the header.
+  static void requireColumns(tamrikcsv::KeyedDecodingContainer<Keys> row) {
+    constexpr Keys kRequired[] = {Keys::locationId, Keys::locationName, Keys::levelId, Keys::levelName,
+                                  Keys::zoneId,     Keys::zoneName,     Keys::placeId, Keys::placeName};
+    bool complete = true;
+    for (Keys key : kRequired) complete = complete && row.contains(key);
+    if (complete) return;
+    for (Keys key : kRequired) {
+      try {
+        row.decodeNil(key);
+      } catch (const tamrikcsv::CSVError<tamrikcsv::CSVDecoder>& error) {
+        if (error.type() == tamrikcsv::CSVDecoder::Error::invalidConfiguration) throw;
+      }
+    }
+  }
+};
+
+tamrikcsv::CSVDecoder placesDecoder() {
+  return tamrikcsv::CSVDecoder([](tamrikcsv::CSVDecoder::Configuration& c) {
+    c.readerConfiguration.headerStrategy = tamrikcsv::Strategy::Header::firstLine;
+    // Spreadsheet programs end lines with CR LF; with LF alone the last column would keep the CR.
+    c.readerConfiguration.delimiters.row = tamrikcsv::Delimiter::Row::standard();
+  });
+}
+
+// The place with the identifiers of `path` (location, level, zone, place) in `locations`, or null.
+std::shared_ptr<TamrikPlace> findPlace(const PlaceLocations& locations,
+                                       const std::array<std::string, 4>& path) {
+  for (const auto& location : locations) {
+    if (location.locationId != path[0]) continue;
+    for (const auto& level : location.levels) {
+      if (level.levelId != path[1]) continue;
+      for (const auto& zone : level.zones) {
+        if (zone.zoneId != path[2]) continue;
+        for (const auto& place : zone.places)
+          if (place && place->placeId() == path[3]) return place;
+      }
+    }
+  }
+  return nullptr;
+}
+
+// One line of the export: the `CSVRow` of a place and one of its serial numbers (or none), written
+// straight from the hierarchy's texts rather than copies of them.
+struct PlaceLine {
+  const TamrikLocation* location;
+  const TamrikLevel* level;
+  const TamrikZone* zone;
+  const TamrikPlace* place;
+  const std::string* serialNumber;
+
+  void encode(tamrikcsv::Encoder& encoder) const {
+    detail::encodePlaceRow(encoder,
+                           {&location->locationId, &location->name, &level->levelId, &level->name,
+                            &zone->zoneId, &zone->name, &place->placeId(), &place->name()},
+                           serialNumber);
+  }
+};
+
+// One line per place and serial number, or one without serial number for a place that has none.
+std::vector<PlaceLine> flatten(const PlaceLocations& locations) {
+  std::vector<PlaceLine> lines;
+  for (const auto& location : locations)
+    for (const auto& level : location.levels)
+      for (const auto& zone : level.zones)
+        for (const auto& place : zone.places) {
+          if (!place) continue;
+          if (place->serialNumbers().empty())
+            lines.push_back({&location, &level, &zone, place.get(), nullptr});
+          for (const auto& serial : place->serialNumbers())
+            lines.push_back({&location, &level, &zone, place.get(), &serial});
+        }
+  return lines;
+}
+
+// A new, empty file beside `destination`, with the permissions the destination has (or a new file would
+// get), which takes its place on `commit` and is removed otherwise.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(const std::filesystem::path& destination) : destination_(destination) {
+    // A link is replaced by writing to what it points at, as writing in place would.
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(destination_, ignored))
+      destination_ = std::filesystem::canonical(destination);
+    static std::atomic<unsigned> counter = 0;
+    std::string name = "." + destination_.filename().string() + "." + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter++) + ".tmp";
+    path_ = destination_.parent_path() / name;
+    int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file < 0) {
+      const std::error_code error(errno, std::generic_category());
+      throw std::filesystem::filesystem_error("Cannot create a file beside the destination", path_, error);
+    }
+    struct stat existing {};
+    if (::stat(destination_.c_str(), &existing) == 0) ::fchmod(file, existing.st_mode & 07777);
+    ::close(file);
+  }
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  ~ReplacementFile() {
+    std::error_code ignored;
+    if (!committed_) std::filesystem::remove(path_, ignored);
+  }
+
+  const std::filesystem::path& path() const noexcept { return path_; }
+  void commit() {
+    std::filesystem::rename(path_, destination_);
+    committed_ = true;
+  }
+
+ private:
+  std::filesystem::path destination_;
+  std::filesystem::path path_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+PlaceDataModel::PlaceDataModel(QObject* parent) : QObject(parent) {}
+PlaceDataModel::~PlaceDataModel() = default;
+
+void PlaceDataModel::setLocations(PlaceLocations locations) {
+  locations_ = std::move(locations);
+  serialIndex_.reset();
+  emit locationsChanged();
+}
+
+void PlaceDataModel::setCurrentFileName(std::optional<std::string> fileName) {
+  currentFileName_ = std::move(fileName);
+  emit currentFileNameChanged();
+}
+
+void PlaceDataModel::setSerialMap(SerialMap serialMap) {
+  serialMap_ = std::move(serialMap);
+  emit serialMapChanged();
+}
+
+void PlaceDataModel::setSelectedPlace(std::shared_ptr<TamrikPlace> place) {
+  selectedPlace_ = std::move(place);
+  emit selectedPlaceChanged();
+}
+
+void PlaceDataModel::loadPlaces(const std::filesystem::path& file) {
+  // Everything is worked out before the first change, so that a failure leaves the model as it was.
+  PlaceLocations locations;
+  std::optional<std::shared_ptr<TamrikPlace>> selected;  // set when the selection moves
+  std::optional<SerialMap> serialMap;                    // set when entries are dropped
+  try {
+    locations = detail::foldPlaceRows(placesDecoder().decodeFile<PlaceRows>(file).rows);
+
+    // The selection and the assigned places that belong to the hierarchy being replaced. Assignments
+    // are few, so one pass over the old places checks them all.
+    std::unordered_set<const TamrikPlace*> assigned;
+    for (const auto& [serial, place] : serialMap_) assigned.insert(place.get());
+    std::unordered_set<const TamrikPlace*> previous;
+    std::optional<std::array<std::string, 4>> selectedPath;
+    if (selectedPlace_ || !assigned.empty()) {
+      for (const auto& location : this->locations())
+        for (const auto& level : location.levels)
+          for (const auto& zone : level.zones)
+            for (const auto& place : zone.places) {
+              if (!place) continue;
+              if (place == selectedPlace_)
+                selectedPath = {location.locationId, level.levelId, zone.zoneId, place->placeId()};
+              if (assigned.contains(place.get())) previous.insert(place.get());
+            }
+    }
+    if (selectedPath) selected = findPlace(locations, *selectedPath);
+    if (!previous.empty()) {
+      serialMap.emplace(serialMap_);
+      std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
+    }
+  } catch (const std::exception& error) {
+    logLine(std::string("Error loading places: ") + error.what());
+    throw;
+  }
+
+  setLocations(std::move(locations));
+  setCurrentFileName(file.filename().string());
+  if (selected) setSelectedPlace(std::move(*selected));
+  if (serialMap) setSerialMap(std::move(*serialMap));
+}
+
+void PlaceDataModel::buildHierarchy(std::vector<CSVRow> rows) {
+  setLocations(detail::foldPlaceRows(std::move(rows)));
+}
+
+void PlaceDataModel::assignSerialNumbers(const std::vector<std::string>& serialNumbers,
+                                         const std::shared_ptr<TamrikPlace>& place) {
+  if (!place) return;
+  if (!serialIndex_.isBuilt()) serialIndex_.build(locations());
+  for (const auto& serial : serialNumbers) {
+    std::shared_ptr<TamrikPlace> last;
+    if (auto entry = serialMap_.find(serial); entry != serialMap_.end() && entry->second) {
+      last = entry->second;
+      last->removeSerialNumber(serial);
+    }
+    // A display stands at one desk: the file may have given it to other places too.
+    for (const auto& holder : serialIndex_.holders(serial))
+      if (holder != last && holder->serialNumbers().contains(serial)) holder->removeSerialNumber(serial);
+    place->insertSerialNumber(serial);
+    serialMap_[serial] = place;
+    emit serialMapChanged();
+    serialIndex_.moveTo(serial, place);
+    logLine("Assigned serial " + serial + " to place " + place->name());
+  }
+}
+
+void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) const {
+  const std::vector<PlaceLine> lines = flatten(locations());
+  const tamrikcsv::CSVEncoder encoder([](tamrikcsv::CSVEncoder::Configuration& c) {
+    const auto& titles = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
+    c.writerConfiguration.headers.assign(titles.begin(), titles.end());
+  });
+  // Written in full beside the destination first, so that a failure part-way leaves the old file whole.
+  ReplacementFile file(destination);
+  encoder.encodeFile(lines, file.path());
+  file.commit();
+}
+
+}  // namespace tamrik

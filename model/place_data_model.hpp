@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QObject>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/csv_row.hpp"
+#include "model/detail/serial_index.hpp"
+#include "model/place_records.hpp"
+
+namespace tamrik {
+
+/// The loaded hierarchy, in display order.
+using PlaceLocations = std::vector<TamrikLocation>;
+/// Which place each display serial number was last assigned to.
+using SerialMap = std::map<std::string, std::shared_ptr<TamrikPlace>, std::less<>>;
+
+/// The application's one store of place data: the loaded hierarchy, the file it came from, where each
+/// display was last assigned and the place the user picked. Every assignment of a property notifies, even
+/// of an equal value. Main thread only.
+///
+/// ```cpp
+/// PlaceDataModel model;
+/// model.loadPlaces("places.csv");                   // throws what went wrong; the model stays as it was
+/// model.setSelectedPlace(model.locations()[0].levels[0].zones[0].places[0]);
+/// model.assignSerialNumbers({"SN1"}, model.selectedPlace());
+/// ```
+class PlaceDataModel : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(tamrik::PlaceLocations locations READ locations WRITE setLocations NOTIFY locationsChanged)
+  Q_PROPERTY(std::optional<std::string> currentFileName READ currentFileName WRITE setCurrentFileName NOTIFY
+                 currentFileNameChanged)
+  Q_PROPERTY(tamrik::SerialMap serialMap READ serialMap WRITE setSerialMap NOTIFY serialMapChanged)
+  Q_PROPERTY(std::shared_ptr<tamrik::TamrikPlace> selectedPlace READ selectedPlace WRITE setSelectedPlace
+                 NOTIFY selectedPlaceChanged)
+
+ public:
+  /// An empty store: no locations, no file name, no assignments, nothing selected.
+  explicit PlaceDataModel(QObject* parent = nullptr);
+  ~PlaceDataModel() override;
+
+  virtual const PlaceLocations& locations() const { return locations_; }
+  void setLocations(PlaceLocations locations);
+  /// The last path component of the last file loaded.
+  const std::optional<std::string>& currentFileName() const noexcept { return currentFileName_; }
+  void setCurrentFileName(std::optional<std::string> fileName);
+  const SerialMap& serialMap() const noexcept { return serialMap_; }
+  void setSerialMap(SerialMap serialMap);
+  /// The target of assignments; null when nothing is selected.
+  const std::shared_ptr<TamrikPlace>& selectedPlace() const noexcept { return selectedPlace_; }
+  void setSelectedPlace(std::shared_ptr<TamrikPlace> place);
+
+  /// Reads a places file (comma separated, LF or CRLF line ends, titled columns) and replaces `locations`
+  /// (one notification) and `currentFileName`. A selected place of the previous hierarchy moves to the
+  /// place with the same four identifiers, or is cleared; assignments to previous places are dropped.
+  /// On failure logs "Error loading places: " with the error's text, rethrows it, and changes nothing.
+  void loadPlaces(const std::filesystem::path& file);
+  /// Builds the hierarchy of `rows` and assigns it to `locations`: members ordered by name, named by
+  /// their first row in identifier order.
+  void buildHierarchy(std::vector<CSVRow> rows);
+  /// Moves each serial number, in order, to `place`: away from its last assigned place and from every
+  /// place of the hierarchy that holds it, into `place` and `serialMap`. Logs one line per serial number.
+  void assignSerialNumbers(const std::vector<std::string>& serialNumbers,
+                           const std::shared_ptr<TamrikPlace>& place);
+  /// Writes every place, one line per serial number it holds (one with an empty last field if none), in
+  /// hierarchy order under the nine column titles. The file is replaced only once all of it is written:
+  /// on failure it stays as it was and the error is raised.
+  void exportPlaces(const std::filesystem::path& destination) const;
+
+ signals:
+  void locationsChanged();
+  void currentFileNameChanged();
+  void serialMapChanged();
+  void selectedPlaceChanged();
+
+ private:
+  PlaceLocations locations_;
+  std::optional<std::string> currentFileName_;
+  SerialMap serialMap_;
+  std::shared_ptr<TamrikPlace> selectedPlace_;
+  detail::SerialIndex serialIndex_;  // of `locations()`, built when first needed after it changed
+};
+
+/// A store for view previews: its `locations` are always the sample hierarchy.
+class SamplePlaceDataModel final : public PlaceDataModel {
+  Q_OBJECT
+ public:
+  explicit SamplePlaceDataModel(QObject* parent = nullptr) : PlaceDataModel(parent) {}
+  const PlaceLocations& locations() const override { return sampleLocations(); }
+};
+
+}  // namespace tamrik
