@@ -1,7 +1,7 @@
 # Everything a fresh Debian 12 machine needs: `make test` installs what is missing, builds and tests.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format \
             libicu-dev liburiparser-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev libudev-dev
+            qt6-base-dev qt6-svg-dev libudev-dev xvfb xauth x11-utils
 
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test test-sanitize fuzz bench format clean
+.PHONY: deps build run test test-sanitize fuzz bench format clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -23,6 +23,14 @@ $(BUILD)/build.ninja: | deps
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Starts the application; ARGS go to it (e.g. ARGS="--demo" or ARGS="places.csv").
+run: build
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset); run it in a desktop session, or under: xvfb-run -a make run"; \
+	  exit 1; \
+	fi
+	$(BUILD)/app/tamrik-seatloom $(ARGS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -54,6 +62,7 @@ bench: deps
 	build-bench/bench/bench_decoder
 	build-bench/bench/bench_encoder
 	build-bench/bench/bench_model
+	build-bench/bench/bench_search
 
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i

@@ -1,0 +1,119 @@
+#include "app/command_line.hpp"
+
+#include "peripherals/display_attributes.hpp"
+#include "peripherals/display_source.hpp"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtGlobal>
+
+namespace tamrik {
+
+std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Assigns the displays attached to this computer to desks of a places file."));
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
+  const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Show sample places and displays."));
+  const QCommandLineOption displayCommand(
+      QStringLiteral("display-command"),
+      QStringLiteral("List the displays by running CMD through /bin/bash."), QStringLiteral("CMD"));
+  const QCommandLineOption list(QStringLiteral("list-displays"),
+                                QStringLiteral("Print the attached displays and exit, without a window."));
+  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-displays: print JSON."));
+  const QCommandLineOption check(
+      QStringLiteral("check"), QStringLiteral("Load FILE, print a summary of it and exit, without a window."),
+      QStringLiteral("FILE"));
+  parser.addOption(demo);
+  parser.addOption(displayCommand);
+  parser.addOption(list);
+  parser.addOption(json);
+  parser.addOption(check);
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A places file to open."),
+                               QStringLiteral("[FILE]"));
+
+  if (!parser.parse(arguments)) return CommandLineExit{2, parser.errorText() + QLatin1Char('\n')};
+  if (parser.isSet(help)) return CommandLineExit{0, parser.helpText()};
+  if (parser.isSet(version))
+    return CommandLineExit{0, QStringLiteral("tamrik-seatloom %1\n").arg(QStringLiteral(TAMRIK_VERSION))};
+  const QStringList files = parser.positionalArguments();
+  if (files.size() > 1) return CommandLineExit{2, QStringLiteral("Give at most one FILE.\n")};
+
+  if (parser.isSet(list) && parser.isSet(check))
+    return CommandLineExit{2, QStringLiteral("Give either --list-displays or --check.\n")};
+  if (parser.isSet(json) && !parser.isSet(list))
+    return CommandLineExit{2, QStringLiteral("--json goes with --list-displays.\n")};
+  if ((parser.isSet(list) || parser.isSet(check)) && !files.isEmpty())
+    return CommandLineExit{2, QStringLiteral("--list-displays and --check open no FILE.\n")};
+
+  AppOptions options;
+  options.demo = parser.isSet(demo);
+  if (parser.isSet(displayCommand)) options.displayCommand = parser.value(displayCommand);
+  if (!files.isEmpty()) options.file = std::filesystem::path(files.constFirst().toStdString());
+  if (parser.isSet(list)) {
+    options.mode = AppOptions::Mode::listDisplays;
+    options.json = parser.isSet(json);
+  } else if (parser.isSet(check)) {
+    options.mode = AppOptions::Mode::check;
+    options.file = std::filesystem::path(parser.value(check).toStdString());
+  }
+  return options;
+}
+
+CommandLineExit listDisplays(const AppOptions& options) {
+  QList<PeripheralInfo> displays =
+      options.demo
+          ? SamplePeripheralManager::create()->peripherals()
+          : parseDisplayAttributes(
+                makeDisplaySource(options.displayCommand.value_or(QString()))->listDisplayAttributes());
+  if (options.json) {
+    QJsonArray array;
+    for (const auto& display : displays)
+      array.append(QJsonObject{{QStringLiteral("serialNumber"), display.serialNumber},
+                               {QStringLiteral("productName"), display.productName}});
+    return {0, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented))};
+  }
+  QString out;
+  for (const auto& display : displays)
+    out += display.serialNumber + QLatin1Char('\t') + display.productName + '\n';
+  return {0, out};
+}
+
+CommandLineExit checkPlacesFile(const std::filesystem::path& file) {
+  PlaceDataModel model;
+  try {
+    model.loadPlaces(file);
+  } catch (const std::exception& error) {
+    return {1, QString::fromStdString(error.what()) + QLatin1Char('\n')};
+  }
+  std::size_t levels = 0, zones = 0, places = 0, serialNumbers = 0;
+  for (const auto& location : model.locations()) {
+    levels += location.levels.size();
+    for (const auto& level : location.levels) {
+      zones += level.zones.size();
+      for (const auto& zone : level.zones) {
+        places += zone.places.size();
+        for (const auto& place : zone.places) serialNumbers += place->serialNumbers().size();
+      }
+    }
+  }
+  auto count = [](std::size_t n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+  };
+  return {0,
+          QStringLiteral("%1: %2, %3, %4, %5, %6\n")
+              .arg(QString::fromStdString(file.filename().string()),
+                   count(model.locations().size(), "location", "locations"), count(levels, "level", "levels"),
+                   count(zones, "zone", "zones"), count(places, "place", "places"),
+                   count(serialNumbers, "serial number", "serial numbers"))};
+}
+
+bool hasDisplay() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace tamrik

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+#include "app/seatloom_app.hpp"
+
+namespace tamrik {
+
+/// What the program does when the command line asks for something other than the window.
+struct CommandLineExit {
+  int status = 0;
+  QString output;  ///< printed before exiting: help, the version, or what was wrong
+};
+
+/// Reads `tamrik-seatloom [--demo] [--display-command CMD] [FILE]`, the script modes `--list-displays
+/// [--json]` and `--check FILE`, and --help and --version; `arguments` begins with the program name. Needs
+/// no application object.
+std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments);
+
+/// `--list-displays`: the displays the enumeration finds, as the panel lists them: a line each with the
+/// serial number, a tab and the product name, or a JSON array of {"serialNumber", "productName"}.
+CommandLineExit listDisplays(const AppOptions& options);
+
+/// `--check FILE`: loads the file as "Open…" does and summarises it in one line, or gives the error's
+/// diagnostic text and status 1.
+CommandLineExit checkPlacesFile(const std::filesystem::path& file);
+
+/// Whether a window can be shown: a display server is named, or a Qt platform is chosen explicitly.
+bool hasDisplay();
+
+}  // namespace tamrik

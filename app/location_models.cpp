@@ -1,0 +1,268 @@
+#include "app/location_models.hpp"
+
+#include <QApplication>
+#include <QPalette>
+#include <algorithm>
+
+#include "app/symbols.hpp"
+#include "app/theme.hpp"
+
+namespace tamrik {
+namespace {
+
+// Internal ids: 0 for a location; 1 + the location's position for a level; for a zone, past all of those,
+// the level's position counted across locations.
+constexpr quintptr kLocationId = 0;
+
+QString text(const std::string& value) {
+  return QString::fromStdString(value);
+}
+
+}  // namespace
+
+LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent)
+    : QAbstractItemModel(parent), placeDataModel_(std::move(placeDataModel)) {
+  rebuild();
+  connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, [this] {
+    beginResetModel();
+    filter_.reset();  // it was made for the previous hierarchy
+    rebuild();
+    endResetModel();
+  });
+}
+
+void LocationTreeModel::setFilter(std::optional<SearchResult> shown) {
+  beginResetModel();
+  filter_ = std::move(shown);
+  rebuild();
+  endResetModel();
+}
+
+void LocationTreeModel::rebuild() {
+  const auto& locations = placeDataModel_->locations();
+  firstLevel_.clear();
+  shownLocations_.clear();
+  shownLevels_.assign(locations.size(), {});
+  shownZones_.clear();
+  std::size_t levels = 0;
+  for (std::size_t l = 0; l < locations.size(); ++l) {
+    firstLevel_.push_back(levels);
+    if (!filter_ || filter_->locations[l]) shownLocations_.push_back(l);
+    const auto& location = locations[l];
+    for (std::size_t v = 0; v < location.levels.size(); ++v, ++levels) {
+      if (!filter_ || filter_->levels[l][v]) shownLevels_[l].push_back(v);
+      auto& zones = shownZones_.emplace_back();
+      for (std::size_t z = 0; z < location.levels[v].zones.size(); ++z)
+        if (!filter_ || filter_->zones[l][v][z] != hidden) zones.push_back(z);
+    }
+  }
+}
+
+namespace {
+
+// The row that shows hierarchy position `position` among `shown`.
+int rowOf(const std::vector<std::size_t>& shown, std::size_t position) {
+  return static_cast<int>(std::lower_bound(shown.begin(), shown.end(), position) - shown.begin());
+}
+
+}  // namespace
+
+LocationTreeModel::Position LocationTreeModel::position(const QModelIndex& index) const {
+  auto row = static_cast<std::size_t>(index.row());
+  quintptr id = index.internalId();
+  if (id == kLocationId) return {Kind::location, shownLocations_[row]};
+  const std::size_t locations = placeDataModel_->locations().size();
+  if (id <= locations) return {Kind::level, id - 1, shownLevels_[id - 1][row]};
+  std::size_t level = id - 1 - locations;
+  auto location = static_cast<std::size_t>(std::upper_bound(firstLevel_.begin(), firstLevel_.end(), level) -
+                                           firstLevel_.begin() - 1);
+  return {Kind::zone, location, level - firstLevel_[location], shownZones_[level][row]};
+}
+
+const TamrikZone* LocationTreeModel::zone(const QModelIndex& index) const {
+  if (!index.isValid() || index.model() != this) return nullptr;
+  Position at = position(index);
+  if (at.kind != Kind::zone) return nullptr;
+  return &placeDataModel_->locations()[at.location].levels[at.level].zones[at.zone];
+}
+
+std::optional<ZonePath> LocationTreeModel::zonePath(const QModelIndex& index) const {
+  if (!zone(index)) return std::nullopt;
+  Position at = position(index);
+  const auto& location = placeDataModel_->locations()[at.location];
+  const auto& level = location.levels[at.level];
+  return ZonePath{location.locationId, level.levelId, level.zones[at.zone].zoneId};
+}
+
+std::vector<std::string> LocationTreeModel::groupPath(const QModelIndex& index) const {
+  if (!index.isValid() || index.model() != this) return {};
+  Position at = position(index);
+  const auto& location = placeDataModel_->locations()[at.location];
+  switch (at.kind) {
+    case Kind::location:
+      return {location.locationId};
+    case Kind::level:
+      return {location.locationId, location.levels[at.level].levelId};
+    case Kind::zone:
+      break;
+  }
+  return {};
+}
+
+const TamrikZone* findZone(const std::vector<TamrikLocation>& locations, const ZonePath& path) {
+  auto byId = [](const auto& id) { return [&id](const auto& record) { return record.id() == id; }; };
+  auto location = std::find_if(locations.begin(), locations.end(), byId(path.locationId));
+  if (location == locations.end()) return nullptr;
+  auto level = std::find_if(location->levels.begin(), location->levels.end(), byId(path.levelId));
+  if (level == location->levels.end()) return nullptr;
+  auto zone = std::find_if(level->zones.begin(), level->zones.end(), byId(path.zoneId));
+  return zone == level->zones.end() ? nullptr : &*zone;
+}
+
+QModelIndex LocationTreeModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || column != 0 || row >= rowCount(parent)) return {};
+  if (!parent.isValid()) return createIndex(row, column, kLocationId);
+  Position at = position(parent);
+  if (at.kind == Kind::location) return createIndex(row, column, quintptr{1} + at.location);
+  const std::size_t locations = placeDataModel_->locations().size();
+  return createIndex(row, column, quintptr{1} + locations + firstLevel_[at.location] + at.level);
+}
+
+QModelIndex LocationTreeModel::parent(const QModelIndex& child) const {
+  if (!child.isValid()) return {};
+  Position at = position(child);
+  switch (at.kind) {
+    case Kind::location:
+      return {};
+    case Kind::level:
+      return createIndex(rowOf(shownLocations_, at.location), 0, kLocationId);
+    case Kind::zone:
+      return createIndex(rowOf(shownLevels_[at.location], at.level), 0, quintptr{1} + at.location);
+  }
+  return {};
+}
+
+int LocationTreeModel::rowCount(const QModelIndex& parent) const {
+  if (!parent.isValid()) return static_cast<int>(shownLocations_.size());
+  if (parent.column() != 0) return 0;
+  Position at = position(parent);
+  switch (at.kind) {
+    case Kind::location:
+      return static_cast<int>(shownLevels_[at.location].size());
+    case Kind::level:
+      return static_cast<int>(shownZones_[firstLevel_[at.location] + at.level].size());
+    case Kind::zone:
+      return 0;
+  }
+  return 0;
+}
+
+int LocationTreeModel::columnCount(const QModelIndex&) const {
+  return 1;
+}
+
+QVariant LocationTreeModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  Position at = position(index);
+  const auto& location = placeDataModel_->locations()[at.location];
+  if (role == KindRole) return static_cast<int>(at.kind);
+  if (role != Qt::DisplayRole && role != IdRole) return {};
+  switch (at.kind) {
+    case Kind::location:
+      return text(role == IdRole ? location.locationId : location.name);
+    case Kind::level: {
+      const auto& level = location.levels[at.level];
+      return text(role == IdRole ? level.levelId : level.name);
+    }
+    case Kind::zone: {
+      const auto& zone = location.levels[at.level].zones[at.zone];
+      return text(role == IdRole ? zone.zoneId : zone.name);
+    }
+  }
+  return {};
+}
+
+// --- The places of a zone ---------------------------------------------------------------------------------
+
+PlacesModel::PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent)
+    : QAbstractListModel(parent), placeDataModel_(std::move(placeDataModel)) {
+  // Assignments move serial numbers between places and notify the store's map; the selection changes the
+  // highlight. Either may change any row, and only the visible ones are drawn again.
+  connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, &PlacesModel::refreshRows);
+  connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this, &PlacesModel::refreshRows);
+}
+
+void PlacesModel::setZone(std::optional<TamrikZone> zone) {
+  beginResetModel();
+  zone_ = std::move(zone);
+  applyFilter();
+  endResetModel();
+}
+
+void PlacesModel::setFilter(std::optional<std::string> foldedText) {
+  if (foldedText == filter_) return;
+  beginResetModel();
+  filter_ = std::move(foldedText);
+  applyFilter();
+  endResetModel();
+}
+
+void PlacesModel::applyFilter() {
+  shownPlaces_.clear();
+  if (!zone_) return;
+  for (std::size_t i = 0; i < zone_->places.size(); ++i) {
+    const TamrikPlace& place = *zone_->places[i];
+    if (!filter_ || foldForSearch(place.name()).find(*filter_) != std::string::npos ||
+        foldForSearch(place.placeId()).find(*filter_) != std::string::npos)
+      shownPlaces_.push_back(i);
+  }
+}
+
+std::shared_ptr<TamrikPlace> PlacesModel::place(const QModelIndex& index) const {
+  if (!zone_ || !index.isValid() || index.row() >= rowCount()) return nullptr;
+  return zone_->places[shownPlaces_[static_cast<std::size_t>(index.row())]];
+}
+
+int PlacesModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(shownPlaces_.size());
+}
+
+QVariant PlacesModel::data(const QModelIndex& index, int role) const {
+  auto shown = place(index);
+  if (!shown) return {};
+  const auto& selected = placeDataModel_->selectedPlace();
+  const bool highlighted = selected && selected->placeId() == shown->placeId();
+  const QString symbol =
+      shown->serialNumbers().empty() ? QStringLiteral("square") : QStringLiteral("number.square");
+  switch (role) {
+    case Qt::DisplayRole:
+      return text(shown->name());
+    case PlaceIdRole:
+      return text(shown->placeId());
+    case SymbolRole:
+      return symbol;
+    case HighlightedRole:
+      return highlighted;
+    case Qt::DecorationRole: {
+      QColor color = QApplication::palette().color(QPalette::Text);
+      if (color != iconColor_) {  // a theme change
+        icons_.clear();
+        iconColor_ = color;
+      }
+      QIcon& icon = icons_[symbol];
+      if (icon.isNull()) icon = symbolIcon(symbol, color);
+      return icon;
+    }
+    case Qt::BackgroundRole:
+      if (highlighted) return selectionGrey(QApplication::palette());
+      return {};
+    default:
+      return {};
+  }
+}
+
+void PlacesModel::refreshRows() {
+  if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1));
+}
+
+}  // namespace tamrik

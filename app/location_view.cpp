@@ -1,0 +1,339 @@
+#include "app/location_view.hpp"
+
+#include <QAction>
+#include <QEvent>
+#include <QGraphicsDropShadowEffect>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSplitter>
+#include <QStackedLayout>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/item_activation.hpp"
+#include "app/peripheral_view.hpp"
+#include "app/symbols.hpp"
+#include "app/theme.hpp"
+
+namespace tamrik {
+namespace {
+
+// A widget filled with a palette role inside a rounded rectangle of radius 16.
+class RoundedPanel : public QWidget {
+ public:
+  RoundedPanel(QPalette::ColorRole fill, QWidget* parent = nullptr) : QWidget(parent), fill_(fill) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 16, 16);
+    painter.fillPath(shape, palette().brush(fill_));
+  }
+
+ private:
+  QPalette::ColorRole fill_;
+};
+
+// The secondary-coloured symbol and text shown while no zone is picked.
+class ZonePlaceholder : public QWidget {
+ public:
+  explicit ZonePlaceholder(QWidget* parent = nullptr) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addStretch();
+    symbol_ = new QLabel;
+    symbol_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(symbol_);
+    text_ = new QLabel(tr("Select a zone to see places"));
+    text_->setAlignment(Qt::AlignCenter);
+    text_->setWordWrap(true);
+    layout->addWidget(text_);
+    layout->addStretch();
+    restyle();
+  }
+
+ protected:
+  void changeEvent(QEvent* event) override {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) restyle();
+    QWidget::changeEvent(event);
+  }
+
+ private:
+  void restyle() {
+    QColor secondary = secondaryTextColor(palette());
+    int side = QFontMetrics(largeTitleFont(font())).height();
+    symbol_->setPixmap(
+        symbolPixmap(QStringLiteral("square.grid.2x2"), secondary, QSize(side, side), devicePixelRatioF()));
+    QPalette textPalette = text_->palette();
+    textPalette.setColor(QPalette::WindowText, secondary);
+    text_->setPalette(textPalette);
+  }
+
+  QLabel* symbol_;
+  QLabel* text_;
+};
+
+// Escape in a line edit with text empties it, as search fields do.
+class EscapeClears final : public QObject {
+ public:
+  explicit EscapeClears(QLineEdit* field) : QObject(field), field_(field) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
+        field_->text().isEmpty())
+      return false;
+    field_->clear();
+    return true;
+  }
+
+ private:
+  QLineEdit* field_;
+};
+
+QWidget* slot() {
+  auto* widget = new QWidget;
+  auto* layout = new QVBoxLayout(widget);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return widget;
+}
+
+}  // namespace
+
+LocationView::LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
+                           std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent)
+    : QWidget(parent),
+      placeDataModel_(std::move(placeDataModel)),
+      peripheralManager_(std::move(peripheralManager)),
+      tree_(placeDataModel_),
+      places_(placeDataModel_) {
+  setObjectName(QStringLiteral("LocationView"));
+  pages_ = new QStackedLayout(this);
+  pages_->addWidget(emptyState_ = makeEmptyState());
+  pages_->addWidget(browser_ = static_cast<QSplitter*>(makeBrowser()));
+  connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, &LocationView::locationsChanged);
+  updateLayout();
+}
+
+QWidget* LocationView::makeEmptyState() {
+  auto* page = new RoundedPanel(QPalette::Button);
+  auto* row = new QHBoxLayout(page);
+  row->setContentsMargins(16, 16, 16, 16);
+  row->setSpacing(16);
+
+  auto* card = new RoundedPanel(QPalette::Window);
+  card->setObjectName(QStringLiteral("EmptyStateCard"));
+  auto* shadow = new QGraphicsDropShadowEffect(card);
+  shadow->setColor(QColor(0, 0, 0, qRound(255 * 0.08)));
+  shadow->setBlurRadius(8);
+  shadow->setOffset(0, 2);
+  card->setGraphicsEffect(shadow);
+  auto* stack = new QVBoxLayout(card);
+  stack->setContentsMargins(32, 32, 32, 32);
+  stack->setSpacing(12);
+  stack->addStretch();
+  auto* heading = new QLabel(tr("No locations loaded."));
+  heading->setFont(secondTitleFont(font()));
+  heading->setAlignment(Qt::AlignCenter);
+  heading->setContentsMargins(0, 0, 0, 4);
+  stack->addWidget(heading);
+  auto* hint = new QLabel(tr("Please open a CSV file from the File menu to load locations."));
+  hint->setAlignment(Qt::AlignCenter);
+  hint->setWordWrap(true);
+  QPalette hintPalette = hint->palette();
+  hintPalette.setColor(QPalette::WindowText, secondaryTextColor(hint->palette()));
+  hint->setPalette(hintPalette);
+  stack->addWidget(hint);
+  stack->addStretch();
+  row->addWidget(card, 1);
+
+  emptyPanelSlot_ = slot();
+  row->addWidget(emptyPanelSlot_);
+  return page;
+}
+
+QWidget* LocationView::makeBrowser() {
+  auto* split = new QSplitter(Qt::Horizontal);
+  split->setMinimumSize(900, 500);
+  split->setChildrenCollapsible(false);
+
+  auto* sidebarColumn = new QWidget;
+  auto* sidebarLayout = new QVBoxLayout(sidebarColumn);
+  sidebarLayout->setContentsMargins(0, 0, 0, 0);
+  sidebarLayout->setSpacing(6);
+  searchField_ = new QLineEdit;
+  searchField_->setObjectName(QStringLiteral("SearchField"));
+  searchField_->setPlaceholderText(tr("Find a place"));
+  searchField_->setClearButtonEnabled(true);
+  connect(searchField_, &QLineEdit::textChanged, this, &LocationView::setSearchText);
+  // Escape clears the field; Ctrl+F anywhere in the window comes back to it.
+  searchField_->installEventFilter(new EscapeClears(searchField_));
+  auto* find = new QAction(tr("Find a place"), this);
+  find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  find->setShortcutContext(Qt::WindowShortcut);
+  connect(find, &QAction::triggered, searchField_, [this] {
+    searchField_->setFocus(Qt::ShortcutFocusReason);
+    searchField_->selectAll();
+  });
+  addAction(find);
+  sidebarLayout->addWidget(searchField_);
+
+  sidebar_ = new QTreeView;
+  sidebar_->setObjectName(QStringLiteral("Sidebar"));
+  sidebar_->setModel(&tree_);
+  sidebar_->setHeaderHidden(true);
+  sidebar_->setFrameShape(QFrame::NoFrame);
+  sidebar_->setUniformRowHeights(true);
+  sidebar_->setSelectionMode(QAbstractItemView::NoSelection);  // the zone clicked is not highlighted
+  sidebar_->setExpandsOnDoubleClick(false);
+  sidebar_->viewport()->setAutoFillBackground(false);
+  sidebar_->setMinimumWidth(200);
+  onItemActivated(sidebar_, [this](const QModelIndex& index) {
+    if (auto path = tree_.zonePath(index))
+      selectZone(*path);
+    else
+      sidebar_->setExpanded(index, !sidebar_->isExpanded(index));  // a group's whole row folds it
+  });
+  sidebarLayout->addWidget(sidebar_, 1);
+  split->addWidget(sidebarColumn);
+
+  placesColumn_ = new QStackedWidget;
+  placesColumn_->addWidget(new ZonePlaceholder);
+  placesList_ = new QListView;
+  placesList_->setObjectName(QStringLiteral("Places"));
+  placesList_->setModel(&places_);
+  placesList_->setFrameShape(QFrame::NoFrame);
+  placesList_->setUniformItemSizes(true);
+  placesList_->setSelectionMode(QAbstractItemView::NoSelection);  // the highlight follows `selectedPlace`
+  placesList_->viewport()->setAutoFillBackground(false);
+  onItemActivated(placesList_, [this](const QModelIndex& index) {
+    if (auto place = places_.place(index)) placeDataModel_->setSelectedPlace(std::move(place));
+  });
+  placesColumn_->addWidget(placesList_);
+  placesColumn_->setMinimumWidth(240);
+  split->addWidget(placesColumn_);
+
+  detailSlot_ = slot();
+  split->addWidget(detailSlot_);
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 2);
+  split->setStretchFactor(2, 1);
+  return split;
+}
+
+void LocationView::selectZone(const ZonePath& path) {
+  const TamrikZone* zone = findZone(placeDataModel_->locations(), path);
+  selectedZonePath_ = zone ? std::optional(path) : std::nullopt;
+  places_.setZone(zone ? std::optional(*zone) : std::nullopt);
+  applyPlacesFilter();
+  placesColumn_->setCurrentIndex(zone ? 1 : 0);
+}
+
+void LocationView::locationsChanged() {
+  search_.reset();
+  // The places column never shows places that are no longer loaded.
+  if (selectedZonePath_) selectZone(*selectedZonePath_);
+  if (!searchText_.isEmpty()) applySearch();
+  updateLayout();
+}
+
+void LocationView::setSearchText(const QString& text) {
+  QString trimmed = text.trimmed();
+  if (trimmed == searchText_) return;
+  if (searchText_.isEmpty()) groupsBeforeSearch_ = expandedGroups();
+  searchText_ = trimmed;
+  applySearch();
+  if (searchField_->text().trimmed() != trimmed) searchField_->setText(text);
+}
+
+void LocationView::applySearch() {
+  if (searchText_.isEmpty()) {
+    searchResult_.reset();
+    tree_.setFilter(std::nullopt);
+    expandGroups(groupsBeforeSearch_);
+  } else {
+    if (!search_) search_.emplace(placeDataModel_->locations());
+    searchResult_ = search_->find(searchText_.toStdString());
+    tree_.setFilter(searchResult_);
+    sidebar_->expandAll();  // the groups that hold what was found open
+  }
+  applyPlacesFilter();
+}
+
+void LocationView::applyPlacesFilter() {
+  // All of a zone's places show when it, or a group holding it, matched; else the matching ones.
+  std::optional<std::string> filter;
+  if (searchResult_ && selectedZonePath_) {
+    const auto& locations = placeDataModel_->locations();
+    filter = foldForSearch(searchText_.toStdString());
+    for (std::size_t l = 0; l < locations.size(); ++l) {
+      if (locations[l].locationId != selectedZonePath_->locationId) continue;
+      for (std::size_t v = 0; v < locations[l].levels.size(); ++v) {
+        const auto& level = locations[l].levels[v];
+        if (level.levelId != selectedZonePath_->levelId) continue;
+        for (std::size_t z = 0; z < level.zones.size(); ++z)
+          if (level.zones[z].zoneId == selectedZonePath_->zoneId &&
+              searchResult_->zones[l][v][z] == allPlaces)
+            filter.reset();
+      }
+    }
+  }
+  places_.setFilter(std::move(filter));
+}
+
+std::set<std::vector<std::string>> LocationView::expandedGroups() const {
+  std::set<std::vector<std::string>> groups;
+  for (int l = 0; l < tree_.rowCount(); ++l) {
+    QModelIndex location = tree_.index(l, 0);
+    if (!sidebar_->isExpanded(location)) continue;
+    groups.insert(tree_.groupPath(location));
+    for (int v = 0; v < tree_.rowCount(location); ++v) {
+      QModelIndex level = tree_.index(v, 0, location);
+      if (sidebar_->isExpanded(level)) groups.insert(tree_.groupPath(level));
+    }
+  }
+  return groups;
+}
+
+void LocationView::expandGroups(const std::set<std::vector<std::string>>& groups) {
+  sidebar_->collapseAll();
+  for (int l = 0; l < tree_.rowCount(); ++l) {
+    QModelIndex location = tree_.index(l, 0);
+    if (!groups.contains(tree_.groupPath(location))) continue;
+    sidebar_->expand(location);
+    for (int v = 0; v < tree_.rowCount(location); ++v) {
+      QModelIndex level = tree_.index(v, 0, location);
+      if (groups.contains(tree_.groupPath(level))) sidebar_->expand(level);
+    }
+  }
+}
+
+bool LocationView::showsEmptyState() const {
+  return pages_->currentWidget() == emptyState_;
+}
+
+void LocationView::updateLayout() {
+  const bool empty = placeDataModel_->locations().empty();
+  QWidget* page = empty ? emptyState_ : static_cast<QWidget*>(browser_);
+  if (peripheralView_ && pages_->currentWidget() == page) return;
+  // Each layout has a panel of its own, so switching starts with an empty selection.
+  delete peripheralView_;
+  peripheralView_ = new PeripheralView(peripheralManager_, placeDataModel_);
+  (empty ? emptyPanelSlot_ : detailSlot_)->layout()->addWidget(peripheralView_);
+  pages_->setCurrentWidget(page);
+}
+
+ContentView::ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
+                         std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent)
+    : QWidget(parent),
+      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager))) {
+  auto* layout = new QVBoxLayout(this);  // the style's standard margin
+  layout->addWidget(locationView_);
+}
+
+}  // namespace tamrik

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/location_models.hpp"
+#include "peripherals/peripheral_manager.hpp"
+
+class QLabel;
+class QLineEdit;
+class QListView;
+class QSplitter;
+class QStackedLayout;
+class QStackedWidget;
+class QTreeView;
+
+namespace tamrik {
+
+class PeripheralView;
+
+/// The main window's content: with nothing loaded, an instruction card beside the assignment panel;
+/// otherwise three columns, the locations with their levels and zones, the places of the zone clicked
+/// last, and the assignment panel.
+class LocationView : public QWidget {
+  Q_OBJECT
+ public:
+  LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
+               std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent = nullptr);
+
+  /// The zone clicked last, as it was then. A load moves it to the zone with the same identifiers in the
+  /// new hierarchy, or clears it when there is none.
+  const std::optional<TamrikZone>& selectedZone() const noexcept { return places_.zone(); }
+  /// Shows the places of the zone at `path`, as clicking its row does; clears them if there is none.
+  void selectZone(const ZonePath& path);
+
+  /// Narrows the sidebar and the places to what `text` finds (case and accents ignored); an empty text shows
+  /// everything again, with the groups opened as they were before the search.
+  void setSearchText(const QString& text);
+  QLineEdit* searchField() const noexcept { return searchField_; }
+
+  bool showsEmptyState() const;
+  QTreeView* sidebar() const noexcept { return sidebar_; }
+  QListView* placesList() const noexcept { return placesList_; }
+  PeripheralView* peripheralView() const noexcept { return peripheralView_; }
+  LocationTreeModel& locationTree() noexcept { return tree_; }
+  PlacesModel& placesModel() noexcept { return places_; }
+
+ private:
+  void updateLayout();
+  void locationsChanged();
+  void applySearch();
+  void applyPlacesFilter();
+  std::set<std::vector<std::string>> expandedGroups() const;
+  void expandGroups(const std::set<std::vector<std::string>>& groups);
+  QWidget* makeEmptyState();
+  QWidget* makeBrowser();
+
+  std::shared_ptr<PlaceDataModel> placeDataModel_;
+  std::shared_ptr<PeripheralManager> peripheralManager_;
+  LocationTreeModel tree_;
+  PlacesModel places_;
+  QStackedLayout* pages_;
+  QWidget* emptyState_;
+  QWidget* emptyPanelSlot_;
+  QSplitter* browser_;
+  QTreeView* sidebar_;
+  QStackedWidget* placesColumn_;
+  QListView* placesList_;
+  QWidget* detailSlot_;
+  PeripheralView* peripheralView_ = nullptr;
+  std::optional<ZonePath> selectedZonePath_;
+  QLineEdit* searchField_ = nullptr;
+  QString searchText_;
+  std::optional<PlaceSearch> search_;  // made on the first search after a load
+  std::optional<SearchResult> searchResult_;
+  std::set<std::vector<std::string>> groupsBeforeSearch_;  // the groups the user had opened
+};
+
+/// What the window shows: the location view inside the standard margin.
+class ContentView : public QWidget {
+  Q_OBJECT
+ public:
+  ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
+              std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent = nullptr);
+  LocationView* locationView() const noexcept { return locationView_; }
+
+ private:
+  LocationView* locationView_;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,45 @@
+#include <QApplication>
+#include <QSettings>
+#include <cstdio>
+
+#include "app/command_line.hpp"
+#include "app/seatloom_app.hpp"
+
+int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  auto parsed = tamrik::parseCommandLine(arguments);
+  if (auto* exit = std::get_if<tamrik::CommandLineExit>(&parsed)) {
+    std::fputs(exit->output.toLocal8Bit().constData(), exit->status == 0 ? stdout : stderr);
+    return exit->status;
+  }
+  const auto& options = std::get<tamrik::AppOptions>(parsed);
+  if (options.mode != tamrik::AppOptions::Mode::window) {
+    QCoreApplication application(argc, argv);  // for the display command's process
+    auto result = options.mode == tamrik::AppOptions::Mode::listDisplays
+                      ? tamrik::listDisplays(options)
+                      : tamrik::checkPlacesFile(*options.file);
+    std::fputs(result.output.toUtf8().constData(), result.status == 0 ? stdout : stderr);
+    return result.status;
+  }
+  if (!tamrik::hasDisplay()) {
+    // Qt would abort with a page about platform plugins; one line says what is wrong.
+    std::fputs(
+        "tamrik-seatloom: no display to show a window on (DISPLAY and WAYLAND_DISPLAY are unset); "
+        "run it in a desktop session or under xvfb-run.\n",
+        stderr);
+    return 1;
+  }
+
+  QApplication application(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Tamrik"));
+  QApplication::setApplicationName(QStringLiteral("Seatloom"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Tamrik Seatloom"));
+  QApplication::setApplicationVersion(QStringLiteral(TAMRIK_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("tamrik-seatloom"));
+
+  QSettings settings;
+  tamrik::TamrikSeatloomApp app(options, settings);
+  app.window()->show();
+  return QApplication::exec();
+}

@@ -1,0 +1,155 @@
+#include "app/peripheral_assignment.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/diagnostic_log.hpp"
+
+namespace tamrik {
+namespace {
+
+bool sameSerialNumbers(const QList<PeripheralInfo>& a, const QList<PeripheralInfo>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const auto& x, const auto& y) { return x.serialNumber == y.serialNumber; });
+}
+
+std::optional<std::string> placeIdOf(const std::shared_ptr<TamrikPlace>& place) {
+  if (!place) return std::nullopt;
+  return place->placeId();
+}
+
+}  // namespace
+
+PeripheralAssignment::PeripheralAssignment(std::shared_ptr<PeripheralManager> peripheralManager,
+                                           std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent)
+    : QObject(parent),
+      peripheralManager_(std::move(peripheralManager)),
+      placeDataModel_(std::move(placeDataModel)),
+      knownPeripherals_(peripheralManager_->peripherals()),
+      knownSelectedPlace_(placeIdOf(placeDataModel_->selectedPlace())) {
+  connect(peripheralManager_.get(), &PeripheralManager::peripheralsChanged, this,
+          &PeripheralAssignment::peripheralsChanged);
+  connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this,
+          &PeripheralAssignment::selectedPlaceChanged);
+  connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, &PeripheralAssignment::changed);
+}
+
+void PeripheralAssignment::toggle(const QString& serialNumber) {
+  if (!selectedPeripherals_.erase(serialNumber)) selectedPeripherals_.insert(serialNumber);
+  emit changed();
+}
+
+void PeripheralAssignment::clearSelection() {
+  selectedPeripherals_.clear();
+  emit changed();
+}
+
+QString PeripheralAssignment::title() const {
+  const auto& place = placeDataModel_->selectedPlace();
+  if (!place) return tr("Select a place to assign peripherals");
+  return tr("Assign peripherals to ") + QString::fromStdString(place->name());
+}
+
+bool PeripheralAssignment::canAssign() const {
+  return !selectedPeripherals_.empty() && placeDataModel_->selectedPlace();
+}
+
+void PeripheralAssignment::assign() {
+  const auto place = placeDataModel_->selectedPlace();
+  std::string line = "Assigning peripherals: [";
+  std::vector<std::string> serialNumbers;
+  for (const auto& serialNumber : selectedPeripherals_) {
+    if (!serialNumbers.empty()) line += ", ";
+    serialNumbers.push_back(serialNumber.toStdString());
+    line += "\"" + serialNumbers.back() + "\"";
+  }
+  line += "] to place: " + (place ? place->name() : std::string("Unknown"));
+  logLine(line);
+  if (place) placeDataModel_->assignSerialNumbers(serialNumbers, place);
+}
+
+PeripheralAssignment::Badge PeripheralAssignment::badge(const QString& serialNumber) const {
+  const auto& selected = placeDataModel_->selectedPlace();
+  if (!selected) return Badge::none;
+  const auto& serialMap = placeDataModel_->serialMap();
+  auto assigned = serialMap.find(serialNumber.toStdString());
+  if (assigned == serialMap.end() || !assigned->second) return Badge::none;
+  return assigned->second->placeId() == selected->placeId() ? Badge::assignedHere : Badge::assignedElsewhere;
+}
+
+QString PeripheralAssignment::badgeText(const QString& serialNumber) const {
+  switch (badge(serialNumber)) {
+    case Badge::assignedHere:
+      return tr("assigned");
+    case Badge::assignedElsewhere:
+      return tr("assigned to ") +
+             QString::fromStdString(placeDataModel_->serialMap().at(serialNumber.toStdString())->name());
+    case Badge::none:
+      break;
+  }
+  return {};
+}
+
+void PeripheralAssignment::peripheralsChanged() {
+  auto peripherals = peripheralManager_->peripherals();
+  if (!sameSerialNumbers(peripherals, knownPeripherals_)) {
+    std::erase_if(selectedPeripherals_, [&](const QString& serialNumber) {
+      return std::none_of(peripherals.begin(), peripherals.end(),
+                          [&](const PeripheralInfo& info) { return info.serialNumber == serialNumber; });
+    });
+  }
+  knownPeripherals_ = std::move(peripherals);
+  emit changed();
+}
+
+void PeripheralAssignment::selectedPlaceChanged() {
+  auto placeId = placeIdOf(placeDataModel_->selectedPlace());
+  if (placeId != knownSelectedPlace_) selectedPeripherals_.clear();
+  knownSelectedPlace_ = std::move(placeId);
+  emit changed();
+}
+
+// --- The list model -------------------------------------------------------------------------------------
+
+PeripheralListModel::PeripheralListModel(PeripheralAssignment& assignment, QObject* parent)
+    : QAbstractListModel(parent),
+      assignment_(assignment),
+      peripherals_(assignment.peripheralManager()->peripherals()) {
+  connect(assignment_.peripheralManager().get(), &PeripheralManager::peripheralsChanged, this, [this] {
+    beginResetModel();
+    peripherals_ = assignment_.peripheralManager()->peripherals();
+    endResetModel();
+  });
+  connect(&assignment_, &PeripheralAssignment::changed, this, [this] {
+    if (!peripherals_.isEmpty()) emit dataChanged(index(0), index(rowCount() - 1));
+  });
+}
+
+int PeripheralListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(peripherals_.size());
+}
+
+QVariant PeripheralListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const PeripheralInfo& info = peripherals_.at(index.row());
+  switch (role) {
+    case Qt::DisplayRole:
+      return info.productName;
+    case SerialNumberRole:
+      return info.serialNumber;
+    case IconRole:
+      return info.icon;
+    case BadgeRole:
+      return static_cast<int>(assignment_.badge(info.serialNumber));
+    case BadgeTextRole:
+      return assignment_.badgeText(info.serialNumber);
+    case SelectedRole:
+      return assignment_.isSelected(info.serialNumber);
+    case Qt::ToolTipRole:
+      return info.productName + QLatin1Char('\n') + info.serialNumber;
+    default:
+      return {};
+  }
+}
+
+}  // namespace tamrik

@@ -1,0 +1,90 @@
+#pragma once
+
+// The assignment panel's state and rules, apart from its widgets: which displays the user selected, the
+// badges, when "Assign" is enabled, and what it does.
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "model/place_data_model.hpp"
+#include "peripherals/peripheral_manager.hpp"
+
+namespace tamrik {
+
+/// The displays selected in the panel, by serial number, and the rules that keep the selection true to the
+/// models: a display that is no longer attached leaves it, and another place empties it.
+///
+/// ```cpp
+/// PeripheralAssignment panel(peripheralManager, placeDataModel);
+/// panel.toggle("CN465018YN");
+/// if (panel.canAssign()) panel.assign();  // logs and assigns to the selected place
+/// ```
+class PeripheralAssignment : public QObject {
+  Q_OBJECT
+ public:
+  PeripheralAssignment(std::shared_ptr<PeripheralManager> peripheralManager,
+                       std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
+
+  const std::shared_ptr<PeripheralManager>& peripheralManager() const noexcept { return peripheralManager_; }
+  const std::shared_ptr<PlaceDataModel>& placeDataModel() const noexcept { return placeDataModel_; }
+
+  /// The serial numbers of the selected displays.
+  const std::set<QString>& selectedPeripherals() const noexcept { return selectedPeripherals_; }
+  bool isSelected(const QString& serialNumber) const { return selectedPeripherals_.contains(serialNumber); }
+  /// Selects the display with `serialNumber`, or deselects it when it is selected.
+  void toggle(const QString& serialNumber);
+  void clearSelection();
+
+  /// "Select a place to assign peripherals", or "Assign peripherals to " and the selected place's name.
+  QString title() const;
+  /// Whether a place is selected and at least one display is.
+  bool canAssign() const;
+  /// Logs "Assigning peripherals: " with the selected serial numbers and the place, and assigns them to the
+  /// selected place. The selection stays.
+  void assign();
+
+  enum class Badge { none, assignedHere, assignedElsewhere };
+  /// The badge of the display with `serialNumber`: only while a place is selected, and only for serial
+  /// numbers assigned in this run.
+  Badge badge(const QString& serialNumber) const;
+  /// "assigned", "assigned to " and the other place's name, or nothing.
+  QString badgeText(const QString& serialNumber) const;
+
+ signals:
+  /// The selection, the title, a badge or whether "Assign" is enabled may have changed.
+  void changed();
+
+ private:
+  void peripheralsChanged();
+  void selectedPlaceChanged();
+
+  std::shared_ptr<PeripheralManager> peripheralManager_;
+  std::shared_ptr<PlaceDataModel> placeDataModel_;
+  std::set<QString> selectedPeripherals_;
+  QList<PeripheralInfo> knownPeripherals_;         // to tell a changed list from a repeated one
+  std::optional<std::string> knownSelectedPlace_;  // its `placeId`
+};
+
+/// The displays as a list for views, in enumeration order. `Qt::DisplayRole` is the product name; the other
+/// roles below give what a row shows.
+class PeripheralListModel : public QAbstractListModel {
+  Q_OBJECT
+ public:
+  enum Role { SerialNumberRole = Qt::UserRole + 1, IconRole, BadgeRole, BadgeTextRole, SelectedRole };
+
+  explicit PeripheralListModel(PeripheralAssignment& assignment, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+ private:
+  PeripheralAssignment& assignment_;
+  QList<PeripheralInfo> peripherals_;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,172 @@
+#include "app/peripheral_view.hpp"
+
+#include <QEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include "app/item_activation.hpp"
+#include "app/symbols.hpp"
+#include "app/theme.hpp"
+
+namespace tamrik {
+namespace {
+
+// A display row: its icon, product name over serial number, and the assignment badge at the trailing edge.
+class PeripheralDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static constexpr int kIconSide = 28, kSpacing = 12, kVerticalMargin = 4, kHorizontalMargin = 8;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+    QFontMetrics body(option.font), caption(captionFont(option.font));
+    int text = body.height() + caption.height();
+    return {320, std::max(kIconSide, text) + 2 * kVerticalMargin};
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QPalette& palette = option.palette;
+    const bool selected = index.data(PeripheralListModel::SelectedRole).toBool();
+    QRect row = option.rect;
+    if (selected) {
+      QPainterPath background;
+      background.addRoundedRect(row.adjusted(2, 1, -2, -1), 6, 6);
+      painter->fillPath(background, palette.highlight());
+    }
+    const QColor primary = selected ? palette.highlightedText().color() : palette.text().color();
+    const QColor secondary = selected ? primary : secondaryTextColor(palette);
+
+    QRect content = row.adjusted(kHorizontalMargin, kVerticalMargin, -kHorizontalMargin, -kVerticalMargin);
+    QRect icon(content.left(), content.center().y() - kIconSide / 2 + 1, kIconSide, kIconSide);
+    painter->drawPixmap(icon, symbolPixmap(index.data(PeripheralListModel::IconRole).toString(), secondary,
+                                           icon.size(), painter->device()->devicePixelRatioF()));
+
+    // The badge first, so the names know how much room is left.
+    int textRight = content.right();
+    const QString badge = index.data(PeripheralListModel::BadgeTextRole).toString();
+    if (!badge.isEmpty()) {
+      QFont font = smallestCaptionFont(option.font);
+      QFontMetrics metrics(font);
+      QRect badgeRect(0, 0, metrics.horizontalAdvance(badge) + 12, metrics.height() + 4);
+      badgeRect.moveCenter(QPoint(0, content.center().y()));
+      badgeRect.moveRight(content.right());
+      auto kind =
+          static_cast<PeripheralAssignment::Badge>(index.data(PeripheralListModel::BadgeRole).toInt());
+      QColor fill = kind == PeripheralAssignment::Badge::assignedHere ? badgeGreen() : badgeOrange();
+      fill.setAlphaF(0.2f);
+      QPainterPath shape;
+      shape.addRoundedRect(badgeRect, 6, 6);
+      painter->fillPath(shape, fill);
+      painter->setFont(font);
+      painter->setPen(primary);
+      painter->drawText(badgeRect, Qt::AlignCenter, badge);
+      textRight = badgeRect.left() - kSpacing;
+    }
+
+    QRect text(icon.right() + 1 + kSpacing, content.top(), textRight - icon.right() - kSpacing,
+               content.height());
+    QFontMetrics body(option.font);
+    QFont captionFontValue = captionFont(option.font);
+    QFontMetrics caption(captionFontValue);
+    int top = text.center().y() - (body.height() + caption.height()) / 2;
+    painter->setFont(option.font);
+    painter->setPen(primary);
+    painter->drawText(QRect(text.left(), top, text.width(), body.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      body.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, text.width()));
+    painter->setFont(captionFontValue);
+    painter->setPen(secondary);
+    painter->drawText(QRect(text.left(), top + body.height(), text.width(), caption.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter,
+                      caption.elidedText(index.data(PeripheralListModel::SerialNumberRole).toString(),
+                                         Qt::ElideRight, text.width()));
+    painter->restore();
+  }
+};
+
+}  // namespace
+
+PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralManager,
+                               std::shared_ptr<PlaceDataModel> placeDataModel, QWidget* parent)
+    : QWidget(parent),
+      assignment_(std::move(peripheralManager), std::move(placeDataModel)),
+      model_(assignment_),
+      title_(new QLabel),
+      list_(new QListView),
+      assignButton_(new QPushButton(tr("Assign"))) {
+  setObjectName(QStringLiteral("PeripheralView"));
+  setAttribute(Qt::WA_TranslucentBackground);  // the rounded background is painted here
+  title_->setAlignment(Qt::AlignCenter);
+  title_->setWordWrap(true);
+  title_->setContentsMargins(8, 10, 8, 6);
+  title_->setFont(headlineFont(font()));
+
+  auto* header = new QLabel(tr("Available Peripherals"));
+  header->setObjectName(QStringLiteral("SectionHeader"));
+  header->setFont(sectionHeaderFont(font()));
+  header->setContentsMargins(10, 6, 10, 2);
+
+  list_->setModel(&model_);
+  list_->setItemDelegate(new PeripheralDelegate(list_));
+  list_->setSelectionMode(QAbstractItemView::NoSelection);  // the selection is the set of serial numbers
+  list_->setMinimumWidth(320);
+  list_->setFrameShape(QFrame::NoFrame);
+  list_->setUniformItemSizes(true);
+  list_->viewport()->setAutoFillBackground(false);
+  list_->setAttribute(Qt::WA_MacShowFocusRect, false);
+  onItemActivated(list_, [this](const QModelIndex& index) {
+    assignment_.toggle(index.data(PeripheralListModel::SerialNumberRole).toString());
+  });
+
+  assignButton_->setDefault(true);
+  assignButton_->setAutoDefault(false);
+  connect(assignButton_, &QPushButton::clicked, this, [this] { assignment_.assign(); });
+
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->setContentsMargins(12, 12, 12, 12);
+  buttonRow->addStretch();
+  buttonRow->addWidget(assignButton_);
+  buttonRow->addStretch();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(title_);
+  layout->addWidget(header);
+  layout->addWidget(list_, 1);
+  layout->addLayout(buttonRow);
+
+  connect(&assignment_, &PeripheralAssignment::changed, this, &PeripheralView::refresh);
+  refresh();
+}
+
+void PeripheralView::refresh() {
+  title_->setText(assignment_.title());
+  QPalette palette = title_->palette();
+  palette.setColor(QPalette::WindowText, assignment_.placeDataModel()->selectedPlace()
+                                             ? this->palette().windowText().color()
+                                             : secondaryTextColor(this->palette()));
+  title_->setPalette(palette);
+  assignButton_->setEnabled(assignment_.canAssign());
+}
+
+void PeripheralView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPainterPath shape;
+  shape.addRoundedRect(rect(), 8, 8);
+  painter.fillPath(shape, palette().base());
+}
+
+void PeripheralView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange) refresh();
+  QWidget::changeEvent(event);
+}
+
+}  // namespace tamrik

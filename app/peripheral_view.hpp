@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/peripheral_assignment.hpp"
+
+class QLabel;
+class QListView;
+class QPushButton;
+
+namespace tamrik {
+
+/// The panel in which the user assigns attached displays to the selected place: a title, the list of
+/// displays ("Available Peripherals") with their badges, and the "Assign" button. Clicking a row selects
+/// or deselects its display.
+class PeripheralView : public QWidget {
+  Q_OBJECT
+ public:
+  PeripheralView(std::shared_ptr<PeripheralManager> peripheralManager,
+                 std::shared_ptr<PlaceDataModel> placeDataModel, QWidget* parent = nullptr);
+
+  PeripheralAssignment& assignment() noexcept { return assignment_; }
+  QListView* list() const noexcept { return list_; }
+  QPushButton* assignButton() const noexcept { return assignButton_; }
+  QLabel* title() const noexcept { return title_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void refresh();
+
+  PeripheralAssignment assignment_;
+  PeripheralListModel model_;
+  QLabel* title_;
+  QListView* list_;
+  QPushButton* assignButton_;
+};
+
+}  // namespace tamrik

@@ -1,0 +1,262 @@
+#include "app/seatloom_app.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+
+#include "app/location_view.hpp"
+#include "app/symbols.hpp"
+#include "peripherals/display_source.hpp"
+#include "tamrikcsv/reader/csv_error.hpp"
+
+namespace tamrik {
+namespace {
+
+const QString kCSVFilter = QStringLiteral("CSV files (*.csv)");
+
+std::optional<std::filesystem::path> askForFileToOpen(QWidget* parent) {
+  QString file = QFileDialog::getOpenFileName(parent, QObject::tr("Open"), {}, kCSVFilter);
+  if (file.isEmpty()) return std::nullopt;
+  return std::filesystem::path(file.toStdString());
+}
+
+std::optional<std::filesystem::path> askForFileToSave(QWidget* parent) {
+  QFileDialog dialog(parent, QObject::tr("Export Places with Serial Numbers"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(kCSVFilter);
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  dialog.setOption(QFileDialog::ReadOnly, false);  // folders may be created
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return std::filesystem::path(dialog.selectedFiles().constFirst().toStdString());
+}
+
+TamrikSeatloomApp::UnsavedChoice askAboutUnsaved(QWidget* parent) {
+  QMessageBox box(parent);
+  box.setIcon(QMessageBox::Question);
+  box.setWindowTitle(QObject::tr("Unexported Assignments"));
+  box.setText(QObject::tr("Export the assignments first?"));
+  box.setInformativeText(
+      QObject::tr("Displays were assigned since the places were loaded or last exported. They are lost "
+                  "unless you export them."));
+  auto* exportButton = box.addButton(QObject::tr("Export…"), QMessageBox::AcceptRole);
+  auto* discardButton = box.addButton(QObject::tr("Discard"), QMessageBox::DestructiveRole);
+  box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(exportButton);
+  box.exec();
+  if (box.clickedButton() == exportButton) return TamrikSeatloomApp::UnsavedChoice::exportFirst;
+  if (box.clickedButton() == discardButton) return TamrikSeatloomApp::UnsavedChoice::discard;
+  return TamrikSeatloomApp::UnsavedChoice::cancel;
+}
+
+// The one local CSV file that a drag carries, if it carries just that.
+std::optional<std::filesystem::path> droppedFile(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls() || mime->urls().size() != 1) return std::nullopt;
+  const QUrl url = mime->urls().constFirst();
+  if (!url.isLocalFile() || !url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+    return std::nullopt;
+  return std::filesystem::path(url.toLocalFile().toStdString());
+}
+
+std::shared_ptr<PeripheralManager> makePeripheralManager(const AppOptions& options) {
+  if (options.demo) return SamplePeripheralManager::create();
+  return PeripheralManager::create(makeDisplaySource(options.displayCommand.value_or(QString())));
+}
+
+std::shared_ptr<PlaceDataModel> makePlaceDataModel(const AppOptions& options) {
+  if (options.demo) return std::make_shared<SamplePlaceDataModel>();
+  return std::make_shared<PlaceDataModel>();
+}
+
+}  // namespace
+
+TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& settings, QObject* parent)
+    : QObject(parent),
+      peripheralManager_(makePeripheralManager(options)),
+      placeDataModel_(makePlaceDataModel(options)),
+      recentFiles_(settings),
+      chooseFileToOpen_(askForFileToOpen),
+      chooseFileToSave_(askForFileToSave),
+      askAboutUnsaved_(askAboutUnsaved),
+      window_(std::make_unique<MainWindow>(*this)) {
+  connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, [this] {
+    if (!loading_) unsaved_ = true;
+  });
+  if (options.file) openFile(*options.file);
+}
+
+TamrikSeatloomApp::~TamrikSeatloomApp() = default;
+
+void TamrikSeatloomApp::setLoadError(std::exception_ptr error) {
+  loadError_ = std::move(error);  // a new failure replaces one not yet shown
+  emit loadErrorChanged();
+}
+
+QString TamrikSeatloomApp::describeError(std::exception_ptr error) {
+  if (!error) return tr("Unknown error");
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& exception) {  // CSV errors' `what()` is their diagnostic text
+    return QString::fromStdString(exception.what());
+  } catch (...) {
+  }
+  return tr("Unknown error");
+}
+
+void TamrikSeatloomApp::openFile(const std::filesystem::path& file) {
+  loading_ = true;
+  try {
+    placeDataModel_->loadPlaces(file);
+  } catch (...) {
+    loading_ = false;
+    setLoadError(std::current_exception());
+    return;
+  }
+  loading_ = false;
+  unsaved_ = false;
+  recentFiles_.noteOpened(file);
+}
+
+void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
+  if (settleUnsavedAssignments()) openFile(file);
+}
+
+bool TamrikSeatloomApp::settleUnsavedAssignments() {
+  if (!unsaved_) return true;
+  switch (askAboutUnsaved_(window_.get())) {
+    case UnsavedChoice::exportFirst:
+      if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
+      return !unsaved_;  // still unsaved: the export was cancelled or failed
+    case UnsavedChoice::discard:
+      return true;
+    case UnsavedChoice::cancel:
+      break;
+  }
+  return false;
+}
+
+void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
+  try {
+    placeDataModel_->exportPlaces(file);
+  } catch (...) {
+    setLoadError(std::current_exception());
+    return;
+  }
+  unsaved_ = false;
+}
+
+void TamrikSeatloomApp::showFileImporter() {
+  if (!settleUnsavedAssignments()) return;
+  if (auto file = chooseFileToOpen_(window_.get())) openFile(*file);
+}
+
+void TamrikSeatloomApp::exportWithSavePanel() {
+  if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
+}
+
+// --- The window -----------------------------------------------------------------------------------------
+
+MainWindow::MainWindow(TamrikSeatloomApp& app)
+    : app_(app), contentView_(new ContentView(app.placeDataModel(), app.peripheralManager())) {
+  setObjectName(QStringLiteral("MainWindow"));
+  setWindowIcon(QIcon(QStringLiteral(":/symbols/tamrik-seatloom.svg")));
+  setCentralWidget(contentView_);
+  setAcceptDrops(true);
+
+  // Actions are made once; the menu and the shortcuts share them.
+  openAction_ = new QAction(tr("Open…"), this);
+  openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  connect(openAction_, &QAction::triggered, &app_, &TamrikSeatloomApp::showFileImporter);
+  exportAction_ = new QAction(tr("Export…"), this);
+  exportAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  connect(exportAction_, &QAction::triggered, &app_, &TamrikSeatloomApp::exportWithSavePanel);
+  quitAction_ = new QAction(tr("Quit"), this);
+  quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quitAction_->setMenuRole(QAction::QuitRole);
+  connect(quitAction_, &QAction::triggered, this, &QWidget::close);
+
+  fileMenu_ = menuBar()->addMenu(tr("&File"));
+  fileMenu_->addAction(openAction_);
+  recentMenu_ = fileMenu_->addMenu(tr("Open Recent"));
+  fileMenu_->addAction(exportAction_);
+  fileMenu_->addSeparator();
+  fileMenu_->addAction(quitAction_);
+
+  connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
+  connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
+          &MainWindow::updateTitle);
+  connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
+  rebuildRecentMenu();
+  updateTitle();
+  resize(1180, 720);
+}
+
+void MainWindow::updateTitle() {
+  const auto& name = app_.placeDataModel()->currentFileName();
+  setWindowTitle(name ? QString::fromStdString(*name) : tr("Tamrik Seatloom"));
+}
+
+void MainWindow::rebuildRecentMenu() {
+  recentMenu_->clear();
+  const auto& files = app_.recentFiles().files();
+  if (files.empty()) {
+    recentMenu_->addAction(tr("No Recent Files"))->setEnabled(false);
+    return;
+  }
+  for (const auto& file : files) {
+    auto* entry = recentMenu_->addAction(QString::fromStdString(file.filename().string()));
+    entry->setToolTip(QString::fromStdString(file.string()));
+    connect(entry, &QAction::triggered, &app_, [this, file] { app_.openFileFromUser(file); });
+  }
+  recentMenu_->addSeparator();
+  connect(recentMenu_->addAction(tr("Clear")), &QAction::triggered, &app_.recentFiles(), &RecentFiles::clear);
+}
+
+void MainWindow::showAlert() {
+  if (!app_.loadError()) {
+    if (alert_) alert_->close();
+    return;
+  }
+  if (!alert_) {
+    alert_ = new QMessageBox(this);
+    alert_->setIcon(QMessageBox::Warning);
+    alert_->setWindowTitle(tr("Failed to Load file"));
+    alert_->setText(tr("Failed to Load file"));
+    alert_->addButton(tr("OK"), QMessageBox::RejectRole);  // the cancel role: Escape answers it too
+    alert_->setAttribute(Qt::WA_DeleteOnClose);
+    // However it is dismissed, the error is gone.
+    connect(alert_, &QMessageBox::finished, this, [this] {
+      alert_ = nullptr;
+      if (app_.loadError()) app_.setLoadError(nullptr);
+    });
+  }
+  alert_->setInformativeText(TamrikSeatloomApp::describeError(app_.loadError()));
+  alert_->open();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (app_.settleUnsavedAssignments())
+    event->accept();
+  else
+    event->ignore();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (droppedFile(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  if (auto file = droppedFile(event->mimeData())) {
+    event->acceptProposedAction();
+    app_.openFileFromUser(*file);
+  }
+}
+
+}  // namespace tamrik

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QObject>
+#include <QSettings>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/recent_files.hpp"
+#include "model/place_data_model.hpp"
+#include "peripherals/peripheral_manager.hpp"
+
+class QAction;
+class QMenu;
+class QMessageBox;
+
+namespace tamrik {
+
+class ContentView;
+class MainWindow;
+
+/// What the command line asks for.
+struct AppOptions {
+  bool demo = false;                          ///< the sample places and displays
+  std::optional<QString> displayCommand;      ///< a command that lists the displays instead
+  std::optional<std::filesystem::path> file;  ///< a places file to open at start-up
+
+  /// The window, or one of the modes for scripts, which need no display server.
+  enum class Mode { window, listDisplays, check };
+  Mode mode = Mode::window;
+  bool json = false;  ///< `listDisplays` prints a JSON array
+};
+
+/// The program: the two shared models, the recent files, the main window and its commands, and the alert
+/// that reports a failed load or export.
+///
+/// ```cpp
+/// QSettings settings;
+/// TamrikSeatloomApp app(AppOptions{}, settings);
+/// app.window()->show();
+/// app.openFile("places.csv");  // on failure the alert shows the error; nothing else changes
+/// ```
+class TamrikSeatloomApp : public QObject {
+  Q_OBJECT
+ public:
+  /// Asks the user for a file; nothing when cancelled. The dialogs can be replaced, as tests do.
+  using FileChooser = std::function<std::optional<std::filesystem::path>(QWidget* parent)>;
+  /// What to do with assignments not yet exported before they would be lost.
+  enum class UnsavedChoice { exportFirst, discard, cancel };
+  using UnsavedPrompt = std::function<UnsavedChoice(QWidget* parent)>;
+
+  TamrikSeatloomApp(const AppOptions& options, QSettings& settings, QObject* parent = nullptr);
+  ~TamrikSeatloomApp() override;
+
+  const std::shared_ptr<PeripheralManager>& peripheralManager() const noexcept { return peripheralManager_; }
+  const std::shared_ptr<PlaceDataModel>& placeDataModel() const noexcept { return placeDataModel_; }
+  RecentFiles& recentFiles() noexcept { return recentFiles_; }
+  MainWindow* window() const noexcept { return window_.get(); }
+
+  /// The failure being reported, or null.
+  std::exception_ptr loadError() const noexcept { return loadError_; }
+  void setLoadError(std::exception_ptr error);
+  /// How an error reads in the alert: a CSV error's diagnostic text, another exception's message, or
+  /// "Unknown error".
+  static QString describeError(std::exception_ptr error);
+
+  /// Loads `file` into the place model; on success it goes to the front of the recent files, on failure
+  /// the alert reports it and the recent files stay as they were.
+  void openFile(const std::filesystem::path& file);
+  /// Writes the places to `file`; a failure is reported by the same alert.
+  void exportTo(const std::filesystem::path& file);
+  /// "Open…": asks for one CSV file and opens it.
+  void showFileImporter();
+  /// Opens `file` as the user asked for it (a recent entry, a dropped file): unexported assignments are
+  /// settled first.
+  void openFileFromUser(const std::filesystem::path& file);
+  /// "Export…": asks where to save, titled "Export Places with Serial Numbers", and exports there.
+  void exportWithSavePanel();
+
+  /// Whether assignments were made since the last load or export.
+  bool hasUnsavedAssignments() const noexcept { return unsaved_; }
+  /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
+  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded.
+  bool settleUnsavedAssignments();
+
+  void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
+  void setSaveFileChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
+  void setUnsavedPrompt(UnsavedPrompt prompt) { askAboutUnsaved_ = std::move(prompt); }
+
+ signals:
+  void loadErrorChanged();
+
+ private:
+  std::shared_ptr<PeripheralManager> peripheralManager_;
+  std::shared_ptr<PlaceDataModel> placeDataModel_;
+  std::exception_ptr loadError_;
+  RecentFiles recentFiles_;
+  FileChooser chooseFileToOpen_, chooseFileToSave_;
+  UnsavedPrompt askAboutUnsaved_;
+  bool unsaved_ = false;
+  bool loading_ = false;  // a load replaces the map too, which is no assignment
+  std::unique_ptr<MainWindow> window_;
+};
+
+/// The one main window, "MainWindow": the content view, the File menu, and the alert.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit MainWindow(TamrikSeatloomApp& app);
+
+  ContentView* contentView() const noexcept { return contentView_; }
+  QAction* openAction() const noexcept { return openAction_; }
+  QAction* exportAction() const noexcept { return exportAction_; }
+  QAction* quitAction() const noexcept { return quitAction_; }
+  QMenu* fileMenu() const noexcept { return fileMenu_; }
+  QMenu* recentMenu() const noexcept { return recentMenu_; }
+  /// The alert on screen, or null.
+  QMessageBox* alert() const noexcept { return alert_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void updateTitle();
+  void rebuildRecentMenu();
+  void showAlert();
+
+  TamrikSeatloomApp& app_;
+  ContentView* contentView_;
+  QMenu* fileMenu_;
+  QMenu* recentMenu_;
+  QAction* openAction_;
+  QAction* exportAction_;
+  QAction* quitAction_;
+  QMessageBox* alert_ = nullptr;
+};
+
+}  // namespace tamrik

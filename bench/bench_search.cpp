@@ -1,0 +1,65 @@
+// Finding a place in the million places of the benchmark file: preparing the search after a load, then
+// each keystroke's search through the hierarchy and the sidebar model narrowed to its result. A keystroke
+// should stay under 50 ms.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/location_models.hpp"
+#include "app/place_search.hpp"
+#include "model/place_data_model.hpp"
+#include "places_data.hpp"
+
+namespace {
+
+using namespace tamrik;
+
+// The store with the places file loaded, once for every benchmark.
+const std::shared_ptr<PlaceDataModel>& loaded(benchmark::State& state) {
+  static std::string failure;
+  static const std::shared_ptr<PlaceDataModel> model = []() -> std::shared_ptr<PlaceDataModel> {
+    try {
+      auto store = std::make_shared<PlaceDataModel>();
+      store->loadPlaces(tamrikcsv::bench::ensurePlacesFiles().utf8);
+      return store;
+    } catch (const std::exception& error) {
+      failure = std::string("cannot load the places: ") + error.what();
+      return nullptr;
+    }
+  }();
+  if (!model) state.SkipWithError(failure.c_str());
+  return model;
+}
+
+void prepare(benchmark::State& state) {
+  const auto& model = loaded(state);
+  if (!model) return;
+  for (auto _ : state) benchmark::DoNotOptimize(PlaceSearch(model->locations()));
+}
+BENCHMARK(prepare)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Typical texts: a rare desk number, a common word of names, a location's name, an accented word, nothing.
+const char* const kTexts[] = {"desk 4711", "harbour", "location 12 ", "zürich", "no such place"};
+
+void keystroke(benchmark::State& state) {
+  const auto& model = loaded(state);
+  if (!model) return;
+  static const PlaceSearch search(model->locations());
+  LocationTreeModel tree(model);
+  const char* text = kTexts[state.range(0)];
+  std::size_t shownLocations = 0;
+  for (auto _ : state) {
+    SearchResult result = search.find(text);
+    tree.setFilter(std::move(result));
+    shownLocations = static_cast<std::size_t>(tree.rowCount());
+  }
+  state.SetLabel(std::string("\"") + text + "\", " + std::to_string(shownLocations) + " locations shown");
+}
+BENCHMARK(keystroke)->DenseRange(0, std::size(kTexts) - 1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include "app_support.hpp"
+
+// The script modes, run as a script runs them: the real program, without a display server.
+
+namespace {
+
+struct Outcome {
+  int status;
+  QString out, err;
+};
+
+Outcome run(const QStringList& arguments) {
+  QProcess process;
+  auto environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+  process.setProcessEnvironment(environment);
+  process.start(QStringLiteral(TAMRIK_APP_BINARY), arguments);
+  EXPECT_TRUE(process.waitForFinished(30000));
+  return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+          QString::fromUtf8(process.readAllStandardError())};
+}
+
+const char* kDisplays =
+    R"("DisplayAttributes" = {"ProductAttributes"={"SerialNumber"=810173772,"ProductName"="DELL U2412M"}})"
+    "\n"
+    R"("DisplayAttributes" = {"ProductAttributes"={"AlphanumericSerialNumber"="CN465018YN","ProductName"="HP Z24n"}})"
+    "\n";
+
+}  // namespace
+
+TEST(ScriptModes, ListDisplaysAsLinesOrJSON) {
+  tamrik::test::ScratchFolder scratch;
+  auto lines = scratch.write("displays.txt", kDisplays);
+  QString command = QStringLiteral("cat '%1'").arg(QString::fromStdString(lines.string()));
+  Outcome text = run({"--list-displays", "--display-command", command});
+  EXPECT_EQ(text.status, 0) << text.err.toStdString();
+  EXPECT_EQ(text.out, "810173772\tDELL U2412M\nCN465018YN\tHP Z24n\n");
+
+  Outcome json = run({"--list-displays", "--json", "--display-command", command});
+  EXPECT_EQ(json.status, 0);
+  QJsonArray displays = QJsonDocument::fromJson(json.out.toUtf8()).array();
+  ASSERT_EQ(displays.size(), 2);
+  EXPECT_EQ(displays[1].toObject()[QStringLiteral("serialNumber")].toString(), "CN465018YN");
+  EXPECT_EQ(displays[1].toObject()[QStringLiteral("productName")].toString(), "HP Z24n");
+
+  EXPECT_EQ(run({"--list-displays", "--display-command", "true"}).out, "");  // nothing attached
+}
+
+TEST(ScriptModes, CheckSummarisesAFileOrPrintsItsError) {
+  tamrik::test::ScratchFolder scratch;
+  auto good = scratch.write("places.csv", tamrik::test::kHeader +
+                                              "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                                              "L1,Office,F1,First,Z2,South,P2,Desk 2,\n");
+  Outcome ok = run({"--check", QString::fromStdString(good.string())});
+  EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
+  EXPECT_EQ(ok.out, "places.csv: 1 location, 1 level, 2 zones, 2 places, 1 serial number\n");
+
+  for (const auto& bad : {scratch.path() / "missing.csv", scratch.write("empty.csv", ""),
+                          scratch.write("binary.csv", std::string("\x00\xff\xfe\x01", 4))}) {
+    Outcome failed = run({"--check", QString::fromStdString(bad.string())});
+    EXPECT_EQ(failed.status, 1) << bad;
+    EXPECT_TRUE(failed.err.startsWith("[CSV")) << failed.err.toStdString();
+  }
+}
+
+TEST(ScriptModes, RefuseWrongOptionsWithStatusTwo) {
+  Outcome wrong = run({"--no-such-option"});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_TRUE(wrong.err.contains("no-such-option"));
+  EXPECT_EQ(run({"--json"}).status, 2);
+  Outcome help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.contains("--list-displays"));
+}

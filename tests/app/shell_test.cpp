@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+#include <fstream>
+#include <iterator>
+
+#include "app/command_line.hpp"
+#include "app/location_view.hpp"
+#include "app/seatloom_app.hpp"
+#include "app_support.hpp"
+#include "tamrikcsv/reader/csv_error.hpp"
+
+using namespace tamrik;
+using test::AppScratch;
+
+namespace {
+
+const std::string kRow = "L1,Head office,F1,First,Z1,North,P1,Desk 1,SN1\n";
+
+std::vector<QString> entries(const QMenu* menu) {
+  std::vector<QString> out;
+  for (const QAction* action : menu->actions())
+    out.push_back(action->isSeparator() ? QStringLiteral("---") : action->text());
+  return out;
+}
+
+// A shell without a display source of the system's, and with no dialog in the way.
+struct Shell {
+  AppScratch scratch;
+  TamrikSeatloomApp app{AppOptions{false, QStringLiteral("true"), std::nullopt}, scratch.settings()};
+};
+
+}  // namespace
+
+TEST(Shell, TitlesTheWindowByTheFileLoaded) {
+  Shell shell;
+  MainWindow& window = *shell.app.window();
+  EXPECT_EQ(window.objectName(), "MainWindow");
+  EXPECT_EQ(window.windowTitle(), "Tamrik Seatloom");
+  shell.app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
+  EXPECT_EQ(window.windowTitle(), "places.csv");
+  EXPECT_FALSE(window.contentView()->locationView()->showsEmptyState());
+  test::screenshot(window, QStringLiteral("shell-loaded"));
+}
+
+TEST(Shell, OffersTheFileCommandsInOrderWithTheirShortcuts) {
+  Shell shell;
+  MainWindow& window = *shell.app.window();
+  EXPECT_EQ(entries(window.fileMenu()),
+            (std::vector<QString>{"Open…", "Open Recent", "Export…", "---", "Quit"}));
+  EXPECT_EQ(window.openAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+  EXPECT_EQ(window.exportAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+  EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+
+  // No files yet: one disabled entry. After an open: the file, a divider and "Clear".
+  ASSERT_EQ(entries(window.recentMenu()), std::vector<QString>{"No Recent Files"});
+  EXPECT_FALSE(window.recentMenu()->actions().front()->isEnabled());
+  shell.app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
+  EXPECT_EQ(entries(window.recentMenu()), (std::vector<QString>{"places.csv", "---", "Clear"}));
+  window.recentMenu()->actions().back()->trigger();
+  EXPECT_EQ(entries(window.recentMenu()), std::vector<QString>{"No Recent Files"});
+}
+
+TEST(Shell, ReportsAFailedLoadAndKeepsWhatWasLoaded) {
+  Shell shell;
+  MainWindow& window = *shell.app.window();
+  shell.app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
+  auto recent = shell.app.recentFiles().files();
+
+  shell.app.openFile(shell.scratch.write("other.csv", "Name\nx\n"));  // no place columns
+  ASSERT_NE(window.alert(), nullptr);
+  EXPECT_EQ(window.alert()->windowTitle(), "Failed to Load file");
+  EXPECT_NE(window.alert()->informativeText().indexOf("didn't match any CSV header"), -1)
+      << window.alert()->informativeText().toStdString();
+  EXPECT_EQ(window.windowTitle(), "places.csv");
+  EXPECT_EQ(shell.app.recentFiles().files(), recent);
+  test::screenshot(*window.alert(), QStringLiteral("shell-alert"));
+
+  // "OK" dismisses it and forgets the error.
+  auto buttons = window.alert()->buttons();
+  ASSERT_EQ(buttons.size(), 1);
+  EXPECT_EQ(buttons.front()->text(), "OK");
+  buttons.front()->click();
+  EXPECT_EQ(shell.app.loadError(), nullptr);
+  EXPECT_EQ(window.alert(), nullptr);
+}
+
+TEST(Shell, DescribesErrorsForTheAlert) {
+  EXPECT_EQ(TamrikSeatloomApp::describeError(nullptr), "Unknown error");
+  EXPECT_EQ(TamrikSeatloomApp::describeError(std::make_exception_ptr(std::runtime_error("disk full"))),
+            "disk full");
+  EXPECT_EQ(TamrikSeatloomApp::describeError(std::make_exception_ptr(42)), "Unknown error");
+}
+
+TEST(Shell, RunsTheDialogsCommands) {
+  Shell shell;
+  bool asked = false;
+  shell.app.setSaveFileChooser([&](QWidget*) {
+    asked = true;
+    return std::optional<std::filesystem::path>();  // cancelled
+  });
+  shell.app.window()->exportAction()->trigger();
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(shell.app.loadError(), nullptr);  // cancelling shows nothing
+
+  auto file = shell.scratch.write("chosen.csv", test::kHeader + kRow);
+  shell.app.setOpenFileChooser([&](QWidget*) { return std::optional(file); });
+  shell.app.window()->openAction()->trigger();
+  EXPECT_EQ(shell.app.placeDataModel()->currentFileName(), "chosen.csv");
+}
+
+TEST(CommandLine, ReadsTheOptionsAndOneFile) {
+  auto parsed = parseCommandLine({"tamrik-seatloom", "--demo", "--display-command", "cat x", "places.csv"});
+  ASSERT_TRUE(std::holds_alternative<AppOptions>(parsed));
+  const auto& options = std::get<AppOptions>(parsed);
+  EXPECT_TRUE(options.demo);
+  EXPECT_EQ(options.displayCommand, "cat x");
+  EXPECT_EQ(options.file, std::filesystem::path("places.csv"));
+
+  auto bare = std::get<AppOptions>(parseCommandLine({"tamrik-seatloom"}));
+  EXPECT_FALSE(bare.demo);
+  EXPECT_FALSE(bare.file);
+
+  for (const QStringList& wrong : {QStringList{"tamrik-seatloom", "a.csv", "b.csv"},
+                                   QStringList{"tamrik-seatloom", "--no-such-option"}}) {
+    auto exit = parseCommandLine(wrong);
+    ASSERT_TRUE(std::holds_alternative<CommandLineExit>(exit));
+    EXPECT_EQ(std::get<CommandLineExit>(exit).status, 2);
+  }
+  EXPECT_TRUE(std::get<CommandLineExit>(parseCommandLine({"tamrik-seatloom", "--version"}))
+                  .output.startsWith("tamrik-seatloom "));
+}
+
+TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
+  Shell shell;
+  auto& app = shell.app;
+  int asked = 0;
+  auto answer = TamrikSeatloomApp::UnsavedChoice::cancel;
+  app.setUnsavedPrompt([&](QWidget*) {
+    ++asked;
+    return answer;
+  });
+  auto places = shell.scratch.write("places.csv", test::kHeader + kRow);
+  app.openFile(places);
+  EXPECT_TRUE(app.window()->close());  // nothing to lose: nothing asked
+  EXPECT_EQ(asked, 0);
+
+  const auto& model = *app.placeDataModel();
+  app.placeDataModel()->assignSerialNumbers({"SN7"}, model.locations()[0].levels[0].zones[0].places[0]);
+  EXPECT_TRUE(app.hasUnsavedAssignments());
+  EXPECT_FALSE(app.window()->close());  // cancelled
+  app.openFileFromUser(places);
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(app.hasUnsavedAssignments());  // not reloaded
+
+  // Exporting first: a cancelled or failed export keeps everything as it was.
+  answer = TamrikSeatloomApp::UnsavedChoice::exportFirst;
+  std::optional<std::filesystem::path> destination;
+  app.setSaveFileChooser([&](QWidget*) { return destination; });
+  app.openFileFromUser(places);
+  EXPECT_TRUE(app.hasUnsavedAssignments());
+  destination = shell.scratch.path() / "no-such-folder" / "out.csv";
+  app.openFileFromUser(places);
+  EXPECT_NE(app.loadError(), nullptr);
+  EXPECT_TRUE(app.hasUnsavedAssignments());
+  app.setLoadError(nullptr);
+  destination = shell.scratch.path() / "out.csv";
+  EXPECT_TRUE(app.window()->close());  // exported, then closed
+  EXPECT_FALSE(app.hasUnsavedAssignments());
+  std::ifstream exported(*destination);
+  std::string text((std::istreambuf_iterator<char>(exported)), {});
+  EXPECT_NE(text.find("SN7"), std::string::npos) << text;
+
+  app.placeDataModel()->assignSerialNumbers({"SN8"}, model.locations()[0].levels[0].zones[0].places[0]);
+  answer = TamrikSeatloomApp::UnsavedChoice::discard;
+  app.openFileFromUser(places);
+  EXPECT_FALSE(app.hasUnsavedAssignments());  // reloaded: nothing assigned any more
+  EXPECT_TRUE(model.serialMap().empty());
+}
+
+TEST(Shell, OpensACSVFileDroppedOnTheWindow) {
+  Shell shell;
+  // A drop arrives after the drag entered the window, as a file manager delivers it.
+  auto dropFile = [&](const QString& path) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(shell.app.window(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(shell.app.window(), &drop);
+    return enter.isAccepted();
+  };
+  EXPECT_FALSE(dropFile(QStringLiteral("/tmp/notes.txt")));  // not a CSV file: refused
+  auto file = shell.scratch.write("dropped.csv", test::kHeader + kRow);
+  EXPECT_TRUE(dropFile(QString::fromStdString(file.string())));
+  EXPECT_EQ(shell.app.placeDataModel()->currentFileName(), "dropped.csv");
+}
