@@ -106,10 +106,12 @@ QWidget* slot() {
 }  // namespace
 
 LocationView::LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
-                           std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent)
+                           std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack,
+                           QWidget* parent)
     : QWidget(parent),
       placeDataModel_(std::move(placeDataModel)),
       peripheralManager_(std::move(peripheralManager)),
+      undoStack_(undoStack),
       tree_(placeDataModel_),
       places_(placeDataModel_) {
   setObjectName(QStringLiteral("LocationView"));
@@ -323,15 +325,16 @@ void LocationView::updateLayout() {
   if (peripheralView_ && pages_->currentWidget() == page) return;
   // Each layout has a panel of its own, so switching starts with an empty selection.
   delete peripheralView_;
-  peripheralView_ = new PeripheralView(peripheralManager_, placeDataModel_);
+  peripheralView_ = new PeripheralView(peripheralManager_, placeDataModel_, undoStack_);
   (empty ? emptyPanelSlot_ : detailSlot_)->layout()->addWidget(peripheralView_);
   pages_->setCurrentWidget(page);
 }
 
 ContentView::ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
-                         std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent)
+                         std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack,
+                         QWidget* parent)
     : QWidget(parent),
-      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager))) {
+      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager), undoStack)) {
   auto* layout = new QVBoxLayout(this);  // the style's standard margin
   layout->addWidget(locationView_);
 }

@@ -17,6 +17,7 @@ class QSplitter;
 class QStackedLayout;
 class QStackedWidget;
 class QTreeView;
+class QUndoStack;
 
 namespace tamrik {
 
@@ -29,7 +30,8 @@ class LocationView : public QWidget {
   Q_OBJECT
  public:
   LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
-               std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent = nullptr);
+               std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack = nullptr,
+               QWidget* parent = nullptr);
 
   /// The zone clicked last, as it was then. A load moves it to the zone with the same identifiers in the
   /// new hierarchy, or clears it when there is none.
@@ -61,6 +63,7 @@ class LocationView : public QWidget {
 
   std::shared_ptr<PlaceDataModel> placeDataModel_;
   std::shared_ptr<PeripheralManager> peripheralManager_;
+  QUndoStack* undoStack_;
   LocationTreeModel tree_;
   PlacesModel places_;
   QStackedLayout* pages_;
@@ -85,7 +88,8 @@ class ContentView : public QWidget {
   Q_OBJECT
  public:
   ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
-              std::shared_ptr<PeripheralManager> peripheralManager, QWidget* parent = nullptr);
+              std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack = nullptr,
+              QWidget* parent = nullptr);
   LocationView* locationView() const noexcept { return locationView_; }
 
  private:

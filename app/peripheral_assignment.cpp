@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/assignment_command.hpp"
 #include "common/diagnostic_log.hpp"
 
 namespace tamrik {
@@ -21,10 +22,12 @@ std::optional<std::string> placeIdOf(const std::shared_ptr<TamrikPlace>& place) 
 }  // namespace
 
 PeripheralAssignment::PeripheralAssignment(std::shared_ptr<PeripheralManager> peripheralManager,
-                                           std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent)
+                                           std::shared_ptr<PlaceDataModel> placeDataModel,
+                                           QUndoStack* undoStack, QObject* parent)
     : QObject(parent),
       peripheralManager_(std::move(peripheralManager)),
       placeDataModel_(std::move(placeDataModel)),
+      undoStack_(undoStack),
       knownPeripherals_(peripheralManager_->peripherals()),
       knownSelectedPlace_(placeIdOf(placeDataModel_->selectedPlace())) {
   connect(peripheralManager_.get(), &PeripheralManager::peripheralsChanged, this,
@@ -54,18 +57,46 @@ bool PeripheralAssignment::canAssign() const {
   return !selectedPeripherals_.empty() && placeDataModel_->selectedPlace();
 }
 
+std::vector<std::string> PeripheralAssignment::selectedSerialNumbers() const {
+  std::vector<std::string> serialNumbers;
+  for (const auto& serialNumber : selectedPeripherals_) serialNumbers.push_back(serialNumber.toStdString());
+  return serialNumbers;
+}
+
 void PeripheralAssignment::assign() {
   const auto place = placeDataModel_->selectedPlace();
+  const auto serialNumbers = selectedSerialNumbers();
   std::string line = "Assigning peripherals: [";
-  std::vector<std::string> serialNumbers;
-  for (const auto& serialNumber : selectedPeripherals_) {
-    if (!serialNumbers.empty()) line += ", ";
-    serialNumbers.push_back(serialNumber.toStdString());
-    line += "\"" + serialNumbers.back() + "\"";
-  }
+  for (std::size_t i = 0; i < serialNumbers.size(); ++i)
+    line += (i ? ", \"" : "\"") + serialNumbers[i] + "\"";
   line += "] to place: " + (place ? place->name() : std::string("Unknown"));
   logLine(line);
-  if (place) placeDataModel_->assignSerialNumbers(serialNumbers, place);
+  if (!place) return;
+  if (undoStack_)
+    undoStack_->push(
+        new AssignmentCommand(placeDataModel_, AssignmentCommand::Kind::assign, serialNumbers, place));
+  else
+    placeDataModel_->assignSerialNumbers(serialNumbers, place);
+}
+
+bool PeripheralAssignment::canUnassign() const {
+  const auto& place = placeDataModel_->selectedPlace();
+  return place &&
+         std::any_of(selectedPeripherals_.begin(), selectedPeripherals_.end(), [&](const QString& serial) {
+           return place->serialNumbers().contains(serial.toStdString());
+         });
+}
+
+void PeripheralAssignment::unassign() {
+  const auto place = placeDataModel_->selectedPlace();
+  if (!canUnassign()) return;
+  std::vector<std::string> held;
+  for (const auto& serialNumber : selectedSerialNumbers())
+    if (place->serialNumbers().contains(serialNumber)) held.push_back(serialNumber);
+  if (undoStack_)
+    undoStack_->push(new AssignmentCommand(placeDataModel_, AssignmentCommand::Kind::unassign, held, place));
+  else
+    placeDataModel_->unassignSerialNumbers(held, place);
 }
 
 PeripheralAssignment::Badge PeripheralAssignment::badge(const QString& serialNumber) const {

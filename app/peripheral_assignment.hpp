@@ -7,9 +7,12 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUndoStack>
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "model/place_data_model.hpp"
 #include "peripherals/peripheral_manager.hpp"
@@ -27,8 +30,10 @@ namespace tamrik {
 class PeripheralAssignment : public QObject {
   Q_OBJECT
  public:
+  /// With `undoStack`, assignments and unassignments become steps of that history.
   PeripheralAssignment(std::shared_ptr<PeripheralManager> peripheralManager,
-                       std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
+                       std::shared_ptr<PlaceDataModel> placeDataModel, QUndoStack* undoStack = nullptr,
+                       QObject* parent = nullptr);
 
   const std::shared_ptr<PeripheralManager>& peripheralManager() const noexcept { return peripheralManager_; }
   const std::shared_ptr<PlaceDataModel>& placeDataModel() const noexcept { return placeDataModel_; }
@@ -47,6 +52,10 @@ class PeripheralAssignment : public QObject {
   /// Logs "Assigning peripherals: " with the selected serial numbers and the place, and assigns them to the
   /// selected place. The selection stays.
   void assign();
+  /// Whether a place is selected that holds one of the selected displays.
+  bool canUnassign() const;
+  /// Takes the selected displays that the selected place holds away from it. The selection stays.
+  void unassign();
 
   enum class Badge { none, assignedHere, assignedElsewhere };
   /// The badge of the display with `serialNumber`: only while a place is selected, and only for serial
@@ -62,9 +71,11 @@ class PeripheralAssignment : public QObject {
  private:
   void peripheralsChanged();
   void selectedPlaceChanged();
+  std::vector<std::string> selectedSerialNumbers() const;
 
   std::shared_ptr<PeripheralManager> peripheralManager_;
   std::shared_ptr<PlaceDataModel> placeDataModel_;
+  QUndoStack* undoStack_;
   std::set<QString> selectedPeripherals_;
   QList<PeripheralInfo> knownPeripherals_;         // to tell a changed list from a repeated one
   std::optional<std::string> knownSelectedPlace_;  // its `placeId`

@@ -93,13 +93,15 @@ class PeripheralDelegate final : public QStyledItemDelegate {
 }  // namespace
 
 PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralManager,
-                               std::shared_ptr<PlaceDataModel> placeDataModel, QWidget* parent)
+                               std::shared_ptr<PlaceDataModel> placeDataModel, QUndoStack* undoStack,
+                               QWidget* parent)
     : QWidget(parent),
-      assignment_(std::move(peripheralManager), std::move(placeDataModel)),
+      assignment_(std::move(peripheralManager), std::move(placeDataModel), undoStack),
       model_(assignment_),
       title_(new QLabel),
       list_(new QListView),
-      assignButton_(new QPushButton(tr("Assign"))) {
+      assignButton_(new QPushButton(tr("Assign"))),
+      unassignButton_(new QPushButton(tr("Unassign"))) {
   setObjectName(QStringLiteral("PeripheralView"));
   setAttribute(Qt::WA_TranslucentBackground);  // the rounded background is painted here
   title_->setAlignment(Qt::AlignCenter);
@@ -127,11 +129,14 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
   assignButton_->setDefault(true);
   assignButton_->setAutoDefault(false);
   connect(assignButton_, &QPushButton::clicked, this, [this] { assignment_.assign(); });
+  unassignButton_->setAutoDefault(false);
+  connect(unassignButton_, &QPushButton::clicked, this, [this] { assignment_.unassign(); });
 
   auto* buttonRow = new QHBoxLayout;
   buttonRow->setContentsMargins(12, 12, 12, 12);
   buttonRow->addStretch();
   buttonRow->addWidget(assignButton_);
+  buttonRow->addWidget(unassignButton_);
   buttonRow->addStretch();
 
   auto* layout = new QVBoxLayout(this);
@@ -154,6 +159,7 @@ void PeripheralView::refresh() {
                                              : secondaryTextColor(this->palette()));
   title_->setPalette(palette);
   assignButton_->setEnabled(assignment_.canAssign());
+  unassignButton_->setEnabled(assignment_.canUnassign());
 }
 
 void PeripheralView::paintEvent(QPaintEvent*) {

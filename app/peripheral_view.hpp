@@ -18,11 +18,13 @@ class PeripheralView : public QWidget {
   Q_OBJECT
  public:
   PeripheralView(std::shared_ptr<PeripheralManager> peripheralManager,
-                 std::shared_ptr<PlaceDataModel> placeDataModel, QWidget* parent = nullptr);
+                 std::shared_ptr<PlaceDataModel> placeDataModel, QUndoStack* undoStack = nullptr,
+                 QWidget* parent = nullptr);
 
   PeripheralAssignment& assignment() noexcept { return assignment_; }
   QListView* list() const noexcept { return list_; }
   QPushButton* assignButton() const noexcept { return assignButton_; }
+  QPushButton* unassignButton() const noexcept { return unassignButton_; }
   QLabel* title() const noexcept { return title_; }
 
  protected:
@@ -37,6 +39,7 @@ class PeripheralView : public QWidget {
   QLabel* title_;
   QListView* list_;
   QPushButton* assignButton_;
+  QPushButton* unassignButton_;
 };
 
 }  // namespace tamrik

@@ -86,9 +86,8 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       chooseFileToSave_(askForFileToSave),
       askAboutUnsaved_(askAboutUnsaved),
       window_(std::make_unique<MainWindow>(*this)) {
-  connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, [this] {
-    if (!loading_) unsaved_ = true;
-  });
+  // A load starts a new history: its steps name places that are no longer loaded.
+  connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, &undoStack_, &QUndoStack::clear);
   if (options.file) openFile(*options.file);
 }
 
@@ -111,16 +110,12 @@ QString TamrikSeatloomApp::describeError(std::exception_ptr error) {
 }
 
 void TamrikSeatloomApp::openFile(const std::filesystem::path& file) {
-  loading_ = true;
   try {
     placeDataModel_->loadPlaces(file);
   } catch (...) {
-    loading_ = false;
     setLoadError(std::current_exception());
     return;
   }
-  loading_ = false;
-  unsaved_ = false;
   recentFiles_.noteOpened(file);
 }
 
@@ -129,11 +124,11 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 }
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
-  if (!unsaved_) return true;
+  if (!hasUnsavedAssignments()) return true;
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
       if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
-      return !unsaved_;  // still unsaved: the export was cancelled or failed
+      return !hasUnsavedAssignments();  // still unsaved: the export was cancelled or failed
     case UnsavedChoice::discard:
       return true;
     case UnsavedChoice::cancel:
@@ -149,7 +144,7 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
     setLoadError(std::current_exception());
     return;
   }
-  unsaved_ = false;
+  undoStack_.setClean();
 }
 
 void TamrikSeatloomApp::showFileImporter() {
@@ -164,7 +159,8 @@ void TamrikSeatloomApp::exportWithSavePanel() {
 // --- The window -----------------------------------------------------------------------------------------
 
 MainWindow::MainWindow(TamrikSeatloomApp& app)
-    : app_(app), contentView_(new ContentView(app.placeDataModel(), app.peripheralManager())) {
+    : app_(app),
+      contentView_(new ContentView(app.placeDataModel(), app.peripheralManager(), &app.undoStack())) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowIcon(QIcon(QStringLiteral(":/symbols/tamrik-seatloom.svg")));
   setCentralWidget(contentView_);
@@ -182,12 +178,26 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   quitAction_->setMenuRole(QAction::QuitRole);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 
+  undoAction_ = new QAction(tr("Undo"), this);
+  undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  undoAction_->setEnabled(false);
+  connect(undoAction_, &QAction::triggered, &app_.undoStack(), &QUndoStack::undo);
+  connect(&app_.undoStack(), &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  redoAction_ = new QAction(tr("Redo"), this);
+  redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  redoAction_->setEnabled(false);
+  connect(redoAction_, &QAction::triggered, &app_.undoStack(), &QUndoStack::redo);
+  connect(&app_.undoStack(), &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+
   fileMenu_ = menuBar()->addMenu(tr("&File"));
   fileMenu_->addAction(openAction_);
   recentMenu_ = fileMenu_->addMenu(tr("Open Recent"));
   fileMenu_->addAction(exportAction_);
   fileMenu_->addSeparator();
   fileMenu_->addAction(quitAction_);
+  QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
+  editMenu->addAction(undoAction_);
+  editMenu->addAction(redoAction_);
 
   connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QObject>
 #include <QSettings>
+#include <QUndoStack>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -58,6 +59,8 @@ class TamrikSeatloomApp : public QObject {
   const std::shared_ptr<PeripheralManager>& peripheralManager() const noexcept { return peripheralManager_; }
   const std::shared_ptr<PlaceDataModel>& placeDataModel() const noexcept { return placeDataModel_; }
   RecentFiles& recentFiles() noexcept { return recentFiles_; }
+  /// The assignments and unassignments made since the last load, for Undo and Redo.
+  QUndoStack& undoStack() noexcept { return undoStack_; }
   MainWindow* window() const noexcept { return window_.get(); }
 
   /// The failure being reported, or null.
@@ -80,8 +83,9 @@ class TamrikSeatloomApp : public QObject {
   /// "Export…": asks where to save, titled "Export Places with Serial Numbers", and exports there.
   void exportWithSavePanel();
 
-  /// Whether assignments were made since the last load or export.
-  bool hasUnsavedAssignments() const noexcept { return unsaved_; }
+  /// Whether the assignments differ from those of the last load or export (undoing back to it leaves
+  /// nothing to lose).
+  bool hasUnsavedAssignments() const { return !undoStack_.isClean(); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
   /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded.
   bool settleUnsavedAssignments();
@@ -100,8 +104,7 @@ class TamrikSeatloomApp : public QObject {
   RecentFiles recentFiles_;
   FileChooser chooseFileToOpen_, chooseFileToSave_;
   UnsavedPrompt askAboutUnsaved_;
-  bool unsaved_ = false;
-  bool loading_ = false;  // a load replaces the map too, which is no assignment
+  QUndoStack undoStack_;
   std::unique_ptr<MainWindow> window_;
 };
 
@@ -115,6 +118,8 @@ class MainWindow : public QMainWindow {
   QAction* openAction() const noexcept { return openAction_; }
   QAction* exportAction() const noexcept { return exportAction_; }
   QAction* quitAction() const noexcept { return quitAction_; }
+  QAction* undoAction() const noexcept { return undoAction_; }
+  QAction* redoAction() const noexcept { return redoAction_; }
   QMenu* fileMenu() const noexcept { return fileMenu_; }
   QMenu* recentMenu() const noexcept { return recentMenu_; }
   /// The alert on screen, or null.
@@ -137,6 +142,8 @@ class MainWindow : public QMainWindow {
   QAction* openAction_;
   QAction* exportAction_;
   QAction* quitAction_;
+  QAction* undoAction_;
+  QAction* redoAction_;
   QMessageBox* alert_ = nullptr;
 };
 

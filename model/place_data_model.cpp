@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <optional>
@@ -245,6 +246,63 @@ void PlaceDataModel::assignSerialNumbers(const std::vector<std::string>& serialN
     serialIndex_.moveTo(serial, place);
     logLine("Assigned serial " + serial + " to place " + place->name());
   }
+}
+
+void PlaceDataModel::unassignSerialNumbers(const std::vector<std::string>& serialNumbers,
+                                           const std::shared_ptr<TamrikPlace>& place) {
+  if (!place) return;
+  for (const auto& serial : serialNumbers) {
+    if (!place->serialNumbers().contains(serial)) continue;
+    place->removeSerialNumber(serial);
+    if (auto entry = serialMap_.find(serial); entry != serialMap_.end() && entry->second == place)
+      serialMap_.erase(entry);
+    emit serialMapChanged();
+    logLine("Unassigned serial " + serial + " from place " + place->name());
+  }
+}
+
+std::vector<std::shared_ptr<TamrikPlace>> PlaceDataModel::placesAffectedBy(
+    const std::vector<std::string>& serialNumbers, const std::shared_ptr<TamrikPlace>& place) {
+  if (!serialIndex_.isBuilt()) serialIndex_.build(locations());
+  std::vector<std::shared_ptr<TamrikPlace>> places;
+  auto note = [&](const std::shared_ptr<TamrikPlace>& candidate) {
+    if (candidate && std::find(places.begin(), places.end(), candidate) == places.end())
+      places.push_back(candidate);
+  };
+  note(place);
+  for (const auto& serial : serialNumbers) {
+    for (const auto& holder : serialIndex_.holders(serial))
+      if (holder && holder->serialNumbers().contains(serial)) note(holder);
+    if (auto entry = serialMap_.find(serial); entry != serialMap_.end()) note(entry->second);
+  }
+  return places;
+}
+
+PlaceDataModel::AssignmentState PlaceDataModel::captureAssignments(
+    const std::vector<std::string>& serialNumbers,
+    const std::vector<std::shared_ptr<TamrikPlace>>& places) const {
+  AssignmentState state;
+  for (const auto& place : places) state.places.emplace_back(place, place->serialNumbers());
+  for (const auto& serial : serialNumbers) {
+    auto entry = serialMap_.find(serial);
+    state.entries.emplace_back(serial, entry == serialMap_.end() ? nullptr : entry->second);
+  }
+  return state;
+}
+
+void PlaceDataModel::restoreAssignments(const AssignmentState& state) {
+  if (!serialIndex_.isBuilt()) serialIndex_.build(locations());
+  for (const auto& [place, serials] : state.places) {
+    if (place->serialNumbers() != serials) place->setSerialNumbers(serials);
+    for (const auto& serial : serials) serialIndex_.add(serial, place);
+  }
+  for (const auto& [serial, place] : state.entries) {
+    if (place)
+      serialMap_[serial] = place;
+    else
+      serialMap_.erase(serial);
+  }
+  emit serialMapChanged();
 }
 
 void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) const {

@@ -66,6 +66,28 @@ class PlaceDataModel : public QObject {
   /// place of the hierarchy that holds it, into `place` and `serialMap`. Logs one line per serial number.
   void assignSerialNumbers(const std::vector<std::string>& serialNumbers,
                            const std::shared_ptr<TamrikPlace>& place);
+  /// Takes each serial number that `place` holds away from it, with its `serialMap` entry where that names
+  /// `place`. Logs "Unassigned serial " S " from place " and the name per serial number taken; does and
+  /// logs nothing for the others.
+  void unassignSerialNumbers(const std::vector<std::string>& serialNumbers,
+                             const std::shared_ptr<TamrikPlace>& place);
+
+  /// The serial numbers of some places and the `serialMap` entries of some serial numbers (null: no entry),
+  /// as an assignment found or left them: what undoing or redoing it puts back.
+  struct AssignmentState {
+    std::vector<std::pair<std::shared_ptr<TamrikPlace>, SerialNumbers>> places;
+    std::vector<std::pair<std::string, std::shared_ptr<TamrikPlace>>> entries;
+  };
+  /// The places that an assignment of `serialNumbers` to `place` (or an unassignment from it) may change:
+  /// `place`, and every place of the hierarchy holding one of them.
+  std::vector<std::shared_ptr<TamrikPlace>> placesAffectedBy(const std::vector<std::string>& serialNumbers,
+                                                             const std::shared_ptr<TamrikPlace>& place);
+  /// The state of `places` and of the entries of `serialNumbers` now.
+  AssignmentState captureAssignments(const std::vector<std::string>& serialNumbers,
+                                     const std::vector<std::shared_ptr<TamrikPlace>>& places) const;
+  /// Puts back a captured state: each place's serial numbers (a place notifies when they differ) and each
+  /// entry, with one `serialMap` notification.
+  void restoreAssignments(const AssignmentState& state);
   /// Writes every place, one line per serial number it holds (one with an empty last field if none), in
   /// hierarchy order under the nine column titles. The file is replaced only once all of it is written:
   /// on failure it stays as it was and the error is raised.

@@ -1,5 +1,7 @@
 #include "model/detail/serial_index.hpp"
 
+#include <algorithm>
+
 namespace tamrik::detail {
 
 void SerialIndex::build(const std::vector<TamrikLocation>& locations) {
@@ -32,6 +34,16 @@ std::vector<std::shared_ptr<TamrikPlace>> SerialIndex::holders(const std::string
   std::vector<std::shared_ptr<TamrikPlace>> places{entry->second.first};
   places.insert(places.end(), entry->second.more.begin(), entry->second.more.end());
   return places;
+}
+
+void SerialIndex::add(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place) {
+  Holders& holders = holders_[serialNumber];
+  if (!holders.first) {
+    holders.first = std::move(place);
+  } else if (holders.first != place &&
+             std::find(holders.more.begin(), holders.more.end(), place) == holders.more.end()) {
+    holders.more.push_back(std::move(place));
+  }
 }
 
 void SerialIndex::moveTo(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place) {

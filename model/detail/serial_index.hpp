@@ -25,6 +25,8 @@ class SerialIndex {
   std::vector<std::shared_ptr<TamrikPlace>> holders(const std::string& serialNumber) const;
   /// Records `place` as the only holder of `serialNumber`.
   void moveTo(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place);
+  /// Records `place` as one more holder of `serialNumber`, unless it is recorded already.
+  void add(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place);
 
  private:
   // A serial number is mostly held by one place; more only where a file lists it at several.

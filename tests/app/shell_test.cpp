@@ -14,8 +14,10 @@
 
 #include "app/command_line.hpp"
 #include "app/location_view.hpp"
+#include "app/peripheral_view.hpp"
 #include "app/seatloom_app.hpp"
 #include "app_support.hpp"
+#include "support/capture_stdout.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 
 using namespace tamrik;
@@ -30,6 +32,15 @@ std::vector<QString> entries(const QMenu* menu) {
   for (const QAction* action : menu->actions())
     out.push_back(action->isSeparator() ? QStringLiteral("---") : action->text());
   return out;
+}
+
+// Assigns `serial` to the first place through the panel, as a click on Assign does.
+void assignThroughPanel(TamrikSeatloomApp& app, const QString& serial) {
+  auto& model = *app.placeDataModel();
+  auto& panel = app.window()->contentView()->locationView()->peripheralView()->assignment();
+  model.setSelectedPlace(model.locations()[0].levels[0].zones[0].places[0]);
+  panel.toggle(serial);
+  panel.assign();
 }
 
 // A shell without a display source of the system's, and with no dialog in the way.
@@ -154,7 +165,7 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   EXPECT_EQ(asked, 0);
 
   const auto& model = *app.placeDataModel();
-  app.placeDataModel()->assignSerialNumbers({"SN7"}, model.locations()[0].levels[0].zones[0].places[0]);
+  assignThroughPanel(app, "SN7");
   EXPECT_TRUE(app.hasUnsavedAssignments());
   EXPECT_FALSE(app.window()->close());  // cancelled
   app.openFileFromUser(places);
@@ -179,7 +190,7 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   std::string text((std::istreambuf_iterator<char>(exported)), {});
   EXPECT_NE(text.find("SN7"), std::string::npos) << text;
 
-  app.placeDataModel()->assignSerialNumbers({"SN8"}, model.locations()[0].levels[0].zones[0].places[0]);
+  assignThroughPanel(app, "SN8");
   answer = TamrikSeatloomApp::UnsavedChoice::discard;
   app.openFileFromUser(places);
   EXPECT_FALSE(app.hasUnsavedAssignments());  // reloaded: nothing assigned any more
@@ -202,4 +213,42 @@ TEST(Shell, OpensACSVFileDroppedOnTheWindow) {
   auto file = shell.scratch.write("dropped.csv", test::kHeader + kRow);
   EXPECT_TRUE(dropFile(QString::fromStdString(file.string())));
   EXPECT_EQ(shell.app.placeDataModel()->currentFileName(), "dropped.csv");
+}
+
+TEST(Shell, UndoesAndRedoesAssignmentsAndUnassignments) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
+  const auto& model = *app.placeDataModel();
+  auto desk = model.locations()[0].levels[0].zones[0].places[0];
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+  EXPECT_EQ(window.undoAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+  EXPECT_EQ(window.redoAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+
+  test::captureStdout([&] { assignThroughPanel(app, "SN2"); });
+  EXPECT_EQ(desk->serialNumbers(), (SerialNumbers{"SN1", "SN2"}));
+  window.undoAction()->trigger();
+  EXPECT_EQ(desk->serialNumbers(), SerialNumbers{"SN1"});
+  EXPECT_TRUE(model.serialMap().empty());
+  EXPECT_FALSE(app.hasUnsavedAssignments());  // back where the load left it
+  window.redoAction()->trigger();
+  EXPECT_EQ(model.serialMap().at("SN2"), desk);
+
+  // Unassign takes the selected displays the place holds, the file's one included.
+  PeripheralView& panel = *window.contentView()->locationView()->peripheralView();
+  panel.assignment().toggle("SN1");
+  ASSERT_TRUE(panel.unassignButton()->isEnabled());
+  std::string log = test::captureStdout([&] { panel.unassignButton()->click(); });
+  EXPECT_EQ(log, "Unassigned serial SN1 from place Desk 1\nUnassigned serial SN2 from place Desk 1\n");
+  EXPECT_TRUE(desk->serialNumbers().empty());
+  EXPECT_FALSE(panel.unassignButton()->isEnabled());
+  window.undoAction()->trigger();
+  EXPECT_EQ(desk->serialNumbers(), (SerialNumbers{"SN1", "SN2"}));
+  EXPECT_EQ(model.serialMap().at("SN2"), desk);
+
+  // Undo with nothing to do logs nothing; a load starts a new history.
+  app.openFile(shell.scratch.path() / "places.csv");
+  EXPECT_FALSE(window.undoAction()->isEnabled());
+  EXPECT_EQ(test::captureStdout([&] { app.undoStack().undo(); }), "");
 }

@@ -197,6 +197,40 @@ TEST_F(PlaceDataModelTest, AssignmentMovesADisplayToOneDesk) {
   EXPECT_EQ(model.serialMap().size(), 2u);
 }
 
+TEST_F(PlaceDataModelTest, UnassignsAndPutsAssignmentsBack) {
+  model.loadPlaces(first);
+  auto deskA = placeAt(model, 1, 0), deskB = placeAt(model, 1, 1);
+  captureStdout([&] { model.assignSerialNumbers({"S2"}, deskB); });
+
+  // What an assignment of S1 to B changes, captured before and after it.
+  const std::vector<std::string> serials{"S1"};
+  auto places = model.placesAffectedBy(serials, deskB);
+  EXPECT_EQ(places.size(), 2u);  // B, and A which holds S1 from the file
+  auto before = model.captureAssignments(serials, places);
+  captureStdout([&] { model.assignSerialNumbers(serials, deskB); });
+  auto after = model.captureAssignments(serials, places);
+  model.restoreAssignments(before);
+  EXPECT_EQ(deskA->serialNumbers(), SerialNumbers{"S1"});
+  EXPECT_EQ(deskB->serialNumbers(), SerialNumbers{"S2"});
+  EXPECT_FALSE(model.serialMap().contains("S1"));
+  model.restoreAssignments(after);
+  EXPECT_EQ(model.serialMap().at("S1"), deskB);
+
+  // Only what the place holds is taken, each with its line; the rest does nothing and logs nothing.
+  StoreSpies spies(model);
+  auto log = captureStdout([&] { model.unassignSerialNumbers({"S2", "S9", "S1"}, deskB); });
+  EXPECT_EQ(log, "Unassigned serial S2 from place Desk B\nUnassigned serial S1 from place Desk B\n");
+  EXPECT_EQ(deskB->serialNumbers(), SerialNumbers{});
+  EXPECT_TRUE(model.serialMap().empty());
+  EXPECT_EQ(spies.serialMap.count(), 2);
+  EXPECT_EQ(captureStdout([&] { model.unassignSerialNumbers({"S2"}, deskB); }), "");
+
+  // A restored holder is known again: assigning its serial elsewhere takes it from there.
+  model.restoreAssignments(after);
+  captureStdout([&] { model.assignSerialNumbers(serials, deskA); });
+  EXPECT_EQ(deskB->serialNumbers(), SerialNumbers{"S2"});
+}
+
 TEST(SamplePlaceDataModel, AlwaysShowsTheSample) {
   SamplePlaceDataModel model;
   model.setLocations({});
