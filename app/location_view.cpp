@@ -262,7 +262,7 @@ void LocationView::applySearch() {
     if (!search_) search_.emplace(placeDataModel_->locations());
     searchResult_ = search_->find(searchText_.toStdString());
     tree_.setFilter(searchResult_);
-    sidebar_->expandAll();  // the groups that hold what was found open
+    expandAllGroups();  // the groups that hold what was found open
   }
   applyPlacesFilter();
 }
@@ -302,8 +302,18 @@ std::set<std::vector<std::string>> LocationView::expandedGroups() const {
   return groups;
 }
 
+void LocationView::expandAllGroups() {
+  // Expanded one by one right after the model was reset, the view only notes each group and lays the whole
+  // tree out once; its own expandAll lays it out group by group, which takes seconds for large files.
+  for (int l = 0; l < tree_.rowCount(); ++l) {
+    QModelIndex location = tree_.index(l, 0);
+    sidebar_->expand(location);
+    for (int v = 0; v < tree_.rowCount(location); ++v) sidebar_->expand(tree_.index(v, 0, location));
+  }
+}
+
+// Called right after the model was reset, when nothing is expanded and the view lays out once.
 void LocationView::expandGroups(const std::set<std::vector<std::string>>& groups) {
-  sidebar_->collapseAll();
   for (int l = 0; l < tree_.rowCount(); ++l) {
     QModelIndex location = tree_.index(l, 0);
     if (!groups.contains(tree_.groupPath(location))) continue;

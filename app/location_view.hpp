@@ -58,6 +58,7 @@ class LocationView : public QWidget {
   void applyPlacesFilter();
   std::set<std::vector<std::string>> expandedGroups() const;
   void expandGroups(const std::set<std::vector<std::string>>& groups);
+  void expandAllGroups();
   QWidget* makeEmptyState();
   QWidget* makeBrowser();
 
