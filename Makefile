@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-sanitize fuzz bench format clean
+.PHONY: deps build run test test-sanitize fuzz bench package format clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -63,6 +63,10 @@ bench: deps
 	build-bench/bench/bench_encoder
 	build-bench/bench/bench_model
 	build-bench/bench/bench_search
+
+# A Debian package of the application in $(BUILD)/package.
+package: build
+	cd $(BUILD) && cpack -B package
 
 format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
