@@ -3,38 +3,37 @@
 #include <QObject>
 
 namespace tamrik {
-namespace {
 
-bool sameState(const PlaceDataModel::AssignmentState& a, const PlaceDataModel::AssignmentState& b) {
-  return a.places == b.places && a.entries == b.entries;
+std::unique_ptr<AssignmentCommand> AssignmentCommand::perform(const std::shared_ptr<PlaceDataModel>& model,
+                                                              Kind kind,
+                                                              const std::vector<std::string>& serialNumbers,
+                                                              const std::shared_ptr<TamrikPlace>& place) {
+  auto places = model->placesAffectedBy(serialNumbers, place);
+  auto before = model->captureAssignments(serialNumbers, places);
+  if (kind == Kind::assign)
+    model->assignSerialNumbers(serialNumbers, place);
+  else
+    model->unassignSerialNumbers(serialNumbers, place);
+  auto after = model->captureAssignments(serialNumbers, places);
+  if (before.places == after.places && before.entries == after.entries) return nullptr;
+  return std::unique_ptr<AssignmentCommand>(
+      new AssignmentCommand(model, kind, std::move(before), std::move(after)));
 }
 
-}  // namespace
-
 AssignmentCommand::AssignmentCommand(std::shared_ptr<PlaceDataModel> model, Kind kind,
-                                     std::vector<std::string> serialNumbers,
-                                     std::shared_ptr<TamrikPlace> place)
+                                     PlaceDataModel::AssignmentState before,
+                                     PlaceDataModel::AssignmentState after)
     : QUndoCommand(kind == Kind::assign ? QObject::tr("Assign") : QObject::tr("Unassign")),
       model_(std::move(model)),
-      kind_(kind),
-      serialNumbers_(std::move(serialNumbers)),
-      place_(std::move(place)) {}
+      before_(std::move(before)),
+      after_(std::move(after)) {}
 
 void AssignmentCommand::redo() {
-  if (done_) {
-    model_->restoreAssignments(after_);
+  if (performed_) {
+    performed_ = false;
     return;
   }
-  // The first time it runs as the operation itself, with its log lines and notifications.
-  auto places = model_->placesAffectedBy(serialNumbers_, place_);
-  before_ = model_->captureAssignments(serialNumbers_, places);
-  if (kind_ == Kind::assign)
-    model_->assignSerialNumbers(serialNumbers_, place_);
-  else
-    model_->unassignSerialNumbers(serialNumbers_, place_);
-  after_ = model_->captureAssignments(serialNumbers_, places);
-  done_ = true;
-  if (sameState(before_, after_)) setObsolete(true);
+  model_->restoreAssignments(after_);
 }
 
 void AssignmentCommand::undo() {

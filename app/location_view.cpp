@@ -15,6 +15,7 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "app/item_activation.hpp"
 #include "app/peripheral_view.hpp"
@@ -80,11 +81,21 @@ class ZonePlaceholder : public QWidget {
   QLabel* text_;
 };
 
-// Escape in a line edit with text empties it, as search fields do.
-class EscapeClears final : public QObject {
+// The search field's keys: Escape with text empties it, as search fields do; the window's Ctrl+E (export)
+// wins over the line edit's own use of it; and focus prepares the search, before the first keystroke.
+class SearchFieldKeys final : public QObject {
  public:
-  explicit EscapeClears(QLineEdit* field) : QObject(field), field_(field) {}
+  SearchFieldKeys(QLineEdit* field, std::function<void()> prepare)
+      : QObject(field), field_(field), prepare_(std::move(prepare)) {}
   bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::FocusIn) {
+      prepare_();
+      return false;
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      return key->key() == Qt::Key_E && key->modifiers() == Qt::ControlModifier;  // not overridden here
+    }
     if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
         field_->text().isEmpty())
       return false;
@@ -94,6 +105,7 @@ class EscapeClears final : public QObject {
 
  private:
   QLineEdit* field_;
+  std::function<void()> prepare_;
 };
 
 QWidget* slot() {
@@ -174,7 +186,10 @@ QWidget* LocationView::makeBrowser() {
   searchField_->setClearButtonEnabled(true);
   connect(searchField_, &QLineEdit::textChanged, this, &LocationView::setSearchText);
   // Escape clears the field; Ctrl+F anywhere in the window comes back to it.
-  searchField_->installEventFilter(new EscapeClears(searchField_));
+  searchField_->installEventFilter(new SearchFieldKeys(searchField_, [this] {
+    if (!search_) search_.emplace(placeDataModel_->locations());
+  }));
+  searchField_->setAcceptDrops(false);  // a file dropped here opens, as anywhere in the window
   auto* find = new QAction(tr("Find a place"), this);
   find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
   find->setShortcutContext(Qt::WindowShortcut);
@@ -237,7 +252,9 @@ void LocationView::selectZone(const ZonePath& path) {
 }
 
 void LocationView::locationsChanged() {
+  // The search and its result describe the previous hierarchy.
   search_.reset();
+  searchResult_.reset();
   // The places column never shows places that are no longer loaded.
   if (selectedZonePath_) selectZone(*selectedZonePath_);
   if (!searchText_.isEmpty()) applySearch();

@@ -34,7 +34,6 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tamrik"));
   QApplication::setApplicationName(QStringLiteral("Seatloom"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Tamrik Seatloom"));
   QApplication::setApplicationVersion(QStringLiteral(TAMRIK_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("tamrik-seatloom"));
 

@@ -72,11 +72,7 @@ void PeripheralAssignment::assign() {
   line += "] to place: " + (place ? place->name() : std::string("Unknown"));
   logLine(line);
   if (!place) return;
-  if (undoStack_)
-    undoStack_->push(
-        new AssignmentCommand(placeDataModel_, AssignmentCommand::Kind::assign, serialNumbers, place));
-  else
-    placeDataModel_->assignSerialNumbers(serialNumbers, place);
+  perform(AssignmentCommand::Kind::assign, serialNumbers, place);
 }
 
 bool PeripheralAssignment::canUnassign() const {
@@ -93,10 +89,20 @@ void PeripheralAssignment::unassign() {
   std::vector<std::string> held;
   for (const auto& serialNumber : selectedSerialNumbers())
     if (place->serialNumbers().contains(serialNumber)) held.push_back(serialNumber);
-  if (undoStack_)
-    undoStack_->push(new AssignmentCommand(placeDataModel_, AssignmentCommand::Kind::unassign, held, place));
-  else
-    placeDataModel_->unassignSerialNumbers(held, place);
+  perform(AssignmentCommand::Kind::unassign, held, place);
+}
+
+void PeripheralAssignment::perform(AssignmentCommand::Kind kind,
+                                   const std::vector<std::string>& serialNumbers,
+                                   const std::shared_ptr<TamrikPlace>& place) {
+  if (!undoStack_) {
+    if (kind == AssignmentCommand::Kind::assign)
+      placeDataModel_->assignSerialNumbers(serialNumbers, place);
+    else
+      placeDataModel_->unassignSerialNumbers(serialNumbers, place);
+  } else if (auto step = AssignmentCommand::perform(placeDataModel_, kind, serialNumbers, place)) {
+    undoStack_->push(step.release());
+  }
 }
 
 PeripheralAssignment::Badge PeripheralAssignment::badge(const QString& serialNumber) const {

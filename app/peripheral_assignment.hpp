@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/assignment_command.hpp"
 #include "model/place_data_model.hpp"
 #include "peripherals/peripheral_manager.hpp"
 
@@ -72,6 +73,8 @@ class PeripheralAssignment : public QObject {
   void peripheralsChanged();
   void selectedPlaceChanged();
   std::vector<std::string> selectedSerialNumbers() const;
+  void perform(AssignmentCommand::Kind kind, const std::vector<std::string>& serialNumbers,
+               const std::shared_ptr<TamrikPlace>& place);
 
   std::shared_ptr<PeripheralManager> peripheralManager_;
   std::shared_ptr<PlaceDataModel> placeDataModel_;

@@ -192,6 +192,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   fileMenu_ = menuBar()->addMenu(tr("&File"));
   fileMenu_->addAction(openAction_);
   recentMenu_ = fileMenu_->addMenu(tr("Open Recent"));
+  recentMenu_->setToolTipsVisible(true);  // the full path of each entry
   fileMenu_->addAction(exportAction_);
   fileMenu_->addSeparator();
   fileMenu_->addAction(quitAction_);
@@ -221,7 +222,9 @@ void MainWindow::rebuildRecentMenu() {
     return;
   }
   for (const auto& file : files) {
-    auto* entry = recentMenu_->addAction(QString::fromStdString(file.filename().string()));
+    // A "&" in a name is shown, not taken as a shortcut marker.
+    auto* entry = recentMenu_->addAction(
+        QString::fromStdString(file.filename().string()).replace(QLatin1Char('&'), QStringLiteral("&&")));
     entry->setToolTip(QString::fromStdString(file.string()));
     connect(entry, &QAction::triggered, &app_, [this, file] { app_.openFileFromUser(file); });
   }

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTest>
 #include <QUrl>
 #include <fstream>
 #include <iterator>
@@ -74,8 +75,9 @@ TEST(Shell, OffersTheFileCommandsInOrderWithTheirShortcuts) {
   // No files yet: one disabled entry. After an open: the file, a divider and "Clear".
   ASSERT_EQ(entries(window.recentMenu()), std::vector<QString>{"No Recent Files"});
   EXPECT_FALSE(window.recentMenu()->actions().front()->isEnabled());
-  shell.app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
-  EXPECT_EQ(entries(window.recentMenu()), (std::vector<QString>{"places.csv", "---", "Clear"}));
+  shell.app.openFile(shell.scratch.write("R&D places.csv", test::kHeader + kRow));
+  EXPECT_EQ(entries(window.recentMenu()), (std::vector<QString>{"R&&D places.csv", "---", "Clear"}));
+  EXPECT_EQ(window.recentMenu()->actions().front()->iconText(), "R&D places.csv");  // shown as named
   window.recentMenu()->actions().back()->trigger();
   EXPECT_EQ(entries(window.recentMenu()), std::vector<QString>{"No Recent Files"});
 }
@@ -95,7 +97,12 @@ TEST(Shell, ReportsAFailedLoadAndKeepsWhatWasLoaded) {
   EXPECT_EQ(shell.app.recentFiles().files(), recent);
   test::screenshot(*window.alert(), QStringLiteral("shell-alert"));
 
-  // "OK" dismisses it and forgets the error.
+  // Escape dismisses it as "OK" does, and either forgets the error.
+  QTest::keyClick(window.alert(), Qt::Key_Escape);
+  EXPECT_EQ(shell.app.loadError(), nullptr);
+  EXPECT_EQ(window.alert(), nullptr);
+  shell.app.openFile(shell.scratch.path() / "other.csv");
+  ASSERT_NE(window.alert(), nullptr);
   auto buttons = window.alert()->buttons();
   ASSERT_EQ(buttons.size(), 1);
   EXPECT_EQ(buttons.front()->text(), "OK");
@@ -246,6 +253,16 @@ TEST(Shell, UndoesAndRedoesAssignmentsAndUnassignments) {
   window.undoAction()->trigger();
   EXPECT_EQ(desk->serialNumbers(), (SerialNumbers{"SN1", "SN2"}));
   EXPECT_EQ(model.serialMap().at("SN2"), desk);
+
+  // A step that changes nothing leaves the history alone: Redo still brings back what was undone.
+  test::captureStdout([&] {
+    assignThroughPanel(app, "SN3");
+    window.undoAction()->trigger();
+    panel.assignment().clearSelection();
+    panel.assignment().toggle("SN2");  // here already, and assigned here
+    panel.assignment().assign();
+  });
+  EXPECT_TRUE(window.redoAction()->isEnabled());
 
   // Undo with nothing to do logs nothing; a load starts a new history.
   app.openFile(shell.scratch.path() / "places.csv");

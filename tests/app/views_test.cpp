@@ -91,12 +91,20 @@ TEST(LocationView, BrowsesLocationsLevelsAndZones) {
   EXPECT_EQ(tree.rowCount(tree.index(0, 0, tree.index(0, 0))), 0);
 }
 
-TEST(LocationView, ActsOnRowsReachedWithTheKeyboard) {
+TEST(LocationView, ActsOnRowsClickedOrReachedWithTheKeyboard) {
   Views views;
   test::loadRows(*views.model, views.scratch, kRows);
   LocationView view(views.model, views.manager);
+  view.resize(1000, 600);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
   view.selectZone({"L1", "F1", "Z1"});
   QListView* places = view.placesList();
+  QTest::mouseClick(places->viewport(), Qt::LeftButton, {},
+                    places->visualRect(view.placesModel().index(0)).center());
+  ASSERT_TRUE(views.model->selectedPlace());
+  EXPECT_EQ(views.model->selectedPlace()->name(), "Desk 1");
+
   places->setCurrentIndex(view.placesModel().index(1));
   QTest::keyClick(places, Qt::Key_Space);
   ASSERT_TRUE(views.model->selectedPlace());
@@ -225,4 +233,12 @@ TEST(LocationView, FindsPlacesIgnoringCaseAndAccents) {
   EXPECT_TRUE(view.sidebar()->isExpanded(tree.index(1, 0)));
   EXPECT_FALSE(view.sidebar()->isExpanded(tree.index(0, 0)));
   EXPECT_EQ(view.placesModel().rowCount(), 2);
+
+  // A load while searching searches the new hierarchy, where the zone may sit elsewhere.
+  view.setSearchText("desk");
+  test::loadRows(*views.model, views.scratch,
+                 "A1,Annex A,F1,First,Z1,North,P5,Desk 5,\nA2,Annex B,F1,First,Z1,North,P6,Desk 6,\n" + kRows,
+                 "more.csv");
+  EXPECT_EQ(views.column(tree), (std::vector<QString>{"Annex A", "Annex B", "Head office"}));
+  EXPECT_EQ(views.column(view.placesModel()), (std::vector<QString>{"Desk 1", "Desk 2"}));
 }
