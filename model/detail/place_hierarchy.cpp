@@ -26,10 +26,10 @@ namespace {
 using Index = std::uint32_t;
 
 // The order of first meeting below a list: where a member was first met, and the composed place
-// identifier of that row (kept, since the row's own is moved into its place early).
+// identifier of that row (that of its place, since the row's own is moved into the place early).
 struct FirstMet {
   Index row = 0;
-  std::string placeKey;
+  std::string_view placeKey;
 };
 
 struct ZoneNode {
@@ -67,30 +67,30 @@ constexpr std::array<std::string CSVRow::*, 3> kIdentifiers{&CSVRow::locationId,
                                                             &CSVRow::zoneId};
 
 // A text to sort by, with its position. The first sixteen bytes, packed big-endian, decide most
-// comparisons without touching the text itself, which may lie anywhere in memory.
+// comparisons without touching the text itself, which may lie anywhere in memory; the text is looked up by
+// position only when they don't. Small, since sorting moves keys around.
 struct SortKey {
   std::uint64_t high = 0, low = 0;
-  std::string_view text;
+  std::uint32_t size = 0;  // of the text, up to 17: past sixteen bytes only the text itself decides
   Index position = 0;
 
-  SortKey(std::string_view key, Index at) : text(key), position(at) {
+  SortKey(std::string_view text, Index at)
+      : size(static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), 17))), position(at) {
     unsigned char bytes[16] = {};
-    std::memcpy(bytes, key.data(), std::min<std::size_t>(key.size(), 16));
+    std::memcpy(bytes, text.data(), std::min<std::size_t>(text.size(), 16));
     for (int i = 0; i < 8; ++i) {
       high = high << 8 | bytes[i];
       low = low << 8 | bytes[8 + i];
     }
   }
-  // Zero padding sorts a prefix first, as the text comparison does; equal packs leave it to the texts.
-  int compareText(const SortKey& other) const noexcept {
+  // Zero padding sorts a prefix first, as the text comparison does; equal packs leave it to the texts,
+  // which `textAt` gives by position.
+  template <class TextAt>
+  int compare(const SortKey& other, const TextAt& textAt) const {
     if (high != other.high) return high < other.high ? -1 : 1;
     if (low != other.low) return low < other.low ? -1 : 1;
-    if (text.size() <= 16 && other.text.size() <= 16 && text.size() == other.text.size()) return 0;
-    return text.compare(other.text);
-  }
-  friend bool operator<(const SortKey& a, const SortKey& b) noexcept {
-    if (int order = a.compareText(b)) return order < 0;
-    return a.position < b.position;
+    if (size == other.size && size <= 16) return 0;
+    return textAt(position).compare(textAt(other.position));
   }
 };
 using Keys = std::vector<SortKey>;
@@ -139,41 +139,89 @@ class Folder {
   }
 
   // The zone's places, in the order first met and then by name, each with the serial numbers of its rows.
-  // A zone's rows are at hand here, so its places are made at once, each while its rows are: the rows
-  // lie all over memory, the places made one after another do not.
+  // Rows of one place share its identifier exactly, so they are grouped by hashing, in file order: a
+  // place's first row is then its first file row. Sorting by name once, ties broken by the order first met
+  // (composed identifier, then first row), gives what sorting by identifier and then stably by name gives.
+  // The places are made in that final order, so that they lie in memory as they are listed.
   void buildPlaces(ZoneNode& zone) {
-    entries_.clear();
-    for (Index row : zone.rows) entries_.emplace_back(composed_(rows_[row].placeId), row);
-    zone.rows = {};
-    std::sort(entries_.begin(), entries_.end());
-    places_.clear();
-    for (std::size_t begin = 0; begin < entries_.size();) {
-      std::size_t end = begin + 1;
-      while (end < entries_.size() && entries_[end].compareText(entries_[begin]) == 0) ++end;
-      // Identifiers that compose alike but differ as texts are different places, met in row order.
-      block_.clear();
-      for (std::size_t k = begin; k < end; ++k) {
-        CSVRow& row = rows_[entries_[k].position];
-        auto same = std::find_if(block_.begin(), block_.end(), [&](const auto& place) {
-          return rows_[place.first].placeId == row.placeId;
-        });
-        if (same == block_.end()) same = block_.insert(same, {entries_[k].position, {}});
-        if (row.serialNumber) same->second.insert(std::move(*row.serialNumber));
-      }
-      for (auto& [first, serialNumbers] : block_) {
-        CSVRow& row = rows_[first];
-        if (places_.empty()) zone.first = {first, std::string(entries_[begin].text)};
-        places_.push_back(std::make_shared<TamrikPlace>(std::move(row.placeId), std::move(row.placeName),
-                                                        std::move(serialNumbers)));
-      }
-      begin = end;
-    }
+    const std::vector<Index>& rows = zone.rows;
+    groupPlaces(rows);
+    std::size_t firstMet = 0;  // drafts are in first-row order, so only a smaller identifier comes first
+    for (Index d = 1; d < drafts_.size(); ++d)
+      if (drafts_[d].id < drafts_[firstMet].id) firstMet = d;
+    auto nameAt = [&](Index d) { return drafts_[d].name; };
+    std::sort(keys_.begin(), keys_.end(), [&](const SortKey& a, const SortKey& b) {
+      if (int order = a.compare(b, nameAt)) return order < 0;
+      if (int order = drafts_[a.position].id.compare(drafts_[b.position].id)) return order < 0;
+      return a.position < b.position;
+    });
 
+    zone.places.reserve(keys_.size());
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+      const SortKey& key = keys_[i];
+      const Draft& draft = drafts_[key.position];
+      // The rows are visited out of file order: asking early for the ones a few places on hides most of
+      // the wait for memory in large zones.
+      if (i + 2 * kAhead < keys_.size()) __builtin_prefetch(&drafts_[keys_[i + 2 * kAhead].position]);
+      if (i + kAhead < keys_.size()) {
+        const CSVRow& later = rows_[rows[drafts_[keys_[i + kAhead].position].first]];
+        __builtin_prefetch(&later.placeId);
+        __builtin_prefetch(&later.serialNumber);
+      }
+      SerialNumbers serialNumbers;
+      for (Index k = draft.first; k != kNone; k = next_[k]) {
+        CSVRow& row = rows_[rows[k]];
+        if (row.serialNumber) serialNumbers.insert(std::move(*row.serialNumber));
+      }
+      CSVRow& row = rows_[rows[draft.first]];
+      auto& place = zone.places.emplace_back(std::make_shared<TamrikPlace>(
+          std::move(row.placeId), std::move(row.placeName), std::move(serialNumbers)));
+      // The row's identifier has moved into the place, which keeps it where it is from now on.
+      if (key.position == firstMet) zone.first = {rows[draft.first], composed_(place->placeId())};
+    }
+    zone.rows = {};
+  }
+
+  // `drafts_` for the distinct place identifiers of `rows`, in the order of their first rows, and `next_`
+  // linking each row to the next of its place. Also the composed texts each draft sorts by, and its key in
+  // `keys_`, while its first row is at hand.
+  void groupPlaces(const std::vector<Index>& rows) {
+    drafts_.clear();
     keys_.clear();
-    for (Index k = 0; k < places_.size(); ++k) keys_.emplace_back(composed_(places_[k]->name()), k);
-    std::sort(keys_.begin(), keys_.end());  // positions break ties, which keeps the sort stable
-    zone.places.reserve(places_.size());
-    for (const auto& key : keys_) zone.places.push_back(std::move(places_[key.position]));
+    next_.assign(rows.size(), kNone);
+    std::size_t capacity = 2;
+    while (capacity < 2 * rows.size()) capacity *= 2;
+    slots_.assign(capacity, Slot{0, kNone});
+    const std::size_t mask = capacity - 1;
+    // Hashes are computed a few rows ahead, so that their slots can be asked for before they are needed.
+    auto hashOf = [&](std::size_t k) { return std::hash<std::string_view>{}(rows_[rows[k]].placeId); };
+    std::array<std::size_t, kAhead> ahead{};
+    for (std::size_t k = 0; k < std::min<std::size_t>(kAhead, rows.size()); ++k) ahead[k] = hashOf(k);
+    for (Index k = 0; k < rows.size(); ++k) {
+      const std::size_t hash = ahead[k % kAhead];
+      if (k + kAhead < rows.size()) {
+        ahead[k % kAhead] = hashOf(k + kAhead);
+        __builtin_prefetch(&slots_[ahead[k % kAhead] & mask]);
+      }
+      const CSVRow& row = rows_[rows[k]];
+      const auto check = static_cast<std::uint32_t>(hash >> 32);
+      for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        Slot& slot = slots_[at];
+        if (slot.draft == kNone) {
+          slot = {check, static_cast<Index>(drafts_.size())};
+          const std::string_view name = composed_(row.placeName);
+          keys_.emplace_back(name, static_cast<Index>(drafts_.size()));
+          drafts_.push_back({k, k, name, composed_(row.placeId)});
+          break;
+        }
+        Draft& draft = drafts_[slot.draft];
+        if (slot.check == check && rows_[rows[draft.first]].placeId == row.placeId) {
+          next_[draft.last] = k;
+          draft.last = k;
+          break;
+        }
+      }
+    }
   }
 
   // Sorts members by the order first met, then stably by name. Returns where the first of them was met,
@@ -182,17 +230,25 @@ class Folder {
   FirstMet orderMembers(std::vector<Node>& nodes, std::size_t depth, std::string CSVRow::*name) {
     Keys keys;
     keys.reserve(nodes.size());
-    for (Index k = 0; k < nodes.size(); ++k) keys.emplace_back(composed_(nodes[k].id), k);
+    texts_.clear();
+    for (Index k = 0; k < nodes.size(); ++k)
+      keys.emplace_back(texts_.emplace_back(composed_(nodes[k].id)), k);
+    auto textAt = [&](Index k) { return texts_[k]; };
     std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
-      if (int order = a.compareText(b)) return order < 0;
+      if (int order = a.compare(b, textAt)) return order < 0;
       return metBefore(nodes[a.position].first, nodes[b.position].first, depth + 1);
     });
     permute(nodes, keys);
     FirstMet first = nodes.empty() ? FirstMet{} : nodes.front().first;
 
     keys.clear();
-    for (Index k = 0; k < nodes.size(); ++k) keys.emplace_back(composed_(rows_[nodes[k].first.row].*name), k);
-    std::sort(keys.begin(), keys.end());
+    texts_.clear();
+    for (Index k = 0; k < nodes.size(); ++k)
+      keys.emplace_back(texts_.emplace_back(composed_(rows_[nodes[k].first.row].*name)), k);
+    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+      if (int order = a.compare(b, textAt)) return order < 0;
+      return a.position < b.position;  // keeps the sort stable
+    });
     permute(nodes, keys);
     return first;
   }
@@ -239,12 +295,28 @@ class Folder {
     return locations;
   }
 
+  static constexpr Index kNone = std::numeric_limits<Index>::max();
+  static constexpr std::size_t kAhead = 8;  // how far ahead memory is asked for
+
+  // A place of the zone being built: its first and last row (positions in the zone's rows) and the
+  // composed texts it sorts by.
+  struct Draft {
+    Index first, last;
+    std::string_view name, id;
+  };
+  // An entry of the table from place identifier to draft; `check` spares most text comparisons.
+  struct Slot {
+    std::uint32_t check;
+    Index draft;
+  };
+
   std::vector<CSVRow>& rows_;
   ComposedTexts composed_;
-  Keys entries_;                                        // a zone's rows by composed place identifier
-  std::vector<std::pair<Index, SerialNumbers>> block_;  // places of one identifier: first row, serials
-  std::vector<std::shared_ptr<TamrikPlace>> places_;    // a zone's places in the order first met
-  Keys keys_;                                           // `places_` by composed name
+  std::vector<Draft> drafts_;            // the zone's places, in the order of their first rows
+  std::vector<Index> next_;              // per zone row, the next row of its place, or kNone
+  std::vector<Slot> slots_;              // place identifier to draft
+  Keys keys_;                            // `drafts_` by composed name
+  std::vector<std::string_view> texts_;  // the texts of the keys being sorted, by position
 };
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <unicode/normalizer2.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace tamrik::detail {
 namespace {
@@ -11,8 +13,20 @@ namespace {
 // Scalars below U+0300 neither combine nor decompose under canonical composition, so text made of them
 // only is composed already. In UTF-8 they are the bytes below 0xCC.
 bool isBelowCombiningMarks(std::string_view text) noexcept {
+  // Eight bytes at a time, most texts being ASCII: only bytes from 0xC0 up need a closer look.
+  auto clear = [&](std::size_t at) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    return (word & (word << 1) & 0x8080808080808080u) == 0;
+  };
+  std::size_t i = 0;
+  if (text.size() >= 8) {
+    while (i + 8 <= text.size() && clear(i)) i += 8;
+    // The last eight bytes, overlapping those checked already.
+    if (i + 8 > text.size() && (i == text.size() || clear(text.size() - 8))) return true;
+  }
   unsigned char highest = 0;
-  for (char c : text) highest = std::max(highest, static_cast<unsigned char>(c));
+  for (; i < text.size(); ++i) highest = std::max(highest, static_cast<unsigned char>(text[i]));
   return highest < 0xCC;
 }
 

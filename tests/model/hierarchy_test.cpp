@@ -115,19 +115,35 @@ TEST(Hierarchy, MatchesIdentifiersOnlyWithinTheirParent) {
 }
 
 TEST(Hierarchy, EqualsFoldingTheSortedRowsOneByOne) {
-  // Few distinct texts, so that names, identifiers and canonically equivalent spellings collide often.
-  const std::vector<std::string> ids{"1", "10", "2", "e\u0301", "\u00e9", "a"};
-  const std::vector<std::string> names{"B", "a", "A", "\u00c5", "A\u030a", "b", ""};
+  // Few distinct texts, so that names, identifiers and canonically equivalent spellings collide often;
+  // some alike in their first sixteen bytes.
+  const std::vector<std::string> ids{
+      "1", "10", "2", "e\u0301", "\u00e9", "a", "sixteen bytes id", "sixteen bytes id2"};
+  const std::vector<std::string> names{"B",
+                                       "a",
+                                       "A",
+                                       "\u00c5",
+                                       "A\u030a",
+                                       "b",
+                                       "",
+                                       "Desk by the window",
+                                       "Desk by the windoe\u0301",
+                                       "Desk by the windo\u00e9",
+                                       "Desk by the wi",
+                                       std::string("Desk by the wi\0", 15)};
   std::mt19937 random(7);
   auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
   for (int round = 0; round < 200; ++round) {
     std::vector<CSVRow> rows;
-    for (int k = 0, n = static_cast<int>(random() % 30); k < n; ++k) {
+    // Now and then a long file, whose zones hold many places.
+    const bool longFile = round % 20 == 0;
+    for (int k = 0, n = static_cast<int>(random() % (longFile ? 400 : 30)); k < n; ++k) {
       std::string location = pick(ids);
       // Distinct location names: the order of equal ones is left open.
       std::string locationName =
           "Site " + std::to_string(std::find(ids.begin(), ids.end(), location) - ids.begin());
-      rows.push_back({location, locationName, pick(ids), pick(names), pick(ids), pick(names), pick(ids),
+      std::string place = longFile ? pick(ids) + std::to_string(random() % 40) : pick(ids);
+      rows.push_back({location, locationName, pick(ids), pick(names), pick(ids), pick(names), place,
                       pick(names), random() % 3 ? std::optional(pick(ids)) : std::nullopt});
     }
     ASSERT_EQ(built(rows), foldedOneByOne(rows)) << "round " << round;
