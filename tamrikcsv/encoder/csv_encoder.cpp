@@ -33,7 +33,7 @@ std::shared_ptr<detail::ShadowEncoderSink> CSVEncoder::makeSink(CSVWriter writer
 Data CSVEncoder::encodeDataWith(const detail::EncodeWith& with) const {
   auto sink = makeSink(CSVWriter::toMemory(configuration.writerConfiguration));
   encodeRoot(sink, with);
-  return sink->takeData();
+  return sink->releaseData();
 }
 
 std::string CSVEncoder::encodeStringWith(const detail::EncodeWith& with) const {

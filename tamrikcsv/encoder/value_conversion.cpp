@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <type_traits>
 
@@ -21,6 +22,18 @@ constexpr auto kPowersOfFive = [] {
   for (auto& p : powers) p = power, power *= 5;
   return powers;
 }();
+
+// The number of decimal digits of `value`, from its bit width and one comparison.
+int digitCount(std::uint64_t value) noexcept {
+  static constexpr auto kPowersOfTen = [] {
+    std::array<std::uint64_t, 20> powers{};
+    std::uint64_t power = 1;
+    for (auto& p : powers) p = power, power *= 10;
+    return powers;
+  }();
+  const int guess = (std::bit_width(value | 1) * 1233) >> 12;  // floor(bits * log10(2)), at most one short
+  return guess + (value >= kPowersOfTen[static_cast<std::size_t>(guess)]);
+}
 
 // The shortest plain text of a positive normal double below 2^53, written at `out`, in a fraction of the
 // generic conversion's time; the same text. Every value and bound is an exact integer: the value times
@@ -38,22 +51,23 @@ char* shortestPlain(char* out, double magnitude) {
   const int decimalExponent = (binaryExponent * 78913) >> 18;  // floor(binaryExponent * log10(2))
   const int k = 16 - decimalExponent;                          // magnitude * 10^k lies in [10^16, 2 * 10^17)
   const int shift = 54 - binaryExponent - k;
-  if (k < 0 || k >= static_cast<int>(kPowersOfFive.size()) || shift < 1 || shift > 100) return nullptr;
-  // In units of 2^-shift: four times magnitude * 10^k, and the ends of its interval half a gap to the
-  // next double away (a quarter below a power of two, where the gap below is half as wide).
-  const Wide five = kPowersOfFive[static_cast<std::size_t>(k)];
-  const Wide center = (static_cast<Wide>(mantissa) * five) << 2;
+  if (k < 0 || k >= static_cast<int>(kPowersOfFive.size()) || shift < 1 || shift > 64) return nullptr;
+  // In units of 2^-64 (scaled up from 2^-shift, so that whole parts and fractions are the two words):
+  // four times magnitude * 10^k, and the ends of its interval half a gap to the next double away (a
+  // quarter below a power of two, where the gap below is half as wide). Each whole part is below 2^64.
+  const int up = 64 - shift;
+  const Wide five = static_cast<Wide>(kPowersOfFive[static_cast<std::size_t>(k)]) << up;
+  const Wide center = (static_cast<Wide>(mantissa) * kPowersOfFive[static_cast<std::size_t>(k)]) << (2 + up);
   const Wide upper = center + 2 * five;
   const Wide lower = center - (mantissa == (std::uint64_t{1} << 52) && biased > 1 ? five : 2 * five);
   const bool endsReadBack = (mantissa & 1) == 0;  // a tie between two doubles goes to the even one
-  auto floorOf = [shift](Wide x) { return static_cast<std::uint64_t>(x >> shift); };
-  auto isWhole = [shift](Wide x) { return (x & ((static_cast<Wide>(1) << shift) - 1)) == 0; };
+  auto floorOf = [](Wide x) { return static_cast<std::uint64_t>(x >> 64); };
+  auto fractionOf = [](Wide x) { return static_cast<std::uint64_t>(x); };
   std::uint64_t high = floorOf(upper);
-  if (!endsReadBack && isWhole(upper)) --high;
-  std::uint64_t low = floorOf(lower) + (isWhole(lower) && endsReadBack ? 0 : 1);
+  if (!endsReadBack && fractionOf(upper) == 0) --high;
+  std::uint64_t low = floorOf(lower) + (fractionOf(lower) == 0 && endsReadBack ? 0 : 1);
   std::uint64_t value = floorOf(center);
-  const Wide rest = center & ((static_cast<Wide>(1) << shift) - 1), half = static_cast<Wide>(1)
-                                                                           << (shift - 1);
+  const std::uint64_t rest = fractionOf(center), half = std::uint64_t{1} << 63;
   if (low > high) return nullptr;
   int dropped = 0;
   unsigned lastDropped = 0;
@@ -69,26 +83,46 @@ char* shortestPlain(char* out, double magnitude) {
   value += dropped == 0 ? rest > half : lastDropped >= 5;
   value = std::clamp(value, low, high);
 
-  char buffer[24];
-  char* const digits = decimalDigitsBefore(buffer + sizeof buffer, value);
-  const auto length = static_cast<int>(buffer + sizeof buffer - digits);
+  // The digits go straight to their place: the count first, then written from the last one back.
+  const int length = digitCount(value);
   const int fraction = k - dropped;  // digits after the point
   if (fraction <= 0) {
-    out = std::copy(digits, digits + length, out);
-    out = std::fill_n(out, -fraction, '0');
+    decimalDigitsBefore(out + length, value);
+    out = std::fill_n(out + length, -fraction, '0');
     *out++ = '.';
     *out++ = '0';
     return out;
   }
   if (length > fraction) {
-    out = std::copy(digits, digits + length - fraction, out);
-    *out++ = '.';
-    return std::copy(digits + length - fraction, digits + length, out);
+    // The fraction's digits, the point, then the whole part, each written once from the end back: text
+    // read back right after it is written would stall the processor.
+    char* const end = out + length + 1;
+    char* at = end;
+    std::uint64_t whole = value;
+    int left = fraction;
+    for (; left >= 8; left -= 8) {
+      at -= 8;
+      eightDigitsBefore(at + 8, static_cast<std::uint32_t>(whole % 100000000));
+      whole /= 100000000;
+    }
+    for (; left >= 2; left -= 2) {
+      at -= 2;
+      std::memcpy(at, kDigitPairs + 2 * (whole % 100), 2);
+      whole /= 100;
+    }
+    if (left == 1) {
+      *--at = static_cast<char>('0' + whole % 10);
+      whole /= 10;
+    }
+    *--at = '.';
+    decimalDigitsBefore(at, whole);
+    return end;
   }
   *out++ = '0';
   *out++ = '.';
   out = std::fill_n(out, fraction - length, '0');
-  return std::copy(digits, digits + length, out);
+  decimalDigitsBefore(out + length, value);
+  return out + length;
 }
 
 template <class F>
@@ -108,11 +142,7 @@ void appendFloating(std::string& out, F value, const Strategy::NonConformingFloa
   const bool plain = magnitude == 0 || (magnitude >= F(1e-4) && magnitude < kLargest);
   char buffer[64];
   if constexpr (std::is_same_v<F, double>) {
-    if (plain && magnitude != 0) {
-      char* start = buffer;
-      if (value < 0) *start++ = '-';
-      if (char* end = shortestPlain(start, magnitude)) return out.append(buffer, end), void();
-    }
+    if (char* end = writePlainDouble(buffer, value)) return out.append(buffer, end), void();
   }
   auto end = std::to_chars(buffer, buffer + sizeof buffer, value,
                            plain ? std::chars_format::fixed : std::chars_format::scientific)
@@ -126,15 +156,13 @@ void appendFloating(std::string& out, F value, const Strategy::NonConformingFloa
 
 }  // namespace
 
-void appendInteger(std::string& out, std::int64_t value) {
-  char buffer[24];
-  auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  out.append(buffer, end);
-}
-void appendInteger(std::string& out, std::uint64_t value) {
-  char buffer[24];
-  auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  out.append(buffer, end);
+char* writePlainDouble(char* out, double value) noexcept {
+  const double magnitude = std::fabs(value);
+  // Not NaN, not zero, and in the plain range (see appendFloating).
+  if (!(magnitude >= 1e-4 && magnitude < 9007199254740992.0)) return nullptr;
+  char* start = out;
+  if (value < 0) *start++ = '-';
+  return shortestPlain(start, magnitude);
 }
 
 void appendFloat(std::string& out, float value, const Strategy::NonConformingFloat& strategy) {

@@ -111,19 +111,23 @@ class ScalarEncoder {
 
   bool isUTF8() const noexcept { return form_ == Form::utf8; }
 
-  /// Appends the scalar's bytes; false when the encoding cannot hold it.
-  bool encode(char32_t c, std::string& out) {
+  /// The scalar's bytes at `out` (room for 16): their count, or 0 when the encoding cannot hold it.
+  std::size_t encode(char32_t c, char* out) {
+    std::size_t n = 0;
     auto put = [&](std::uint32_t unit, int size, bool big) {
-      for (int i = 0; i < size; ++i) out.push_back(static_cast<char>(unit >> (8 * (big ? size - 1 - i : i))));
+      for (int i = 0; i < size; ++i) out[n++] = static_cast<char>(unit >> (8 * (big ? size - 1 - i : i)));
     };
     switch (form_) {
       case Form::ascii:
-        if (c >= 0x80) return false;
-        out.push_back(static_cast<char>(c));
-        return true;
-      case Form::utf8:
-        detail::appendUTF8(out, c);
-        return true;
+        if (c >= 0x80) return 0;
+        out[n++] = static_cast<char>(c);
+        return n;
+      case Form::utf8: {
+        std::string bytes;
+        detail::appendUTF8(bytes, c);
+        std::memcpy(out, bytes.data(), bytes.size());
+        return bytes.size();
+      }
       case Form::utf16BE:
       case Form::utf16LE: {
         bool big = form_ == Form::utf16BE;
@@ -133,12 +137,12 @@ class ScalarEncoder {
           put(0xD800 + ((c - 0x10000) >> 10), 2, big);
           put(0xDC00 + ((c - 0x10000) & 0x3FF), 2, big);
         }
-        return true;
+        return n;
       }
       case Form::utf32BE:
       case Form::utf32LE:
         put(c, 4, form_ == Form::utf32BE);
-        return true;
+        return n;
       case Form::shiftJIS: {
         UChar units[2];
         int32_t length = c < 0x10000 ? 1 : 2;
@@ -148,16 +152,14 @@ class ScalarEncoder {
           units[0] = static_cast<UChar>(0xD800 + ((c - 0x10000) >> 10));
           units[1] = static_cast<UChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
         }
-        char bytes[16];
         UErrorCode status = U_ZERO_ERROR;
         ucnv_reset(shiftJIS_);
-        int32_t n = ucnv_fromUChars(shiftJIS_, bytes, sizeof bytes, units, length, &status);
-        if (U_FAILURE(status) || n <= 0) return false;
-        out.append(bytes, static_cast<std::size_t>(n));
-        return true;
+        int32_t written = ucnv_fromUChars(shiftJIS_, out, 16, units, length, &status);
+        if (U_FAILURE(status) || written <= 0) return 0;
+        return static_cast<std::size_t>(written);
       }
     }
-    return false;
+    return 0;
   }
 
  private:
@@ -168,6 +170,61 @@ class ScalarEncoder {
 bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
+
+// Bytes waiting for the stream. Fields append a few bytes each, so a block whose room is checked once per
+// field beats a string's bookkeeping.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ByteBuffer(ByteBuffer&& other) noexcept { swap(other); }
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+    swap(other);
+    return *this;
+  }
+
+  const char* data() const noexcept { return data_.get(); }
+  std::size_t size() const noexcept { return size_; }
+  std::size_t capacity() const noexcept { return capacity_; }
+  bool empty() const noexcept { return size_ == 0; }
+  void clear() noexcept { size_ = 0; }
+  void swap(ByteBuffer& other) noexcept {
+    data_.swap(other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+
+  /// Room for `n` more bytes: where they go, to be followed by `commit`.
+  char* room(std::size_t n) {
+    if (capacity_ - size_ < n) grow(n);
+    return data_.get() + size_;
+  }
+  /// Takes the bytes written from `room(...)` up to `end`.
+  void commit(const char* end) noexcept { size_ = static_cast<std::size_t>(end - data_.get()); }
+
+  void append(std::string_view text) {
+    char* at = room(text.size());
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    size_ += text.size();
+  }
+  void push_back(char c) { *room(1) = c, ++size_; }
+  /// As a string's resize: new bytes are zero.
+  void resize(std::size_t n) {
+    if (n > size_) std::memset(room(n - size_), 0, n - size_);
+    size_ = n;
+  }
+
+ private:
+  void grow(std::size_t n) {
+    const std::size_t capacity = std::max({size_ + n, 2 * capacity_, std::size_t{256}});
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0, capacity_ = 0;
+};
 
 }  // namespace
 
@@ -184,11 +241,12 @@ struct CSVWriter::Impl : Counts {
   std::unique_ptr<ScalarEncoder> encoder;
   std::string field, row, escape;       // UTF-8
   detail::ByteSet special;              // first bytes of the escaping scalar and the delimiters
-  std::string pending;                  // encoded bytes not yet handed to the stream
+  ByteBuffer pending;                   // encoded bytes not yet handed to the stream
   std::string scratch;                  // a field's text with its escaping scalars doubled
   std::vector<std::string_view> views;  // the fields of the current writeFields or writeRow
   bool direct = false;                  // UTF-8 output: field texts go out as they are
   bool singleByte = false;              // the delimiters and the escaping scalar are one byte each
+  bool fast = false;                    // `direct` and `singleByte`: fields take `writeFastField`
   bool closedHere = false;              // the writer closed its own stream, which nobody else can close
 #ifdef __SSE2__
   __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
@@ -225,7 +283,7 @@ struct CSVWriter::Impl : Counts {
   }
   void flush() {
     if (pending.empty()) return;
-    std::string batch;
+    ByteBuffer batch;
     batch.swap(pending);  // emptied even when the stream fails
     writeBytes(batch.data(), batch.size());
     batch.clear();
@@ -241,7 +299,9 @@ struct CSVWriter::Impl : Counts {
     for (const char* p = text.data(); p != text.data() + text.size();
          p += detail::sequenceLength(static_cast<unsigned char>(*p))) {
       char32_t c = detail::decodeValid(p);
-      if (!encoder->encode(c, pending)) throw unencodable(c);
+      const std::size_t n = encoder->encode(c, pending.room(16));
+      if (n == 0) throw unencodable(c);
+      pending.commit(pending.data() + pending.size() + n);
     }
   }
   WriterError unencodable(char32_t c) const {
@@ -254,6 +314,15 @@ struct CSVWriter::Impl : Counts {
                        "Make sure the CSV only contains Shift-JIS characters.", {{"Unicode scalar", c}});
   }
 
+#ifdef __SSE2__
+  // Whether a byte of `v` is one of the three or has its top bit set (not ASCII).
+  bool needsAttention(__m128i v) const noexcept {
+    __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
+                                _mm_cmpeq_epi8(v, needles[2]));
+    return _mm_movemask_epi8(_mm_or_si128(hits, v)) != 0;
+  }
+#endif
+
   // Whether a field is ASCII without a delimiter or escaping byte; for `singleByte` only. Such a field, the
   // most common kind, goes out as it is.
   bool isPlain(std::string_view text) const noexcept {
@@ -261,11 +330,7 @@ struct CSVWriter::Impl : Counts {
     const std::size_t n = text.size();
 #ifdef __SSE2__
     // A byte needs attention when it is one of the three or has its top bit set (not ASCII).
-    auto attention = [this](__m128i v) {
-      __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
-                                  _mm_cmpeq_epi8(v, needles[2]));
-      return _mm_movemask_epi8(_mm_or_si128(hits, v)) != 0;
-    };
+    auto attention = [this](__m128i v) { return needsAttention(v); };
     auto load8 = [](const char* at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)); };
     if (n >= 16) {
       // Whole blocks, then the last 16 bytes again, overlapping, instead of a byte loop.
@@ -274,7 +339,21 @@ struct CSVWriter::Impl : Counts {
       return !attention(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)));
     }
     if (n >= 8) return !attention(_mm_unpacklo_epi64(load8(p), load8(p + n - 8)));
-#endif
+    // Shorter fields fill the register with repeats of their bytes, so that no lane is left empty.
+    std::uint32_t head, tail;
+    if (n >= 4) {
+      std::memcpy(&head, p, 4);
+      std::memcpy(&tail, p + n - 4, 4);
+    } else if (n > 0) {
+      const auto first = static_cast<unsigned char>(p[0]), middle = static_cast<unsigned char>(p[n / 2]),
+                 last = static_cast<unsigned char>(p[n - 1]);
+      head = tail = first | middle << 8 | last << 16 | static_cast<std::uint32_t>(first) << 24;
+    } else {
+      return true;
+    }
+    return !attention(_mm_set_epi32(static_cast<int>(tail), static_cast<int>(head), static_cast<int>(tail),
+                                    static_cast<int>(head)));
+#else
     unsigned char high = 0;
     bool hit = false;
     for (std::size_t i = 0; i < n; ++i) {
@@ -282,14 +361,121 @@ struct CSVWriter::Impl : Counts {
       hit |= special.contains(p[i]);
     }
     return high < 0x80 && !hit;
+#endif
   }
 
-  // A plain field into UTF-8 output with one-byte delimiters: nothing about it can fail, so it needs no
-  // rollback mark. False, with nothing written, for any other field.
-  bool writePlainField(std::string_view text) {
-    if (!direct || !singleByte || !isPlain(text)) return false;
-    if (fieldIndex > 0) pending += field[0];
-    pending.append(text);
+  // A field into UTF-8 output with one-byte delimiters (`fast`). The field is checked whole before a byte
+  // is written, and nothing can fail after, so it needs no rollback mark. False, with nothing written, for
+  // a field that fails (the general path reports why).
+  [[gnu::always_inline]] bool writeFastField(std::string_view text) {
+    const std::size_t n = text.size();
+#ifdef __SSE2__
+    // From 8 to 32 bytes (most numbers and names) the field is read once, as two overlapping halves, for
+    // both the check and the copy.
+    if (n >= 8 && n <= 32) {
+      const char* p = text.data();
+      const bool wide = n >= 16;
+      const std::size_t half = wide ? 16 : 8;
+      auto load = [wide](const char* at) {
+        return wide ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(at))
+                    : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
+      };
+      const __m128i head = load(p), tail = load(p + n - half);
+      const bool attention = wide ? needsAttention(head) || needsAttention(tail)
+                                  : needsAttention(_mm_unpacklo_epi64(head, tail));
+      if (attention) [[unlikely]]
+        return writeFastSpecialField(text);
+      char* out = pending.room(n + 1);
+      *out = field[0];
+      out += fieldIndex > 0;
+      if (wide) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), head);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16), tail);
+      } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), head);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n - 8), tail);
+      }
+      pending.commit(out + n);
+      ++fieldIndex;
+      flushIfDue();
+      return true;
+    }
+#endif
+    if (!isPlain(text)) [[unlikely]]
+      return writeFastSpecialField(text);
+    char* out = pending.room(n + 17);
+    *out = field[0];
+    out += fieldIndex > 0;
+    copyShort(out, text.data(), n);
+    pending.commit(out + n);
+    ++fieldIndex;
+    flushIfDue();
+    return true;
+  }
+  // Copies with a few unaligned moves, `to` having 16 bytes of room past `n`: fields are short, and a call
+  // to memcpy costs more than copying them.
+  static void copyShort(char* to, const char* from, std::size_t n) noexcept {
+    if (n >= 8) {
+#ifdef __SSE2__
+      if (n >= 16) {
+        if (n > 64) return static_cast<void>(std::memcpy(to, from, n));
+        for (std::size_t i = 0; i + 16 <= n; i += 16)
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 16),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 16)));
+        return;
+      }
+#endif
+      std::uint64_t head, tail;
+      std::memcpy(&head, from, 8);
+      std::memcpy(&tail, from + n - 8, 8);
+      std::memcpy(to, &head, 8);
+      std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4) {
+      std::uint32_t head, tail;
+      std::memcpy(&head, from, 4);
+      std::memcpy(&tail, from + n - 4, 4);
+      std::memcpy(to, &head, 4);
+      std::memcpy(to + n - 4, &tail, 4);
+    } else if (n > 0) {
+      to[0] = from[0];
+      to[n / 2] = from[n / 2];
+      to[n - 1] = from[n - 1];
+    }
+  }
+  // The rest of `writeFastField`: text that is not ASCII or holds a delimiter or the escaping byte.
+  [[gnu::noinline]] bool writeFastSpecialField(std::string_view text) {
+    const std::size_t n = text.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    if (std::any_of(bytes, bytes + n, [](unsigned char b) { return b >= 0x80; }) &&
+        detail::checkUTF8(bytes, n).stop != detail::UTF8Stop::complete)
+      return false;
+    // At worst every byte is the escaping one, doubled, and the quotes and delimiter come on top.
+    char* out = pending.room(2 * n + 3);
+    if (fieldIndex > 0) *out++ = field[0];
+    const char* p = text.data();
+    const char* const end = p + n;
+    const char* q = special.find(p, end);
+    if (q == end) {
+      std::memcpy(out, p, n);
+      out += n;
+    } else {
+      // Runs between special bytes are copied whole; the escaping byte is doubled.
+      const char quote = escape[0];
+      *out++ = quote;
+      for (;;) {
+        std::memcpy(out, p, static_cast<std::size_t>(q - p));
+        out += q - p;
+        if (q == end) break;
+        if (*q == quote) *out++ = quote;
+        *out++ = *q;
+        p = q + 1;
+        q = special.find(p, end);
+      }
+      *out++ = quote;
+    }
+    pending.commit(out);
     ++fieldIndex;
     flushIfDue();
     return true;
@@ -371,6 +557,23 @@ struct CSVWriter::Impl : Counts {
     if (fieldIndex > 0) emit(field);
     writeText(text);
     ++fieldIndex;
+  }
+
+  // `writeField` for any writer and field, out of line so that the quick path saves fewer registers.
+  [[gnu::noinline]] void writeFieldWhole(std::string_view text) {
+    operation([&] { writeField(text); });
+  }
+
+  // `finishRow` for a full row of a `fast` writer of its own stream, when the block is not due to go out:
+  // one byte and nothing that can fail. False, with nothing done, otherwise.
+  bool endFullRowQuickly() {
+    if (!fast || !batched || closedHere || fieldIndex == 0 || fieldIndex != expectedFields ||
+        pending.size() + 1 >= 64 * 1024)
+      return false;
+    pending.push_back(row[0]);
+    ++rowIndex;
+    fieldIndex = 0;
+    return true;
   }
 
   // Pads the row to its fields and writes the row delimiter.
@@ -492,6 +695,7 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   impl->encoder = std::make_unique<ScalarEncoder>(*form);
   impl->direct = impl->encoder->isUTF8();
   impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
+  impl->fast = impl->direct && impl->singleByte;
 #ifdef __SSE2__
   if (impl->singleByte) {
     impl->needles[0] = _mm_set1_epi8(impl->field[0]);
@@ -530,8 +734,8 @@ void CSVWriter::writeField(std::string_view field) {
   if (w.expectedFields > 0 && w.fieldIndex >= w.expectedFields) throw tooManyFields(w.expectedFields);
   // The writer's own stream is closed only by the writer; a caller's stream is asked each time.
   const bool open = w.batched ? !w.closedHere : w.stream->status() != StreamStatus::closed;
-  if (open && w.writePlainField(field)) return;
-  w.operation([&] { w.writeField(field); });
+  if (open && w.fast && w.writeFastField(field)) return;
+  w.writeFieldWhole(field);
 }
 
 std::vector<std::string_view>& CSVWriter::fieldViews() {
@@ -550,6 +754,7 @@ void CSVWriter::writeFieldList(const std::vector<std::string_view>& fields, bool
 
 void CSVWriter::endRow() {
   Impl& w = impl();
+  if (w.endFullRowQuickly()) return;
   w.operation([&] { w.fieldIndex == 0 ? w.writeEmptyRow() : w.finishRow(); });
 }
 

@@ -19,6 +19,10 @@
 
 namespace tamrikcsv {
 
+namespace detail {
+class ShadowEncoderSink;
+}
+
 /// A range of fields: anything whose elements convert to `std::string_view`.
 template <class R>
 concept FieldRange = std::ranges::forward_range<R> &&
@@ -138,6 +142,7 @@ class CSVWriter {
   }
 
  private:
+  friend class detail::ShadowEncoderSink;  // takes the bytes of a one-shot encode instead of copying them
   // Where the writer stands; asked for per field by the record encoder, so read without a call.
   struct Counts {
     std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;

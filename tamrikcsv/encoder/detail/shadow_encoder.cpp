@@ -132,7 +132,7 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
   std::string& out = sink->scratch();
   out.clear();
   std::string_view text;
-  char digits[24];  // an integer's text, which needs no conversion that can fail
+  char digits[40];  // an integer's or a plain double's text, which need no conversion that can fail
   try {
     if constexpr (std::is_same_v<T, std::string_view>) {
       text = value;
@@ -151,11 +151,16 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
         start = decimalDigitsBefore(end, value);
       }
       text = std::string_view(start, static_cast<std::size_t>(end - start));
+    } else if constexpr (std::is_same_v<T, double>) {
+      if (char* end = writePlainDouble(digits, value)) {
+        text = std::string_view(digits, static_cast<std::size_t>(end - digits));
+      } else {
+        appendDouble(out, value, configuration.nonConformingFloatStrategy);
+        text = out;
+      }
     } else {
       if constexpr (std::is_same_v<T, float>)
         appendFloat(out, value, configuration.nonConformingFloatStrategy);
-      else if constexpr (std::is_same_v<T, double>)
-        appendDouble(out, value, configuration.nonConformingFloatStrategy);
       else if constexpr (std::is_same_v<T, Date>)
         appendDate(out, value, configuration.dateStrategy, configuration.nonConformingFloatStrategy);
       else if constexpr (std::is_same_v<T, Data>)
@@ -181,6 +186,37 @@ void writeNil(const std::shared_ptr<ShadowEncoderSink>& sink, Position at, const
   }
   sink->fieldValue({}, at.row, at.field);
 }
+
+// Freed blocks of one size, kept by the thread for the next allocation of that size: a record takes a
+// container per row, and the allocator's round trip is a good part of a short row's cost. A few blocks at
+// most, so memory stays flat.
+template <std::size_t Size>
+class BlockCache {
+ public:
+  static void* take() {
+    Cache& cache = local();
+    return cache.count == 0 ? ::operator new(Size) : cache.blocks[--cache.count];
+  }
+  static void give(void* block) noexcept {
+    Cache& cache = local();
+    if (cache.count == kKept) return ::operator delete(block);
+    cache.blocks[cache.count++] = block;
+  }
+
+ private:
+  static constexpr std::size_t kKept = 4;
+  struct Cache {
+    void* blocks[kKept];
+    std::size_t count = 0;
+    ~Cache() {
+      while (count > 0) ::operator delete(blocks[--count]);
+    }
+  };
+  static Cache& local() noexcept {
+    thread_local Cache cache;
+    return cache;
+  }
+};
 
 // The primitives of a backend, each forwarded to the backend's `value(v, at...)`, `nil(at...)` and
 // `nested(at..., with)`.
@@ -210,6 +246,9 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
  public:
   KeyedBackend(const ShadowEncoder& encoder, std::optional<std::int64_t> row)
       : encoder_(encoder), sink_(encoder_.sink()), row_(row) {}
+  // The class is final, so every block has its size.
+  static void* operator new(std::size_t) { return BlockCache<sizeof(KeyedBackend)>::take(); }
+  static void operator delete(void* block) noexcept { BlockCache<sizeof(KeyedBackend)>::give(block); }
 
   const CodingPath& codingPath() const override { return encoder_.codingPath(); }
   std::unique_ptr<KeyedEncodingBackend> nestedKeyed(const KeyArgument& key) override {
@@ -239,6 +278,13 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
 
  private:
   Position locate(const KeyArgument& key) {
+    // Most keys are fields of a row that resolved before; the rest, and the errors, out of line.
+    if (row_) {
+      if (std::int64_t field = sink_->knownFieldPosition(key); field >= 0) return {*row_, field};
+    }
+    return locateFirst(key);
+  }
+  [[gnu::noinline]] Position locateFirst(const KeyArgument& key) {
     if (row_)
       return {*row_, sink_->fieldPosition(key, [this]() -> const CodingPath& { return codingPath(); })};
     if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
@@ -670,6 +716,10 @@ char32_t ShadowEncoderSink::decimalSeparator() {
 
 Data ShadowEncoderSink::takeData() {
   return writer_.data();
+}
+
+Data ShadowEncoderSink::releaseData() {
+  return writer_.takeData();
 }
 
 }  // namespace tamrikcsv::detail

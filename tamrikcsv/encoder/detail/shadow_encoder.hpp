@@ -44,17 +44,26 @@ class ShadowEncoderSink {
         writer_.endRow();
       return;
     }
+    // Or, under `sequential`, it starts the next row: the writer's row is left, with nothing waiting.
+    if (strategy_ == Strategy::EncodingBuffer::sequential && rows_.empty() && field == 0 &&
+        row == writer_.rowIndex() + 1) {
+      writer_.endRow();
+      writer_.writeField(text);
+      return;
+    }
     placeFieldValue(text, row, field);
   }
   /// The field position of a key: its integer, else the header with its text. `path` gives the coding path
   /// for errors.
   template <class PathOf>
   std::int64_t fieldPosition(const KeyArgument& key, const PathOf& path) {
-    if (key.enumeration && key.enumeration == resolvedEnumeration_) {
-      std::int64_t position = resolvedPositions_[key.ordinal];
-      if (position >= 0) return position;
-    }
-    return resolveFieldPosition(key, path());
+    std::int64_t position = knownFieldPosition(key);
+    return position >= 0 ? position : resolveFieldPosition(key, path());
+  }
+  /// The field position of a key of the enumeration resolved last, or -1 when it needs resolving.
+  std::int64_t knownFieldPosition(const KeyArgument& key) const noexcept {
+    if (key.enumeration && key.enumeration == resolvedEnumeration_) return resolvedPositions_[key.ordinal];
+    return -1;
   }
   /// Writes every value still waiting, in row and field order, finishes the last row and closes the
   /// output. Does nothing once the output is closed.
@@ -71,6 +80,8 @@ class ShadowEncoderSink {
 
   /// The bytes of a writer into memory, once finished.
   Data takeData();
+  /// The same bytes, moved out: for an encode whose sink nobody asks again.
+  Data releaseData();
 
  private:
   // The waiting values of one row: their texts one after another, and where each field's text lies, in
@@ -124,6 +135,16 @@ class ShadowEncoder final : public Encoder {
 
   ShadowEncoder(std::shared_ptr<Sink> sink, CodingPath codingPath)
       : sink_(std::move(sink)), codingPath_(std::move(codingPath)) {}
+  // A row's state is copied into each of its containers with its path not made yet: an empty path is
+  // not worth the generic copy's call.
+  ShadowEncoder(const ShadowEncoder& other)
+      : Encoder(other),
+        sink_(other.sink_),
+        codingPath_(other.codingPath_.empty() ? CodingPath() : other.codingPath_),
+        row_(other.row_) {}
+  ShadowEncoder(ShadowEncoder&&) noexcept = default;
+  ShadowEncoder& operator=(const ShadowEncoder&) = default;
+  ShadowEncoder& operator=(ShadowEncoder&&) noexcept = default;
   /// The state of the row at `row`. Its path, the row's key alone, is made only when asked for: most
   /// rows encode without anyone asking.
   static ShadowEncoder forRow(std::shared_ptr<Sink> sink, std::int64_t row) {

@@ -32,13 +32,18 @@ std::string date(Date value, const Strategy::DateEncoding& strategy) {
 }  // namespace
 
 TEST(ValueConversion, IntegersAtTheirLimits) {
-  std::string out;
-  appendInteger(out, std::numeric_limits<std::int64_t>::min());
-  out += ' ';
-  appendInteger(out, std::numeric_limits<std::uint64_t>::max());
-  out += ' ';
-  appendInteger(out, std::int64_t{0});
-  EXPECT_EQ(out, "-9223372036854775808 18446744073709551615 0");
+  auto digits = [](std::uint64_t value) {
+    char buffer[24];
+    char* const end = buffer + sizeof buffer;
+    return std::string(decimalDigitsBefore(end, value), end);
+  };
+  EXPECT_EQ(digits(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
+  EXPECT_EQ(digits(0), "0");
+  // Around the eight-digit blocks: their leading zeros are kept inside a number and dropped in front.
+  EXPECT_EQ(digits(99999999), "99999999");
+  EXPECT_EQ(digits(100000000), "100000000");
+  EXPECT_EQ(digits(1000000000000000007), "1000000000000000007");
+  EXPECT_EQ(digits(10000000000000000000u), "10000000000000000000");
 }
 
 TEST(ValueConversion, FloatsInTheirShortestForm) {
