@@ -4,6 +4,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "tamrikcsv/coding/detail/coding_paths.hpp"
 #include "tamrikcsv/decoder/detail/field_conversion.hpp"
 
 namespace tamrikcsv::detail {
@@ -13,37 +14,9 @@ using DecoderError = CSVError<CSVDecoder>;
 using ErrorKind = DecoderError::Kind;
 using Row = CSVReader::Row;
 
-// Errors keep their keys and paths after the decode call; a key may only view its text.
-CodingKey owned(const CodingKey& key) {
-  return CodingKey(std::string(key.stringValue()), key.intValue());
-}
-CodingPath owned(const CodingPath& path) {
-  CodingPath out;
-  out.reserve(path.size());
-  for (const auto& key : path) out.push_back(owned(key));
-  return out;
-}
-
-CodingKey indexKey(std::int64_t index) {
-  return CodingKey(static_cast<int>(index));
-}
-
-CodingPath appending(CodingPath path, CodingKey key) {
-  path.push_back(std::move(key));
-  return path;
-}
-CodingPath appending(CodingPath path, CodingKey first, CodingKey second) {
-  path.reserve(path.size() + 2);
-  path.push_back(std::move(first));
-  path.push_back(std::move(second));
-  return path;
-}
-
 DecoderError pathError(ErrorKind kind, std::string reason, std::string help, const CodingPath& path,
                        const CodingKey* key = nullptr) {
-  UserInfo info = key ? UserInfo{{"Coding path", owned(path)}, {"Key", owned(*key)}}
-                      : UserInfo{{"Coding path", owned(path)}};
-  return DecoderError(kind, std::move(reason), std::move(help), std::move(info));
+  return detail::pathError<DecoderError>(kind, std::move(reason), std::move(help), path, key);
 }
 
 DecoderError rowKeyError(const CodingPath& path, const CodingKey& key) {
