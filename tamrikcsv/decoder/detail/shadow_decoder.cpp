@@ -4,6 +4,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "tamrikcsv/coding/detail/block_cache.hpp"
 #include "tamrikcsv/coding/detail/coding_paths.hpp"
 #include "tamrikcsv/decoder/detail/field_conversion.hpp"
 
@@ -174,6 +175,9 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedDecodingBackend,
  public:
   KeyedBackend(const ShadowDecoder& decoder, std::optional<std::int64_t> row)
       : decoder_(decoder), source_(decoder_.source()), row_(row) {}
+  // A record takes one per row.
+  static void* operator new(std::size_t) { return BlockCache<sizeof(KeyedBackend)>::take(); }
+  static void operator delete(void* block) noexcept { BlockCache<sizeof(KeyedBackend)>::give(block); }
 
   const CodingPath& codingPath() const override { return decoder_.codingPath(); }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "tamrikcsv/coding/detail/block_cache.hpp"
 #include "tamrikcsv/coding/detail/coding_paths.hpp"
 #include "tamrikcsv/encoder/detail/value_conversion.hpp"
 
@@ -159,37 +160,6 @@ void writeNil(const std::shared_ptr<ShadowEncoderSink>& sink, Position at, const
   }
   sink->fieldValue({}, at.row, at.field);
 }
-
-// Freed blocks of one size, kept by the thread for the next allocation of that size: a record takes a
-// container per row, and the allocator's round trip is a good part of a short row's cost. A few blocks at
-// most, so memory stays flat.
-template <std::size_t Size>
-class BlockCache {
- public:
-  static void* take() {
-    Cache& cache = local();
-    return cache.count == 0 ? ::operator new(Size) : cache.blocks[--cache.count];
-  }
-  static void give(void* block) noexcept {
-    Cache& cache = local();
-    if (cache.count == kKept) return ::operator delete(block);
-    cache.blocks[cache.count++] = block;
-  }
-
- private:
-  static constexpr std::size_t kKept = 4;
-  struct Cache {
-    void* blocks[kKept];
-    std::size_t count = 0;
-    ~Cache() {
-      while (count > 0) ::operator delete(blocks[--count]);
-    }
-  };
-  static Cache& local() noexcept {
-    thread_local Cache cache;
-    return cache;
-  }
-};
 
 // The primitives of a backend, each forwarded to the backend's `value(v, at...)`, `nil(at...)` and
 // `nested(at..., with)`.
