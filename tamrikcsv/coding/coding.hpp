@@ -71,6 +71,8 @@ KeyArgument keyArgument(const Keys& key) {
 /// ```
 template <class T>
 struct Coding {
+  /// Reads a `T`: a built-in value from a single-value container, else `T::decode(decoder)`. Throws what
+  /// the decoder throws, usually `DecodingError`.
   template <class D = Decoder>
   static T decode(std::type_identity_t<D>& decoder) {
     if constexpr (CodingPrimitive<T>) {
@@ -84,6 +86,8 @@ struct Coding {
       return T::decode(decoder);
     }
   }
+  /// Writes `value`: a built-in value into a single-value container, else by `value.encode(encoder)`.
+  /// Throws what the encoder throws, usually `EncodingError`.
   template <class E = Encoder>
   static void encode(const T& value, std::type_identity_t<E>& encoder) {
     if constexpr (CodingPrimitive<T>) {

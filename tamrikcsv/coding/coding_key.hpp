@@ -32,7 +32,9 @@ class CodingKey {
     return key;
   }
 
-  // A key that owns its text must point at its own copy after a copy or a move.
+  /// A copy or move of a key that owns its text owns a copy of it; one of a key that refers to outside text
+  /// refers to the same text.
+  ///@{
   CodingKey(const CodingKey& other) { assign(other, other.storage_); }
   CodingKey(CodingKey&& other) noexcept { assign(other, std::move(other.storage_)); }
   CodingKey& operator=(const CodingKey& other) {
@@ -43,10 +45,15 @@ class CodingKey {
     if (this != &other) assign(other, std::move(other.storage_));
     return *this;
   }
+  ///@}
 
+  /// The key's text: a title, or the decimal form of a position. Valid as long as the key (or, for a
+  /// key made by `view`, the text it refers to).
   std::string_view stringValue() const noexcept { return text_; }
+  /// The key's integer, if it has one.
   std::optional<int> intValue() const noexcept { return intValue_; }
 
+  /// Keys are equal when their texts and integers are, whether they own their text or not.
   friend bool operator==(const CodingKey& a, const CodingKey& b) {
     return a.text_ == b.text_ && a.intValue_ == b.intValue_;
   }

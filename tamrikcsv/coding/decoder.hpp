@@ -59,6 +59,7 @@ class Decoder {
 
   /// The keys that led here, outermost first; empty for the whole input.
   virtual const CodingPath& codingPath() const = 0;
+  /// The values the caller gave the decoding, by name.
   virtual const CodingUserInfo& userInfo() const = 0;
 
   /// The value as values under keys of type `Keys`.
@@ -70,9 +71,13 @@ class Decoder {
   SingleValueDecodingContainer singleValueContainer();
 
  protected:
+  /// For decoder implementations: what `container()`, `unkeyedContainer()` and `singleValueContainer()`
+  /// read through. Each call makes a new backend over the same value.
+  ///@{
   virtual std::unique_ptr<detail::KeyedDecodingBackend> keyedBackend() = 0;
   virtual std::unique_ptr<detail::UnkeyedDecodingBackend> unkeyedBackend() = 0;
   virtual std::unique_ptr<detail::SingleValueDecodingBackend> singleValueBackend() = 0;
+  ///@}
 };
 
 namespace detail {
@@ -176,6 +181,7 @@ class KeyedDecodingContainer {
   explicit KeyedDecodingContainer(std::unique_ptr<detail::KeyedDecodingBackend> backend)
       : backend_(std::move(backend)) {}
 
+  /// The keys that led to this container's value, outermost first.
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// The keys of type `Keys` with values.
   std::vector<Keys> allKeys() {
@@ -185,6 +191,7 @@ class KeyedDecodingContainer {
       keys.push_back(*detail::keyFrom<Keys>(key));
     return keys;
   }
+  /// Whether there is a value under `key`, absent or not (e.g. whether a column of that title exists).
   bool contains(const Keys& key) { return backend_->contains(detail::keyArgument(key)); }
   /// Whether the value under `key` is absent (e.g. an empty field).
   bool decodeNil(const Keys& key) { return backend_->decodeNil(detail::keyArgument(key)); }
@@ -230,9 +237,11 @@ class UnkeyedDecodingContainer {
   explicit UnkeyedDecodingContainer(std::unique_ptr<detail::UnkeyedDecodingBackend> backend)
       : backend_(std::move(backend)) {}
 
+  /// The keys that led to this container's value, outermost first.
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// The number of values, when known.
   std::optional<std::int64_t> count() { return backend_->count(); }
+  /// Whether all values have been read.
   bool isAtEnd() { return backend_->isAtEnd(); }
   /// The position of the next value.
   std::int64_t currentIndex() const { return backend_->currentIndex(); }
@@ -249,10 +258,12 @@ class UnkeyedDecodingContainer {
     if (isAtEnd() || decodeNil()) return std::nullopt;
     return decode<T>();
   }
+  /// The next value as keyed values; moves on.
   template <CodingKeyType NestedKeys>
   KeyedDecodingContainer<NestedKeys> nestedContainer() {
     return KeyedDecodingContainer<NestedKeys>(backend_->nestedKeyed());
   }
+  /// The next value as a sequence; moves on.
   UnkeyedDecodingContainer nestedUnkeyedContainer() {
     return UnkeyedDecodingContainer(backend_->nestedUnkeyed());
   }
@@ -275,6 +286,7 @@ class SingleValueDecodingContainer {
   explicit SingleValueDecodingContainer(std::unique_ptr<detail::SingleValueDecodingBackend> backend)
       : backend_(std::move(backend)) {}
 
+  /// The keys that led to the value, outermost first.
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// Whether the value is absent.
   bool decodeNil() { return backend_->decodeNil(); }

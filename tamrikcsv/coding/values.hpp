@@ -54,11 +54,16 @@ class Decimal {
   /// The nearest `double`.
   double toDouble() const;
 
+  /// Whether the number is below zero; zero is never negative.
   bool isNegative() const noexcept { return negative_; }
+  /// Whether the number is zero, whatever sign and exponent its text had.
   bool isZero() const noexcept { return digits_.empty(); }
 
+  /// Decimals compare by value: "1.50" and "1.5" are equal, "-0" and "0" too.
+  ///@{
   friend bool operator==(const Decimal&, const Decimal&) = default;
   friend std::strong_ordering operator<=>(const Decimal& a, const Decimal& b);
+  ///@}
 
  private:
   bool negative_ = false;      // never set for zero
@@ -69,12 +74,15 @@ class Decimal {
 /// An ICU locale identifier, such as "de_DE" or "en_US_POSIX".
 class Locale {
  public:
+  /// The locale of `identifier`, taken as it is: an identifier ICU does not know is not an error here.
   explicit Locale(std::string identifier) : identifier_(std::move(identifier)) {}
+  /// The identifier as it was given.
   const std::string& identifier() const noexcept { return identifier_; }
   /// The locale's canonical name as ICU reports it, e.g. "de_DE".
   std::string description() const;
   /// The character the locale separates a number's fraction with, e.g. ',' for "de_DE".
   char32_t decimalSeparator() const;
+  /// Locales are equal when their identifiers are, as texts.
   friend bool operator==(const Locale&, const Locale&) = default;
 
  private:
@@ -90,6 +98,7 @@ class URL {
   const std::string& string() const noexcept { return text_; }
   /// The path part, percent-encoding left as it is ("/a/b.csv" of "file:///a/b.csv").
   std::string path() const;
+  /// URLs are equal when their texts are; no normalisation.
   friend bool operator==(const URL&, const URL&) = default;
 
  private:
@@ -117,8 +126,11 @@ class DateFormatter {
   /// The date the whole text gives, read strictly; nothing when it gives none. Safe to call from several
   /// threads at once.
   std::optional<Date> parse(std::string_view text) const;
+  /// The text of `date`, rounded to the millisecond. Throws `std::invalid_argument` when the date is not
+  /// finite or outside the calendar's range. Safe to call from several threads at once.
   std::string format(Date date) const;
 
+  /// The ICU pattern the formatter was made with.
   const std::string& pattern() const noexcept { return pattern_; }
 
  private:

@@ -55,15 +55,19 @@ struct DecoderConfiguration {
 /// `CSVError<CSVDecoder>`; errors of the reader and of custom strategies pass through unchanged.
 class CSVDecoder {
  public:
+  /// The kinds of `CSVError<CSVDecoder>`.
   using Error = Failable<CSVDecoder>::Error;
 
+  /// Everything a decode call works by.
   using Configuration = DecoderConfiguration;
   /// Edits a default configuration in place.
   using Setter = std::function<void(Configuration&)>;
 
   class Lazy;
 
+  /// A decoder with the configuration `initial`.
   explicit CSVDecoder(Configuration initial = {}) : configuration(std::move(initial)) {}
+  /// A decoder with the default configuration as `setter` edits it.
   explicit CSVDecoder(const Setter& setter) { setter(configuration); }
 
   /// Used by every later decode call, which takes a copy when it starts.
@@ -72,6 +76,7 @@ class CSVDecoder {
   CodingUserInfo userInfo;
 
   /// A `T` decoded from UTF-8 text, bytes, a file or a stream. Rows after those `T` reads are left unread.
+  ///@{
   template <class T>
   T decodeText(std::string text) const {
     return decodeFrom<T>(CSVReader::fromText(std::move(text), configuration.readerConfiguration));
@@ -92,13 +97,17 @@ class CSVDecoder {
   T decodeStream(std::shared_ptr<InputStream> stream) const {
     return decodeFrom<T>(CSVReader::fromStream(std::move(stream), configuration.readerConfiguration));
   }
+  ///@}
 
-  /// A decoder of one row at a time over the same inputs.
+  /// A decoder of one row at a time over the same inputs. It takes a copy of the configuration and the
+  /// user info when it is made.
+  ///@{
   Lazy makeLazyText(std::string text) const;
   Lazy makeLazyData(Data data) const;
   Lazy makeLazyData(std::span<const std::byte> data) const;
   Lazy makeLazyFile(const std::filesystem::path& path) const;
   Lazy makeLazyStream(std::shared_ptr<InputStream> stream) const;
+  ///@}
 
  private:
   template <class T>
@@ -155,8 +164,11 @@ class CSVDecoder::Lazy {
   /// Passes over the next row, if there is one.
   void skipRow();
 
+  /// Taking rows with a range-for: each step takes the next row, as `next()` does.
   class iterator {
    public:
+    /// Standard input-iterator members.
+    ///@{
     using iterator_category = std::input_iterator_tag;
     using value_type = Row;
     using difference_type = std::ptrdiff_t;
@@ -168,6 +180,8 @@ class CSVDecoder::Lazy {
       return *this;
     }
     void operator++(int) { ++*this; }
+    ///@}
+    /// True past the last row.
     friend bool operator==(const iterator& it, std::default_sentinel_t) { return !it.row_; }
 
    private:
@@ -178,6 +192,7 @@ class CSVDecoder::Lazy {
   };
   /// Starts at the next row.
   iterator begin() { return iterator(this); }
+  /// The end of the rows.
   std::default_sentinel_t end() const noexcept { return {}; }
 
  private:

@@ -32,15 +32,19 @@ class CharacterSet {
   /// The union of `whitespaces()` and `newlines()`.
   static CharacterSet whitespacesAndNewlines();
 
+  /// Inserts one scalar.
   void insert(char32_t scalar);
   /// Inserts the closed range [first, last].
   void insert(char32_t first, char32_t last);
+  /// Inserts every member of `other`.
   void insert(const CharacterSet& other);
 
+  /// Whether `scalar` is a member; a table look-up for ASCII.
   bool contains(char32_t scalar) const noexcept {
     if (scalar < 128) return (ascii_[scalar >> 6] >> (scalar & 63)) & 1U;
     return containsNonASCII(scalar);
   }
+  /// True when the set has no members.
   bool empty() const noexcept { return ascii_[0] == 0 && ascii_[1] == 0 && ranges_.empty(); }
   /// True when every member is below U+0080.
   bool isASCII() const noexcept { return ranges_.empty(); }
@@ -51,6 +55,7 @@ class CharacterSet {
   /// A readable form such as `{" ", "\t", U+00A0...U+00A0}` for messages.
   std::string description() const;
 
+  /// Sets are equal when they have the same members, however they were inserted.
   friend bool operator==(const CharacterSet&, const CharacterSet&) = default;
 
  private:

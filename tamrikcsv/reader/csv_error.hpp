@@ -31,9 +31,14 @@ class CSVEncoder;
 template <class Component>
 struct Failable;
 
+/// The reader's errors: a configuration that fails a check, input that is not valid CSV in its encoding,
+/// and a failing input stream.
 template <>
 struct Failable<CSVReader> {
+  /// The error kinds; a kind's value is its error code.
   enum class Error : int { invalidConfiguration = 1, invalidInput = 2, streamFailure = 4 };
+  /// The component's name, error domain and kind titles, and the kind of an error code.
+  ///@{
   static constexpr std::string_view componentName = "CSVReader";
   static constexpr std::string_view errorDomain = "Reader";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
@@ -51,16 +56,22 @@ struct Failable<CSVReader> {
     if (code == 1 || code == 2 || code == 4) return static_cast<Error>(code);
     return std::nullopt;
   }
+  ///@}
 };
 
+/// The writer's errors: a configuration that fails a check, a field or row that cannot be written, a
+/// failing output stream, and a call the writer's state does not allow.
 template <>
 struct Failable<CSVWriter> {
+  /// The error kinds; a kind's value is its error code.
   enum class Error : int {
     invalidConfiguration = 1,
     invalidInput = 2,
     streamFailure = 4,
     invalidOperation = 5
   };
+  /// The component's name, error domain and kind titles, and the kind of an error code.
+  ///@{
   static constexpr std::string_view componentName = "CSVWriter";
   static constexpr std::string_view errorDomain = "Writer";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
@@ -80,11 +91,17 @@ struct Failable<CSVWriter> {
     if (code == 1 || code == 2 || code == 4 || code == 5) return static_cast<Error>(code);
     return std::nullopt;
   }
+  ///@}
 };
 
+/// The decoder's errors: a configuration that fails a check, a coding path the CSV shape cannot hold
+/// (such as a row past the end), and a row the buffering strategy no longer keeps.
 template <>
 struct Failable<CSVDecoder> {
+  /// The error kinds; a kind's value is its error code.
   enum class Error : int { invalidConfiguration = 1, invalidPath = 2, bufferFailure = 4 };
+  /// The component's name, error domain and kind titles, and the kind of an error code.
+  ///@{
   static constexpr std::string_view componentName = "CSVDecoder";
   static constexpr std::string_view errorDomain = "Decoder";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
@@ -102,11 +119,17 @@ struct Failable<CSVDecoder> {
     if (code == 1 || code == 2 || code == 4) return static_cast<Error>(code);
     return std::nullopt;
   }
+  ///@}
 };
 
+/// The encoder's errors: a configuration that fails a check, a coding path the CSV shape cannot hold,
+/// and rows or fields left unwritten when encoding finished.
 template <>
 struct Failable<CSVEncoder> {
+  /// The error kinds; a kind's value is its error code.
   enum class Error : int { invalidConfiguration = 1, invalidPath = 2, bufferFailure = 4 };
+  /// The component's name, error domain and kind titles, and the kind of an error code.
+  ///@{
   static constexpr std::string_view componentName = "CSVEncoder";
   static constexpr std::string_view errorDomain = "Encoder";
   static constexpr std::string_view errorDescription(Error kind) noexcept {
@@ -124,6 +147,7 @@ struct Failable<CSVEncoder> {
     if (code == 1 || code == 2 || code == 4) return static_cast<Error>(code);
     return std::nullopt;
   }
+  ///@}
 };
 
 /// One context value of an error. Integers print in decimal, texts as they are, scalar sequences quoted
@@ -141,8 +165,11 @@ using UserInfoValue =
 /// ```
 class UserInfo {
  public:
+  /// A key and its value.
   using Entry = std::pair<std::string, UserInfoValue>;
+  /// No entries.
   UserInfo() = default;
+  /// The entries in the order given; a repeated key is kept, and `find` gives its first value.
   UserInfo(std::initializer_list<Entry> entries) : entries_(entries) {}
 
   /// The value under `key`, or nullptr.
@@ -153,10 +180,16 @@ class UserInfo {
     const UserInfoValue* value = find(key);
     return value ? std::get_if<T>(value) : nullptr;
   }
+  /// The number of entries, and whether there are none.
+  ///@{
   bool empty() const noexcept { return entries_.empty(); }
   std::size_t size() const noexcept { return entries_.size(); }
+  ///@}
+  /// The entries as `Entry` values, in the order they were given.
+  ///@{
   auto begin() const noexcept { return entries_.begin(); }
   auto end() const noexcept { return entries_.end(); }
+  ///@}
 
  private:
   std::vector<Entry> entries_;
@@ -180,6 +213,7 @@ std::string toString(const UserInfoValue& value);
 /// Copies share one immutable record, so a copy is the same error.
 class CSVErrorBase : public std::exception {
  public:
+  /// The diagnostic text: the bracketed component and title, then the reason, help, user info and cause.
   const char* what() const noexcept override;
 
   /// "CSVReader", "CSVWriter", "CSVDecoder" or "CSVEncoder".
@@ -207,6 +241,7 @@ class CSVErrorBase : public std::exception {
   bool isSameError(const CSVErrorBase& other) const noexcept { return impl_ == other.impl_; }
 
  protected:
+  /// For `CSVError`: the component's name and domain, the kind's title and code, and the error's context.
   CSVErrorBase(std::string_view component, std::string_view domain, std::string_view title, int code,
                std::string reason, std::string help, UserInfo userInfo, std::exception_ptr underlying);
 
@@ -228,8 +263,11 @@ class CSVErrorBase : public std::exception {
 template <class Component>
 class CSVError final : public CSVErrorBase {
  public:
+  /// The component's error kinds, e.g. `CSVReader::Error`.
   using Kind = typename Failable<Component>::Error;
 
+  /// An error of kind `type`: `reason` says what went wrong, `help` how to avoid or fix it, `userInfo`
+  /// gives the context and `underlying` the lower-level error that caused it, if any.
   CSVError(Kind type, std::string reason, std::string help, UserInfo userInfo = {},
            std::exception_ptr underlying = nullptr)
       : CSVErrorBase(Failable<Component>::componentName, Failable<Component>::errorDomain,

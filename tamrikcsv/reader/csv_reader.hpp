@@ -22,7 +22,9 @@ namespace tamrikcsv {
 /// It reads text, bytes, files and input streams in ASCII, UTF-8, UTF-16 and UTF-32 (a byte-order mark
 /// decides when no encoding is configured), holding no more than the current row in memory. Fields may
 /// be enclosed in the escaping scalar; delimiters may be several scalars long. Every failure is a
-/// `CSVError<CSVReader>`; once reading failed, every later read raises the same error.
+/// `CSVError<CSVReader>`; once reading failed, every later read raises the same error. Every factory takes
+/// either a configuration or a setter that edits the default one, and throws `CSVError<CSVReader>`
+/// (`invalidConfiguration`) when the configuration fails a check.
 ///
 /// ```cpp
 /// auto reader = CSVReader::fromFile("places.csv", [](CSVReader::Configuration& c) {
@@ -32,46 +34,64 @@ namespace tamrikcsv {
 /// ```
 class CSVReader {
  public:
+  /// The kinds of `CSVError<CSVReader>`.
   using Error = Failable<CSVReader>::Error;
+  /// What a reader is told about its input.
   using Configuration = ReaderConfiguration;
+  /// The checked values a reader works from.
   using Settings = ReaderSettings;
   /// Edits a default configuration in place.
   using Setter = std::function<void(Configuration&)>;
+  /// The fields of one row, as UTF-8 text whatever the input's encoding.
   using Row = std::vector<std::string>;
 
   /// Rows handed out so far (the header row included) and the number of fields every row must have.
   struct Count {
-    std::int64_t rows = 0;
-    std::int64_t fields = 0;
+    std::int64_t rows = 0;    ///< Rows handed out so far, the header row included.
+    std::int64_t fields = 0;  ///< Fields per row, set by the first row; 0 before it.
+    /// Equal when both numbers are.
     friend bool operator==(const Count&, const Count&) = default;
   };
 
   /// `active` while rows may follow; `finished` at the end of the input; `failed` with the error that
   /// stopped the reader. Both of the last two are final.
   struct Status {
+    /// The reader's states.
     enum class Kind { active, finished, failed };
-    Kind kind = Kind::active;
-    std::optional<CSVError<CSVReader>> error;
+    Kind kind = Kind::active;                  ///< The reader's state.
+    std::optional<CSVError<CSVReader>> error;  ///< The error that stopped the reader, when `failed`.
   };
 
   /// A reader over UTF-8 text. Invalid UTF-8 is reported when the reader reaches it.
+  ///@{
   static CSVReader fromText(std::string text, const Configuration& configuration = {});
   static CSVReader fromText(std::string text, const Setter& setter);
-  /// A reader over bytes: the configured encoding, else the byte-order mark, else UTF-8.
+  ///@}
+  /// A reader over bytes: the configured encoding, else the byte-order mark, else UTF-8. A span is copied.
+  ///@{
   static CSVReader fromData(Data data, const Configuration& configuration = {});
   static CSVReader fromData(Data data, const Setter& setter);
   static CSVReader fromData(std::span<const std::byte> data, const Configuration& configuration = {});
   static CSVReader fromData(std::span<const std::byte> data, const Setter& setter);
+  ///@}
   /// A reader over a file, read in chunks (or whole, with `presample`).
+  ///@{
   static CSVReader fromFile(const std::filesystem::path& path, const Configuration& configuration = {});
   static CSVReader fromFile(const std::filesystem::path& path, const Setter& setter);
+  ///@}
   /// A reader over a stream, which it opens, reads lazily in chunks of 1024 bytes, and closes at its end
-  /// or when the reader goes away. `InputStream::standardInput()` reads standard input.
+  /// or when the reader goes away. `InputStream::standardInput()` reads standard input. Throws
+  /// `std::invalid_argument` for a null stream.
+  ///@{
   static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Configuration& configuration = {});
   static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Setter& setter);
+  ///@}
 
+  /// A moved-from reader reads no rows and is `finished`.
+  ///@{
   CSVReader(CSVReader&&) noexcept;
   CSVReader& operator=(CSVReader&&) noexcept;
+  ///@}
   ~CSVReader();
 
   /// The next row, or nothing at the end of the input.
@@ -81,17 +101,22 @@ class CSVReader {
   /// The next row as a `Record`, whose fields can be looked up by header title.
   std::optional<Record> readRecord();
 
+  /// The configuration the reader was made with.
   const Configuration& configuration() const noexcept;
   /// The header row's fields; empty without a header row.
   const Row& headers() const noexcept;
   /// The header lookup, made by the first `readRecord()`; null before.
   std::shared_ptr<const HeaderLookup> headerLookup() const noexcept;
+  /// How many rows were handed out so far, and how many fields each has.
   Count count() const noexcept;
+  /// Whether rows may follow, the input ended, or reading failed (and with what error).
   const Status& status() const noexcept;
 
   /// Reading rows with a range-for. A read that fails throws from the increment.
   class iterator {
    public:
+    /// Standard input-iterator members.
+    ///@{
     using iterator_category = std::input_iterator_tag;
     using value_type = Row;
     using difference_type = std::ptrdiff_t;
@@ -100,6 +125,8 @@ class CSVReader {
     Row* operator->() const { return &row_; }
     iterator& operator++();
     void operator++(int) { ++*this; }
+    ///@}
+    /// True past the last row.
     friend bool operator==(const iterator& it, std::default_sentinel_t) { return it.reader_ == nullptr; }
 
    private:
@@ -108,10 +135,14 @@ class CSVReader {
     CSVReader* reader_ = nullptr;
     mutable Row row_;
   };
+  /// Reads the next row; the iterator reuses one row's strings from row to row.
   iterator begin() { return iterator(this); }
+  /// The end of the rows.
   std::default_sentinel_t end() const noexcept { return {}; }
 
-  /// Reads a whole input into a `FileView`.
+  /// Reads a whole input into a `FileView`, from the same inputs as `fromText` and its siblings. Throws what
+  /// reading throws, and `CSVError<CSVReader>` (`invalidInput`) when a header title repeats.
+  ///@{
   static FileView decodeText(std::string text, const Configuration& configuration = {});
   static FileView decodeText(std::string text, const Setter& setter);
   static FileView decodeData(Data data, const Configuration& configuration = {});
@@ -122,6 +153,7 @@ class CSVReader {
   static FileView decodeFile(const std::filesystem::path& path, const Setter& setter);
   static FileView decodeStream(std::shared_ptr<InputStream> stream, const Configuration& configuration = {});
   static FileView decodeStream(std::shared_ptr<InputStream> stream, const Setter& setter);
+  ///@}
 
  private:
   struct Impl;

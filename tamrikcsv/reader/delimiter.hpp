@@ -19,13 +19,16 @@ namespace Delimiter {
 /// Delimiter::Field pipes = "||";   // two scalars
 /// ```
 struct Field {
-  std::u32string scalars;
+  std::u32string scalars;  ///< The delimiter's scalars, in order.
 
+  /// A delimiter of one scalar.
   Field(char32_t scalar) : scalars(1, scalar) {}
   /// The scalars of a non-empty UTF-8 text; throws `std::invalid_argument` when it is empty or invalid.
+  ///@{
   Field(const char* text) : Field(std::string_view(text)) {}
   Field(const std::string& text) : Field(std::string_view(text)) {}
   Field(std::string_view text);
+  ///@}
   /// No delimiter.
   Field(std::nullptr_t) {}
   /// No delimiter for an empty text, else as the text constructor.
@@ -33,6 +36,7 @@ struct Field {
 
   /// The scalars as UTF-8 text.
   std::string description() const;
+  /// Delimiters are equal when their scalars are.
   friend bool operator==(const Field&, const Field&) = default;
 };
 
@@ -43,13 +47,16 @@ struct Field {
 /// auto both = Delimiter::Row::standard();  // "\n" and "\r\n"
 /// ```
 struct Row {
-  std::set<std::u32string> scalars;
+  std::set<std::u32string> scalars;  ///< Each member is one delimiter's scalars.
 
+  /// The one delimiter of one scalar.
   Row(char32_t scalar) : scalars{std::u32string(1, scalar)} {}
   /// The one delimiter of a non-empty UTF-8 text; throws `std::invalid_argument` when empty or invalid.
+  ///@{
   Row(const char* text) : Row(std::string_view(text)) {}
   Row(const std::string& text) : Row(std::string_view(text)) {}
   Row(std::string_view text);
+  ///@}
   /// No delimiter.
   Row(std::nullptr_t) {}
   /// The non-empty texts as delimiters; no delimiter when none is left.
@@ -61,19 +68,22 @@ struct Row {
   const std::u32string& shortest() const;
   /// `shortest()` as UTF-8 text; empty when there is no delimiter.
   std::string description() const;
+  /// Row delimiters are equal when they have the same members.
   friend bool operator==(const Row&, const Row&) = default;
 };
 
 /// The delimiters a reader or writer is configured with.
 struct Pair {
+  /// The comma.
   Field field = U',';
   Row row = U'\n';  ///< The line feed alone; "\r\n" too needs `Delimiter::Row::standard()`.
 };
 
 /// The validated pair used while reading.
 struct Scalars {
-  std::u32string field;
-  std::set<std::u32string> row;
+  std::u32string field;          ///< The field delimiter, never empty.
+  std::set<std::u32string> row;  ///< The row delimiters: at least one, none empty or equal to `field`.
+  /// Equal when both delimiters are.
   friend bool operator==(const Scalars&, const Scalars&) = default;
 };
 
@@ -89,13 +99,18 @@ namespace Strategy {
 /// ```
 class Escaping {
  public:
+  /// Fields enclosed in `scalar`.
   constexpr Escaping(char32_t scalar) : scalar_(scalar) {}
+  /// No escaping, as `none()`.
   constexpr Escaping(std::nullptr_t) {}
+  /// No escaping: a quote is an ordinary character, and a field cannot hold a delimiter.
   static constexpr Escaping none() { return nullptr; }
+  /// Fields enclosed in '"', with '""' for a quote inside them.
   static constexpr Escaping doubleQuote() { return U'"'; }
 
   /// The escaping scalar, absent for `none`.
   constexpr std::optional<char32_t> scalar() const { return scalar_; }
+  /// Equal when both escape with the same scalar, or both not at all.
   friend constexpr bool operator==(const Escaping&, const Escaping&) = default;
 
  private:

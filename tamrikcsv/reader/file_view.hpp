@@ -22,8 +22,11 @@ class HeaderLookup {
 
   /// The column of `title`, if any.
   std::optional<std::size_t> find(std::string_view title) const;
+  /// The number of titles, and whether there are none.
+  ///@{
   std::size_t size() const noexcept { return columns_.size(); }
   bool empty() const noexcept { return columns_.empty(); }
+  ///@}
 
  private:
   struct Hash {
@@ -88,19 +91,26 @@ class IndexIterator {
 /// ```
 class Record {
  public:
+  /// A record of `row` whose titles `lookup` resolves; with a null lookup no title resolves.
   Record(std::vector<std::string> row, std::shared_ptr<const HeaderLookup> lookup)
       : row_(std::move(row)), lookup_(std::move(lookup)) {}
 
+  /// The fields in order.
   const std::vector<std::string>& row() const noexcept { return row_; }
+  /// The number of fields.
   std::size_t size() const noexcept { return row_.size(); }
+  /// The fields in order.
+  ///@{
   auto begin() const noexcept { return row_.begin(); }
   auto end() const noexcept { return row_.end(); }
+  ///@}
   /// The field at `index`, which must be below `size()`.
   const std::string& operator[](std::size_t index) const { return row_[index]; }
   /// A copy of the field under the column `title`; absent when there is no such column.
   std::optional<std::string> operator[](std::string_view title) const;
 
-  /// Records are equal when their rows are, whatever lookup they were made with.
+  /// Records are equal when their rows are, whatever lookup they were made with. `std::hash<Record>`
+  /// likewise hashes the row alone.
   friend bool operator==(const Record& a, const Record& b) { return a.row_ == b.row_; }
 
  private:
@@ -113,12 +123,20 @@ class FileView;
 /// The rows of a `FileView` as records. It shares the file, so it may outlive the `FileView` it came from.
 class RecordsView {
  public:
+  /// No records.
   RecordsView();
+  /// The records of `file`, which it shares.
   explicit RecordsView(const FileView& file);
+  /// The number of rows.
   std::size_t size() const noexcept;
+  /// The row at `index` (below `size()`) as a record, made anew on each call.
   Record operator[](std::size_t index) const;
+  /// Random-access iterators that hand out records by value; each shares the file, so it stays valid on
+  /// its own.
+  ///@{
   detail::IndexIterator<RecordsView> begin() const { return {*this, 0}; }
   detail::IndexIterator<RecordsView> end() const { return {*this, size()}; }
+  ///@}
 
  private:
   std::shared_ptr<const FileView> file_;
@@ -127,12 +145,20 @@ class RecordsView {
 /// The columns of a `FileView`: one per header, each the list of that column's fields. It shares the file.
 class ColumnsView {
  public:
+  /// No columns.
   ColumnsView();
+  /// The columns of `file`, which it shares.
   explicit ColumnsView(const FileView& file);
+  /// The number of headers.
   std::size_t size() const noexcept;
+  /// A copy of the column at `index` (below `size()`).
   std::vector<std::string> operator[](std::size_t index) const;
+  /// Random-access iterators that hand out columns by value; each shares the file, so it stays valid on
+  /// its own.
+  ///@{
   detail::IndexIterator<ColumnsView> begin() const { return {*this, 0}; }
   detail::IndexIterator<ColumnsView> end() const { return {*this, size()}; }
+  ///@}
 
  private:
   std::shared_ptr<const FileView> file_;
@@ -141,8 +167,11 @@ class ColumnsView {
 /// A whole CSV input: its headers and all its rows. Made by `CSVReader::decodeText` and its siblings.
 ///
 /// ```cpp
-/// auto file = CSVReader::decodeText("a,b\n1,2\n3,4\n", [](auto& c) { c.headerStrategy =
-/// Strategy::Header::firstLine; }); file.field(1, "b");   // "4" file.column("a");     // {"1", "3"}
+/// auto file = CSVReader::decodeText("a,b\n1,2\n3,4\n", [](auto& c) {
+///   c.headerStrategy = Strategy::Header::firstLine;
+/// });
+/// file.field(1, "b");  // "4"
+/// file.column("a");    // {"1", "3"}
 /// ```
 class FileView {
  public:
@@ -150,16 +179,26 @@ class FileView {
   FileView();
   /// Throws `CSVError<CSVReader>` (`invalidInput`) when a header title repeats.
   FileView(std::vector<std::string> headers, std::vector<std::vector<std::string>> rows);
-  // Copies share the immutable contents; there is no emptier moved-from state.
+  /// Copies share the immutable contents; a move is a copy, so there is no emptier moved-from state.
+  ///@{
   FileView(const FileView&) = default;
   FileView& operator=(const FileView&) = default;
+  ///@}
 
+  /// The header row's fields; empty without a header row.
   const std::vector<std::string>& headers() const noexcept { return contents_->headers; }
+  /// The rows after the header row.
   const std::vector<std::vector<std::string>>& rows() const noexcept { return contents_->rows; }
+  /// The number of rows (the header row not counted), and whether there are none.
+  ///@{
   std::size_t size() const noexcept { return rows().size(); }
   bool empty() const noexcept { return rows().empty(); }
+  ///@}
+  /// The rows in order.
+  ///@{
   auto begin() const noexcept { return rows().begin(); }
   auto end() const noexcept { return rows().end(); }
+  ///@}
   /// The row at `index` (below `size()`).
   const std::vector<std::string>& operator[](std::size_t index) const { return rows()[index]; }
 
@@ -174,8 +213,11 @@ class FileView {
   /// The row at `index` as a record.
   Record record(std::size_t index) const { return {rows()[index], lookupPointer()}; }
 
+  /// The rows as records, in a view that shares the file.
   RecordsView records() const { return RecordsView(*this); }
+  /// The columns, in a view that shares the file.
   ColumnsView columns() const { return ColumnsView(*this); }
+  /// The column positions by header title.
   const HeaderLookup& lookup() const noexcept { return contents_->lookup; }
 
  private:

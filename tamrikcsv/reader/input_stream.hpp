@@ -31,7 +31,9 @@ class InputStream {
   virtual std::ptrdiff_t read(std::byte* buffer, std::size_t maxLength) = 0;
   /// True while a read may still give bytes (an open stream not at its end).
   virtual bool hasBytesAvailable() const = 0;
+  /// Releases what the stream holds; a stream in `StreamStatus::error` stays there.
   virtual void close() = 0;
+  /// Where the stream is in its life.
   virtual StreamStatus status() const = 0;
   /// The failure that put the stream into `StreamStatus::error`, or null.
   virtual std::exception_ptr error() const = 0;
@@ -45,6 +47,7 @@ class InputStream {
 /// An input stream over a file, read with plain system calls.
 class FileInputStream final : public InputStream {
  public:
+  /// A stream over the file at `path`, which `open()` opens (and reports a failure of).
   explicit FileInputStream(std::filesystem::path path);
   ~FileInputStream() override;
   FileInputStream(const FileInputStream&) = delete;
@@ -57,6 +60,7 @@ class FileInputStream final : public InputStream {
   StreamStatus status() const override { return status_; }
   std::exception_ptr error() const override { return error_; }
   std::string description() const override;
+  /// The file's path, as given.
   const std::filesystem::path& path() const noexcept { return path_; }
 
  private:
@@ -71,8 +75,11 @@ class FileInputStream final : public InputStream {
 /// An input stream over bytes in memory.
 class MemoryInputStream final : public InputStream {
  public:
+  /// A stream over `data`, which it owns (a span is copied). It never fails.
+  ///@{
   explicit MemoryInputStream(Data data) : data_(std::move(data)) {}
   explicit MemoryInputStream(std::span<const std::byte> data) : data_(data.begin(), data.end()) {}
+  ///@}
 
   void open() override;
   std::ptrdiff_t read(std::byte* buffer, std::size_t maxLength) override;

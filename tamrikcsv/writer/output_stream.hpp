@@ -27,6 +27,7 @@ class OutputStream {
   virtual std::ptrdiff_t write(const std::byte* bytes, std::size_t length) = 0;
   /// Closes the stream, finishing anything it held back; failure shows in `status()` and `error()`.
   virtual void close() = 0;
+  /// Where the stream is in its life.
   virtual StreamStatus status() const = 0;
   /// The failure that put the stream into `StreamStatus::error`, or null.
   virtual std::exception_ptr error() const = 0;
@@ -49,7 +50,9 @@ class MemoryOutputStream final : public OutputStream {
   std::exception_ptr error() const override { return nullptr; }
   std::string description() const override { return "memory stream"; }
 
+  /// The bytes written so far.
   const Data& data() const noexcept { return data_; }
+  /// Moves the bytes written so far out, leaving `data()` empty.
   Data take() noexcept { return std::move(data_); }
 
  private:
@@ -62,6 +65,8 @@ class MemoryOutputStream final : public OutputStream {
 /// write or close that hands a block over.
 class FileOutputStream final : public OutputStream {
  public:
+  /// A stream to the file at `path`, which `open()` creates or, unless `append`, empties. The stream
+  /// writes what it still holds and closes the file when it goes away, if `close()` did not.
   explicit FileOutputStream(std::filesystem::path path, bool append = false);
   ~FileOutputStream() override;
   FileOutputStream(const FileOutputStream&) = delete;
@@ -73,6 +78,7 @@ class FileOutputStream final : public OutputStream {
   StreamStatus status() const override { return status_; }
   std::exception_ptr error() const override { return error_; }
   std::string description() const override { return "file stream " + path_.string(); }
+  /// The file's path, as given.
   const std::filesystem::path& path() const noexcept { return path_; }
 
  private:
