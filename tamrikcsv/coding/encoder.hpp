@@ -47,6 +47,7 @@ class Encoder {
 
   /// The keys that lead here, outermost first; empty for the whole output.
   virtual const CodingPath& codingPath() const = 0;
+  /// The values the caller gave the encoding, by name.
   virtual const CodingUserInfo& userInfo() const = 0;
 
   /// The value as values under keys of type `Keys`.
@@ -58,9 +59,13 @@ class Encoder {
   SingleValueEncodingContainer singleValueContainer();
 
  protected:
+  /// For encoder implementations: what `container()`, `unkeyedContainer()` and `singleValueContainer()`
+  /// write through. Each call makes a new backend for the same value.
+  ///@{
   virtual std::unique_ptr<detail::KeyedEncodingBackend> keyedBackend() = 0;
   virtual std::unique_ptr<detail::UnkeyedEncodingBackend> unkeyedBackend() = 0;
   virtual std::unique_ptr<detail::SingleValueEncodingBackend> singleValueBackend() = 0;
+  ///@}
 };
 
 namespace detail {
@@ -120,6 +125,7 @@ class KeyedEncodingContainer {
   explicit KeyedEncodingContainer(std::unique_ptr<detail::KeyedEncodingBackend> backend)
       : backend_(std::move(backend)) {}
 
+  /// The keys that lead to this container's value, outermost first.
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// An absent value under `key` (e.g. an empty field).
   void encodeNil(const Keys& key) { backend_->encodeNil(detail::keyArgument(key)); }
@@ -164,6 +170,7 @@ class UnkeyedEncodingContainer {
   explicit UnkeyedEncodingContainer(std::unique_ptr<detail::UnkeyedEncodingBackend> backend)
       : backend_(std::move(backend)) {}
 
+  /// The keys that lead to this container's value, outermost first.
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// The number of values held so far.
   std::int64_t count() { return backend_->count(); }
@@ -174,10 +181,12 @@ class UnkeyedEncodingContainer {
   void encode(const T& value) {
     detail::encodeAny(*backend_, value);
   }
+  /// The next value as keyed values; moves on.
   template <CodingKeyType NestedKeys>
   KeyedEncodingContainer<NestedKeys> nestedContainer() {
     return KeyedEncodingContainer<NestedKeys>(backend_->nestedKeyed());
   }
+  /// The next value as a sequence; moves on.
   UnkeyedEncodingContainer nestedUnkeyedContainer() {
     return UnkeyedEncodingContainer(backend_->nestedUnkeyed());
   }
@@ -200,6 +209,7 @@ class SingleValueEncodingContainer {
   explicit SingleValueEncodingContainer(std::unique_ptr<detail::SingleValueEncodingBackend> backend)
       : backend_(std::move(backend)) {}
 
+  /// The keys that lead to the value, outermost first.
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// An absent value.
   void encodeNil() { backend_->encodeNil(); }

@@ -55,8 +55,10 @@ struct EncoderConfiguration {
 /// encode leaves what was written so far.
 class CSVEncoder {
  public:
+  /// The kinds of `CSVError<CSVEncoder>`.
   using Error = Failable<CSVEncoder>::Error;
 
+  /// Everything an encode call works by.
   using Configuration = EncoderConfiguration;
   /// Edits a default configuration in place.
   using Setter = std::function<void(Configuration&)>;
@@ -65,7 +67,9 @@ class CSVEncoder {
   template <class Output>
   class Lazy;
 
+  /// An encoder with the configuration `initial`.
   explicit CSVEncoder(Configuration initial = {}) : configuration(std::move(initial)) {}
+  /// An encoder with the default configuration as `setter` edits it.
   explicit CSVEncoder(const Setter& setter) { setter(configuration); }
 
   /// Used by every later encode call, which takes a copy when it starts.
@@ -90,10 +94,13 @@ class CSVEncoder {
     encodeFileWith(path, mode, [&value](Encoder& encoder) { Coding<T>::encode(value, encoder); });
   }
 
-  /// An encoder of one row at a time into bytes, text or a file.
+  /// An encoder of one row at a time into bytes, text or a file. It takes a copy of the configuration and
+  /// the user info when it is made; a file encoder opens its file then.
+  ///@{
   Lazy<Data> makeLazyData() const;
   Lazy<std::string> makeLazyString() const;
   Lazy<void> makeLazyFile(const std::filesystem::path& path, FileMode mode = FileMode::replace) const;
+  ///@}
 
  private:
   Data encodeDataWith(const detail::EncodeWith& with) const;
@@ -112,13 +119,17 @@ class CSVEncoder::LazyBase {
   std::int64_t currentIndex() const noexcept { return currentIndex_; }
 
  protected:
+  /// An encoder that writes through `sink`.
   explicit LazyBase(std::shared_ptr<detail::ShadowEncoderSink> sink);
-  // Encodes the row at the current position; the position moves on even when that fails, so that the
-  // next row does not land on the failed one's fields.
+  /// Encodes the row at the current position; the position moves on even when that fails, so that the
+  /// next row does not land on the failed one's fields.
   void encodeRow(const detail::EncodeWith& with);
-  // Writes what is buffered and closes the output.
+  /// Writes what is buffered and closes the output. Does nothing once the output is closed.
   void finish();
+  /// A copy of the bytes of an encoder into memory; only after `finish()`.
   Data takeData();
+  /// The bytes of an encoder into memory read back as UTF-8 text, only after `finish()`; throws
+  /// `CSVError<CSVEncoder>` (`invalidConfiguration`) when they cannot be.
   std::string takeText();
 
  private:

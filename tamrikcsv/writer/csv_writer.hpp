@@ -48,27 +48,41 @@ enum class FileMode { replace, append };
 /// ```
 class CSVWriter {
  public:
+  /// The kinds of `CSVError<CSVWriter>`.
   using Error = Failable<CSVWriter>::Error;
+  /// What a writer is told about its output.
   using Configuration = WriterConfiguration;
+  /// The checked values a writer works from.
   using Settings = WriterSettings;
   /// Edits a default configuration in place.
   using Setter = std::function<void(Configuration&)>;
 
   /// A writer into memory; `data()` gives the bytes after `endEncoding()`.
+  ///@{
   static CSVWriter toMemory(const Configuration& configuration = {});
   static CSVWriter toMemory(const Setter& setter);
+  ///@}
   /// A writer into a file, replacing it or appending to it (an appending writer writes no byte-order mark).
   /// A writer that cannot be made leaves the file as it was.
+  ///@{
   static CSVWriter toFile(const std::filesystem::path& path, const Configuration& configuration = {},
                           FileMode mode = FileMode::replace);
   static CSVWriter toFile(const std::filesystem::path& path, const Setter& setter,
                           FileMode mode = FileMode::replace);
-  /// A writer into any output stream, which it opens; `endEncoding()` closes it.
+  ///@}
+  /// A writer into any output stream, which it opens; `endEncoding()` closes it. Throws
+  /// `std::invalid_argument` for a null stream.
+  ///@{
   static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Configuration& configuration = {});
   static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Setter& setter);
+  ///@}
 
+  /// A moved-from writer has no output: all but the getters throw `std::logic_error` on it. A writer that is
+  /// assigned over is first ended as its destructor ends it.
+  ///@{
   CSVWriter(CSVWriter&&) noexcept;
   CSVWriter& operator=(CSVWriter&&) noexcept;
+  ///@}
   /// Ends a row that has fields and closes the stream, if `endEncoding()` did not; errors go unreported.
   ~CSVWriter();
 
@@ -76,17 +90,21 @@ class CSVWriter {
   void writeField(std::string_view field);
   /// Writes fields into the current row, all or none of them: if they don't fit or one cannot be written,
   /// nothing is.
+  ///@{
   template <FieldRange R>
   void writeFields(const R& fields) {
     writeFieldList(collect(fields), false);
   }
   void writeFields(std::initializer_list<std::string_view> fields) { writeFields<>(fields); }
+  ///@}
   /// Writes fields, then ends the row; all or nothing, as `writeFields`.
+  ///@{
   template <FieldRange R>
   void writeRow(const R& fields) {
     writeFieldList(collect(fields), true);
   }
   void writeRow(std::initializer_list<std::string_view> fields) { writeRow<>(fields); }
+  ///@}
   /// Ends the current row, padding it with empty fields; a row without fields is an empty row.
   void endRow();
   /// Writes a row of empty fields at the start of a row; the number of fields must be known (from the
@@ -103,10 +121,13 @@ class CSVWriter {
   std::int64_t fieldIndex() const noexcept { return impl_ ? counts_->fieldIndex : 0; }
   /// The number of fields every row has; 0 until the first row ends.
   std::int64_t expectedFields() const noexcept { return impl_ ? counts_->expectedFields : 0; }
+  /// The configuration the writer was made with; the default one for a moved-from writer.
   const Configuration& configuration() const noexcept;
+  /// The checked values the writer works from; the defaults for a moved-from writer.
   const Settings& settings() const noexcept;
 
   /// Writes all rows into memory and returns the bytes.
+  ///@{
   template <std::ranges::input_range Rows>
   static Data encodeData(const Rows& rows, const Configuration& configuration = {}) {
     auto writer = toMemory(configuration);
@@ -118,7 +139,9 @@ class CSVWriter {
   static Data encodeData(const Rows& rows, const Setter& setter) {
     return encodeData(rows, configured(setter));
   }
+  ///@}
   /// Writes all rows into memory and returns them as UTF-8 text.
+  ///@{
   template <std::ranges::input_range Rows>
   static std::string encodeString(const Rows& rows, const Configuration& configuration = {}) {
     return toText(encodeData(rows, configuration), configuration.encoding.value_or(TextEncoding::utf8));
@@ -127,7 +150,9 @@ class CSVWriter {
   static std::string encodeString(const Rows& rows, const Setter& setter) {
     return encodeString(rows, configured(setter));
   }
+  ///@}
   /// Writes all rows into a file.
+  ///@{
   template <std::ranges::input_range Rows>
   static void encodeFile(const Rows& rows, const std::filesystem::path& path,
                          const Configuration& configuration = {}, FileMode mode = FileMode::replace) {
@@ -140,6 +165,7 @@ class CSVWriter {
                          FileMode mode = FileMode::replace) {
     encodeFile(rows, path, configured(setter), mode);
   }
+  ///@}
 
  private:
   friend class detail::ShadowEncoderSink;  // takes the bytes of a one-shot encode instead of copying them
