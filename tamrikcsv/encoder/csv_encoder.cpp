@@ -10,6 +10,10 @@ namespace {
 
 std::string readBack(const Data& data, const CSVWriter::Configuration& configuration) {
   TextEncoding encoding = configuration.encoding.value_or(TextEncoding::utf8);
+  // UTF-8 is the text already (the writer checked every field). Converting it would take a first field
+  // that begins with U+FEFF for a byte-order mark and drop it.
+  if (encoding == TextEncoding::utf8)
+    return std::string(reinterpret_cast<const char*>(data.data()), data.size());
   auto text = detail::convertToUTF8(data, encoding);
   if (!text)
     throw CSVError<CSVEncoder>(CSVEncoder::Error::invalidConfiguration,

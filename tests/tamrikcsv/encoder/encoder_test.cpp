@@ -233,6 +233,9 @@ TEST(CSVEncoder, FindsFieldsByHeaderTitle) {
 
 TEST(CSVEncoder, PlainValuesNeedAFileOneFieldWide) {
   EXPECT_EQ(encoderWith(Buffering::keepAll, {"n"}).encodeString(std::vector<int>{1, 2}), "n\n1\n2\n");
+  // A first field that begins with U+FEFF is text, not a byte-order mark to drop.
+  EXPECT_EQ(CSVEncoder().encodeString(std::vector<std::vector<std::string>>{{"\uFEFF/", "x"}}),
+            "\uFEFF/,x\n");
   EXPECT_EQ(encoderWith(Buffering::keepAll, {"n"}).encodeString(std::string("only")), "n\nonly\n");
   auto wide = encoderError(
       [] {
