@@ -109,14 +109,25 @@ std::vector<std::string> LocationTreeModel::groupPath(const QModelIndex& index) 
   return {};
 }
 
+std::optional<std::array<std::size_t, 3>> findZonePosition(const std::vector<TamrikLocation>& locations,
+                                                           const ZonePath& path) {
+  auto at = [](const auto& records, const std::string& id) {
+    return static_cast<std::size_t>(
+        std::find_if(records.begin(), records.end(), [&](const auto& record) { return record.id() == id; }) -
+        records.begin());
+  };
+  std::size_t l = at(locations, path.locationId);
+  if (l == locations.size()) return std::nullopt;
+  std::size_t v = at(locations[l].levels, path.levelId);
+  if (v == locations[l].levels.size()) return std::nullopt;
+  std::size_t z = at(locations[l].levels[v].zones, path.zoneId);
+  if (z == locations[l].levels[v].zones.size()) return std::nullopt;
+  return std::array{l, v, z};
+}
+
 const TamrikZone* findZone(const std::vector<TamrikLocation>& locations, const ZonePath& path) {
-  auto byId = [](const auto& id) { return [&id](const auto& record) { return record.id() == id; }; };
-  auto location = std::find_if(locations.begin(), locations.end(), byId(path.locationId));
-  if (location == locations.end()) return nullptr;
-  auto level = std::find_if(location->levels.begin(), location->levels.end(), byId(path.levelId));
-  if (level == location->levels.end()) return nullptr;
-  auto zone = std::find_if(level->zones.begin(), level->zones.end(), byId(path.zoneId));
-  return zone == level->zones.end() ? nullptr : &*zone;
+  auto at = findZonePosition(locations, path);
+  return at ? &locations[(*at)[0]].levels[(*at)[1]].zones[(*at)[2]] : nullptr;
 }
 
 QModelIndex LocationTreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -195,14 +206,14 @@ PlacesModel::PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject
 void PlacesModel::setZone(std::optional<TamrikZone> zone) {
   beginResetModel();
   zone_ = std::move(zone);
+  filter_ = nullptr;  // it was made for the previous zone
   applyFilter();
   endResetModel();
 }
 
-void PlacesModel::setFilter(std::optional<std::string> foldedText) {
-  if (foldedText == filter_) return;
+void PlacesModel::setFilter(std::function<bool(std::size_t position)> shows) {
   beginResetModel();
-  filter_ = std::move(foldedText);
+  filter_ = std::move(shows);
   applyFilter();
   endResetModel();
 }
@@ -210,12 +221,8 @@ void PlacesModel::setFilter(std::optional<std::string> foldedText) {
 void PlacesModel::applyFilter() {
   shownPlaces_.clear();
   if (!zone_) return;
-  for (std::size_t i = 0; i < zone_->places.size(); ++i) {
-    const TamrikPlace& place = *zone_->places[i];
-    if (!filter_ || foldForSearch(place.name()).find(*filter_) != std::string::npos ||
-        foldForSearch(place.placeId()).find(*filter_) != std::string::npos)
-      shownPlaces_.push_back(i);
-  }
+  for (std::size_t i = 0; i < zone_->places.size(); ++i)
+    if (!filter_ || filter_(i)) shownPlaces_.push_back(i);
 }
 
 std::shared_ptr<TamrikPlace> PlacesModel::place(const QModelIndex& index) const {

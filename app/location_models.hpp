@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QHash>
 #include <QIcon>
+#include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,6 +26,9 @@ struct ZonePath {
   friend bool operator==(const ZonePath&, const ZonePath&) = default;
 };
 
+/// Where the zone at `path` stands in `locations`: its location's, its level's and its own position.
+std::optional<std::array<std::size_t, 3>> findZonePosition(const std::vector<TamrikLocation>& locations,
+                                                           const ZonePath& path);
 /// The zone at `path` in `locations`, or null.
 const TamrikZone* findZone(const std::vector<TamrikLocation>& locations, const ZonePath& path);
 
@@ -83,10 +88,10 @@ class PlacesModel : public QAbstractListModel {
 
   explicit PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
 
-  /// Shows the places of `zone` (a copy: its place objects are shared with the store), or none.
+  /// Shows all the places of `zone` (a copy: its place objects are shared with the store), or none.
   void setZone(std::optional<TamrikZone> zone);
-  /// Shows only the places whose name or identifier contains `foldedText` (see `foldForSearch`), or all.
-  void setFilter(std::optional<std::string> foldedText);
+  /// Shows only the places at the positions `shows` accepts, or all of them without it.
+  void setFilter(std::function<bool(std::size_t position)> shows);
   const std::optional<TamrikZone>& zone() const noexcept { return zone_; }
   std::shared_ptr<TamrikPlace> place(const QModelIndex& index) const;
 
@@ -99,7 +104,7 @@ class PlacesModel : public QAbstractListModel {
 
   std::shared_ptr<PlaceDataModel> placeDataModel_;
   std::optional<TamrikZone> zone_;
-  std::optional<std::string> filter_;
+  std::function<bool(std::size_t)> filter_;
   std::vector<std::size_t> shownPlaces_;  // the zone's places that pass the filter, by position
   mutable QHash<QString, QIcon> icons_;   // drawn once per symbol and text colour
   mutable QColor iconColor_;

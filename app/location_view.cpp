@@ -285,24 +285,19 @@ void LocationView::applySearch() {
 }
 
 void LocationView::applyPlacesFilter() {
-  // All of a zone's places show when it, or a group holding it, matched; else the matching ones.
-  std::optional<std::string> filter;
+  // All of a zone's places show when it, or a group holding it, matched; else the matching ones, found in
+  // the search's folded texts.
+  std::function<bool(std::size_t)> shows;
   if (searchResult_ && selectedZonePath_) {
-    const auto& locations = placeDataModel_->locations();
-    filter = foldForSearch(searchText_.toStdString());
-    for (std::size_t l = 0; l < locations.size(); ++l) {
-      if (locations[l].locationId != selectedZonePath_->locationId) continue;
-      for (std::size_t v = 0; v < locations[l].levels.size(); ++v) {
-        const auto& level = locations[l].levels[v];
-        if (level.levelId != selectedZonePath_->levelId) continue;
-        for (std::size_t z = 0; z < level.zones.size(); ++z)
-          if (level.zones[z].zoneId == selectedZonePath_->zoneId &&
-              searchResult_->zones[l][v][z] == allPlaces)
-            filter.reset();
-      }
+    if (auto at = findZonePosition(placeDataModel_->locations(), *selectedZonePath_)) {
+      const std::size_t l = (*at)[0], v = (*at)[1], z = (*at)[2];  // captured below, so no binding
+      if (searchResult_->zones[l][v][z] != allPlaces)
+        shows = [this, l, v, z, folded = foldForSearch(searchText_.toStdString())](std::size_t place) {
+          return search_->placeMatches(l, v, z, place, folded);
+        };
     }
   }
-  places_.setFilter(std::move(filter));
+  places_.setFilter(std::move(shows));
 }
 
 std::set<std::vector<std::string>> LocationView::expandedGroups() const {
