@@ -12,7 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -118,6 +120,31 @@ struct Coding<std::optional<T>> {
   }
 };
 
+namespace detail {
+
+/// Once a sample of a sequence of unknown length was read, reserves room for the elements its container
+/// expects, so that a long sequence isn't moved at every doubling. Acts only when the estimate is beyond
+/// what doubling would reserve; when there is no memory for it, doubling goes on. True when it reserved.
+template <class T, class Elements>
+bool reserveAhead(std::vector<T>& values, Elements& elements) {
+  constexpr std::size_t kSample = 4096;
+  if (values.size() < kSample) return false;
+  const std::optional<std::int64_t> expected = elements.countEstimate();
+  if (!expected || *expected <= 0) return false;
+  const std::size_t wanted = static_cast<std::size_t>(*expected) / 16 * 17;  // a margin for longer rows
+  if (wanted <= 2 * values.capacity()) return false;
+  try {
+    values.reserve(wanted);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace detail
+
 /// A sequence of values, such as the rows of a file. (`Data`, a vector of bytes, is a primitive instead.)
 template <class T>
 requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
@@ -127,7 +154,13 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
     std::vector<T> values;
     if (auto count = elements.count())
       values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
-    while (!elements.isAtEnd()) values.push_back(elements.template decode<T>());
+    bool estimated = false;
+    while (!elements.isAtEnd()) {
+      if (values.size() == values.capacity()) estimated |= detail::reserveAhead(values, elements);
+      values.push_back(elements.template decode<T>());
+    }
+    // An estimate that overshot further than doubling would have gives the room back.
+    if (estimated && values.capacity() / 2 > values.size()) values.shrink_to_fit();
     return values;
   }
   template <class E = Encoder>

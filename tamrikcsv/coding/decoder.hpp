@@ -241,6 +241,15 @@ class UnkeyedDecodingContainer {
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// The number of values, when known.
   std::optional<std::int64_t> count() { return backend_->count(); }
+  /// `count()` when it is known, else a guess at it from the values read so far (the rows of a file by
+  /// the bytes they took), or nothing. A hint for reserving room ahead, never a promise.
+  ///
+  /// ```cpp
+  /// if (values.size() == values.capacity())
+  ///   if (auto expected = rows.countEstimate(); expected && *expected > 2 * values.size())
+  ///     values.reserve(*expected);
+  /// ```
+  std::optional<std::int64_t> countEstimate() { return backend_->countEstimate(); }
   /// Whether all values have been read.
   bool isAtEnd() { return backend_->isAtEnd(); }
   /// The position of the next value.

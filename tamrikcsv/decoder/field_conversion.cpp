@@ -4,10 +4,13 @@
 #include <unicode/unistr.h>
 
 #include <locale.h>
+#include <bit>
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace tamrikcsv::detail {
@@ -27,6 +30,25 @@ std::string upperCased(std::string_view text) {
       icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   unicode.toUpper(icu::Locale::getRoot()).toUTF8String(out);
   return out;
+}
+
+// Eight ASCII digits at `p` as their value, or nothing when one of the bytes is not a digit: all eight
+// checked and combined in a few word operations rather than a multiply per digit.
+std::optional<std::uint64_t> eightDigits(const char* p) {
+  std::uint64_t word = 0;  // the first digit in the lowest byte
+  if constexpr (std::endian::native == std::endian::little)
+    std::memcpy(&word, p, 8);
+  else
+    for (int i = 7; i >= 0; --i) word = word << 8 | static_cast<unsigned char>(p[i]);
+  // A byte is a digit when its high half is 3 and adding 6 doesn't carry into that half.
+  if (((word & 0xF0F0F0F0F0F0F0F0) | (((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+      0x3333333333333333)
+    return std::nullopt;
+  word -= 0x3030303030303030;
+  word = word * 10 + (word >> 8);  // pairs of digits in every other byte
+  return (((word & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+          (((word >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+         32;
 }
 
 locale_t cLocale() {
@@ -136,6 +158,11 @@ Int decodeInteger(std::string_view text, const CodingPath& path) {
   Wide magnitude = 0;
   if (digits.size() <= 18) {
     // Eighteen digits can't overflow the accumulator, so the range is checked once at the end.
+    for (; digits.size() >= 8; digits.remove_prefix(8)) {
+      const std::optional<std::uint64_t> eight = eightDigits(digits.data());
+      if (!eight) throw mismatch();
+      magnitude = magnitude * 100000000 + *eight;
+    }
     for (char c : digits) {
       auto digit = static_cast<unsigned char>(c - '0');
       if (digit > 9) throw mismatch();

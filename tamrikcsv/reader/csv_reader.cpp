@@ -434,6 +434,10 @@ CSVReader::Count CSVReader::count() const noexcept {
 const CSVReader::Status& CSVReader::status() const noexcept {
   return impl_ ? impl_->status : kFinished;
 }
+std::optional<double> CSVReader::progress() const noexcept {
+  if (!impl_ || impl_->status.kind != Status::Kind::active) return 1.0;
+  return impl_->source->progress(impl_->pos);
+}
 
 CSVReader::iterator& CSVReader::iterator::operator++() {
   if (reader_ && !reader_->readRow(row_)) reader_ = nullptr;

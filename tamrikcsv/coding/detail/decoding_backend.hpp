@@ -88,6 +88,8 @@ class UnkeyedDecodingBackend : public DecodingPrimitives<> {
   virtual const CodingPath& codingPath() const = 0;
   /// The number of values, when known.
   virtual std::optional<std::int64_t> count() = 0;
+  /// The number of values, or a guess at it from the values read so far.
+  virtual std::optional<std::int64_t> countEstimate() { return count(); }
   virtual bool isAtEnd() = 0;
   virtual std::int64_t currentIndex() const = 0;
   virtual std::unique_ptr<KeyedDecodingBackend> nestedKeyed() = 0;

@@ -273,6 +273,14 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedDecodingBa
     if (source_->isReaderActive()) return std::nullopt;
     return source_->rowsRead();
   }
+  std::optional<std::int64_t> countEstimate() override {
+    if (row_ || !source_->isReaderActive()) return count();
+    const std::optional<double> progress = source_->readerProgress();
+    const auto rows = static_cast<double>(source_->rowsRead());
+    if (!progress || *progress <= 0 || rows < 1) return std::nullopt;
+    // Rows so far over the share of the input they took; capped far below the int64 range.
+    return static_cast<std::int64_t>(std::min(rows / *progress, 1e15));
+  }
   bool isAtEnd() override {
     if (row_) return index_ >= source_->fieldsPerRow();
     return source_->isPastEnd(index_);

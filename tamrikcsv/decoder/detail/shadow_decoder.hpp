@@ -33,6 +33,8 @@ class ShadowDecoderSource {
   std::int64_t rowsRead() const noexcept { return rowsRead_; }
   /// Whether the reader may still hand out rows.
   bool isReaderActive() const noexcept;
+  /// How much of its input the reader has parsed, when it can tell.
+  std::optional<double> readerProgress() const noexcept { return reader_.progress(); }
 
   /// The text of a field, reading rows as far as needed; throws the decoder's path and buffer errors and
   /// the reader's errors.

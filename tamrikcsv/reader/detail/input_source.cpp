@@ -314,7 +314,7 @@ class MemorySource final : public InputSource {
  public:
   template <class Storage>
   MemorySource(Storage storage, std::size_t offset, bool ascii)
-      : storage_(std::move(storage)), ascii_(ascii), validated_(offset) {
+      : storage_(std::move(storage)), ascii_(ascii), offset_(offset), validated_(offset) {
     std::visit(
         [&](const auto& s) {
           data_ = reinterpret_cast<const char*>(s.data());
@@ -352,6 +352,11 @@ class MemorySource final : public InputSource {
     end = data_ + validated_;
     return true;
   }
+  std::optional<double> progress(const char* pos) const override {
+    if (size_ == 0) return 1.0;
+    return static_cast<double>(pos ? static_cast<std::size_t>(pos - data_) : offset_) /
+           static_cast<double>(size_);
+  }
 
  private:
   static constexpr std::size_t kBlock = 64 * 1024;
@@ -359,6 +364,7 @@ class MemorySource final : public InputSource {
   const char* data_ = nullptr;
   std::size_t size_ = 0;
   bool ascii_;
+  std::size_t offset_;  // the mark's bytes, skipped
   std::size_t validated_;
   std::optional<Error> pending_;
 };
@@ -477,9 +483,10 @@ class TranscodingSource final : public InputSource {
 // reading a file, spared the copy a transcoder makes.
 class UTF8StreamSource final : public InputSource {
  public:
+  // `offset`: the bytes of the stream before `leftover`; `total`: the stream's size, when known.
   UTF8StreamSource(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover,
-                   std::size_t chunkSize)
-      : stream_(std::move(stream)), chunkSize_(chunkSize) {
+                   std::size_t chunkSize, std::size_t offset, std::optional<std::uint64_t> total)
+      : stream_(std::move(stream)), chunkSize_(chunkSize), offset_(offset), total_(total) {
     reserve(leftover.size() + chunkSize_);
     std::memcpy(data_.get(), leftover.data(), leftover.size());
     size_ = leftover.size();
@@ -494,6 +501,7 @@ class UTF8StreamSource final : public InputSource {
     // Drop what the parser consumed; [0, valid_) stays valid, [valid_, size_) is a sequence a read cut.
     std::size_t consumed = pos ? static_cast<std::size_t>(pos - data_.get()) : 0;
     std::memmove(data_.get(), data_.get() + consumed, size_ - consumed);
+    offset_ += consumed;
     size_ -= consumed;
     valid_ -= consumed;
     const std::size_t kept = valid_;
@@ -523,6 +531,13 @@ class UTF8StreamSource final : public InputSource {
     end = pos + valid_;
     return true;
   }
+  std::optional<double> progress(const char* pos) const override {
+    if (!total_) return std::nullopt;
+    if (*total_ == 0) return 1.0;
+    const std::size_t parsed = offset_ + (pos ? static_cast<std::size_t>(pos - data_.get()) : 0);
+    // The file may have grown or shrunk since its size was taken.
+    return std::min(1.0, static_cast<double>(parsed) / static_cast<double>(*total_));
+  }
 
  private:
   void validate() {
@@ -546,6 +561,8 @@ class UTF8StreamSource final : public InputSource {
   std::size_t chunkSize_;
   std::unique_ptr<char[]> data_;
   std::size_t size_ = 0, valid_ = 0, capacity_ = 0;
+  std::size_t offset_;                  // the stream's bytes before data_[0]
+  std::optional<std::uint64_t> total_;  // the stream's size, when known
   bool checked_ = false;
   bool finished_ = false;
   std::optional<Error> pending_;
@@ -573,7 +590,8 @@ std::unique_ptr<InputSource> fromBytes(Data data, const ReaderConfiguration& con
 }
 
 std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream,
-                                        const ReaderConfiguration& configuration, std::size_t chunkSize) {
+                                        const ReaderConfiguration& configuration, std::size_t chunkSize,
+                                        std::optional<std::uint64_t> total = std::nullopt) {
   stream->open();
   std::vector<unsigned char> head(4);
   std::ptrdiff_t n = stream->read(reinterpret_cast<std::byte*>(head.data()), head.size());
@@ -586,9 +604,10 @@ std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream,
     TextEncoding encoding = chooseEncoding(configuration.encoding, markEncoding(mark));
     auto transcoder = makeTranscoder(encoding);
     if (!transcoder) throw unsupported(encoding);
-    if (mark) head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(mark->size));
+    const std::size_t offset = mark ? mark->size : 0;
+    head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(offset));
     if (encoding == TextEncoding::utf8)
-      return std::make_unique<UTF8StreamSource>(stream, std::move(head), chunkSize);
+      return std::make_unique<UTF8StreamSource>(stream, std::move(head), chunkSize, offset, total);
     auto chunks = std::make_unique<StreamChunks>(stream, std::move(head), chunkSize);
     return std::make_unique<TranscodingSource>(std::move(chunks), std::move(transcoder));
   } catch (...) {
@@ -722,7 +741,10 @@ std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
         "configuration's presample or load the file in a data blob and use the reader's data initializer.",
         {{"File URL", path}});
   // The reader owns this stream, so it may read in larger chunks than a caller's stream gets.
-  return fromStream(std::make_shared<FileInputStream>(path), configuration, 64 * 1024);
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return fromStream(std::make_shared<FileInputStream>(path), configuration, 64 * 1024,
+                    error ? std::nullopt : std::optional<std::uint64_t>(size));
 }
 
 std::unique_ptr<InputSource> makeStreamSource(std::shared_ptr<InputStream> stream,

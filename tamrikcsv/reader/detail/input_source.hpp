@@ -21,6 +21,9 @@ class InputSource {
   /// Makes more bytes available after `end`, keeping [pos, end) (which may move). Returns false at the end
   /// of the input; throws the input's `CSVError<CSVReader>` when the next scalar cannot be decoded.
   virtual bool refill(const char*& pos, const char*& end) = 0;
+  /// How far through the input's bytes the parser at `pos` is, from 0 to 1, when the input's size is
+  /// known and its bytes are the parser's (UTF-8 or ASCII in memory or in a file).
+  virtual std::optional<double> progress(const char* /*pos*/) const { return std::nullopt; }
 };
 
 std::unique_ptr<InputSource> makeTextSource(std::string text);

@@ -62,6 +62,25 @@ TEST(FieldConversion, Integers) {
             "The field 'x' was not of the expected type 'Int'.");
 }
 
+TEST(FieldConversion, LongIntegersDigitByDigit) {
+  // Long numbers are read eight digits at a time: every length and every digit value must come out as
+  // the plain reading does, and a stray byte anywhere, even one a digit away ('/', ':'), must fail.
+  std::string digits;
+  for (int length = 1; length <= 18; ++length) {
+    digits.push_back(static_cast<char>('0' + (length * 7) % 10));
+    EXPECT_EQ(decodeInteger<long long>(digits, kPath), std::stoll(digits)) << digits;
+    EXPECT_EQ(decodeInteger<long long>("-" + digits, kPath), -std::stoll(digits)) << digits;
+    for (std::size_t at = 0; at < digits.size(); ++at)
+      for (char stray : {'/', ':', ' ', '\xB0', 'a'}) {
+        std::string text = digits;
+        text[at] = stray;
+        failure([&] { decodeInteger<long long>(text, kPath); });
+      }
+  }
+  EXPECT_EQ(decodeInteger<std::int64_t>("999999990000000012", kPath), 999999990000000012);
+  failure([] { decodeInteger<std::int32_t>("2147483648", kPath); });
+}
+
 TEST(FieldConversion, FloatingPointNumbers) {
   const auto throws = Strategy::NonConformingFloat::throws();
   const auto convert = Strategy::NonConformingFloat::convert("inf", "-inf", "nan");

@@ -145,6 +145,35 @@ TEST(Streams, FilesWithAndWithoutPresampling) {
             CSVReader::Error::streamFailure);
 }
 
+TEST(Streams, ProgressIsTheShareOfTheInputParsed) {
+  // The mark counts as parsed input; the header row takes 6 of these 22 bytes.
+  const std::string text =
+      "\xEF\xBB\xBF"
+      "ab\n" +
+      std::string(3, 'x') + "\n" + std::string(11, 'y') + "\n";
+  auto path = temporaryFile(text);
+  for (bool fromFile : {false, true}) {
+    auto reader = fromFile ? CSVReader::fromFile(path) : CSVReader::fromData(test::bytes(text));
+    EXPECT_EQ(reader.progress(), 3.0 / 22);
+    std::vector<double> seen;
+    while (reader.readRow()) seen.push_back(reader.progress().value());
+    EXPECT_EQ(seen, (std::vector<double>{6.0 / 22, 10.0 / 22, 1.0})) << fromFile;
+    EXPECT_EQ(reader.progress(), 1.0);
+  }
+  std::filesystem::remove(path);
+  // Unknown for a stream of unknown length, and for input that isn't parsed as it is stored.
+  auto stream = std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"a\nb\n"}});
+  auto streamed = CSVReader::fromStream(stream);
+  streamed.readRow();
+  EXPECT_EQ(streamed.progress(), std::nullopt);
+  auto wide =
+      CSVReader::fromData(test::bytes(std::string("\xFF\xFE"
+                                                  "a\0\n\0",
+                                                  6)));
+  wide.readRow();
+  EXPECT_EQ(wide.progress(), std::nullopt);
+}
+
 // An endless supply of rows, made up as they are read.
 class GeneratedRows final : public InputStream {
  public:
