@@ -146,7 +146,7 @@ TEST(Streams, FilesWithAndWithoutPresampling) {
 }
 
 TEST(Streams, ProgressIsTheShareOfTheInputParsed) {
-  // The mark counts as parsed input; the header row takes 6 of these 22 bytes.
+  // The mark counts as parsed input, before the first row: 3 of these 22 bytes.
   const std::string text =
       "\xEF\xBB\xBF"
       "ab\n" +
