@@ -166,6 +166,7 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
   template <class E = Encoder>
   static void encode(const std::vector<T>& values, std::type_identity_t<E>& encoder) {
     auto elements = encoder.unkeyedContainer();
+    elements.expectCount(static_cast<std::int64_t>(values.size()));
     for (const auto& value : values) elements.encode(value);
   }
 };

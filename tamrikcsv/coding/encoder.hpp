@@ -174,6 +174,15 @@ class UnkeyedEncodingContainer {
   const CodingPath& codingPath() const { return backend_->codingPath(); }
   /// The number of values held so far.
   std::int64_t count() { return backend_->count(); }
+  /// Tells the encoder how many values follow, so that it can make room ahead (a CSV encoder into memory
+  /// does, once it has seen the first rows). A hint: encoding more or fewer values is no error.
+  ///
+  /// ```cpp
+  /// auto rows = encoder.unkeyedContainer();
+  /// rows.expectCount(static_cast<std::int64_t>(places.size()));
+  /// for (const auto& place : places) rows.encode(place);
+  /// ```
+  void expectCount(std::int64_t count) { backend_->expectCount(count); }
   /// An absent value.
   void encodeNil() { backend_->encodeNil(); }
   /// The next value; throws `EncodingError` when it cannot be written.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "tamrikcsv/reader/detail/byte_set.hpp"
@@ -248,6 +249,7 @@ struct CSVWriter::Impl : Counts {
   bool singleByte = false;              // the delimiters and the escaping scalar are one byte each
   bool fast = false;                    // `direct` and `singleByte`: fields take `writeFastField`
   bool closedHere = false;              // the writer closed its own stream, which nobody else can close
+  std::int64_t expectedEnd = 0;         // the row index the caller expects writing to end at
 #ifdef __SSE2__
   __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
 #endif
@@ -285,9 +287,30 @@ struct CSVWriter::Impl : Counts {
     if (pending.empty()) return;
     ByteBuffer batch;
     batch.swap(pending);  // emptied even when the stream fails
+    if (memory && expectedEnd > rowIndex) growMemory(batch.size());
     writeBytes(batch.data(), batch.size());
     batch.clear();
     if (pending.capacity() < batch.capacity()) pending.swap(batch);
+  }
+
+  // When a batch doesn't fit the memory output, grows it to what the expected rows take at the length of
+  // the rows so far, and a quarter more for longer rows ahead: what was written is copied once instead of
+  // at every doubling, and room never written costs address space only. Doubling goes on when that
+  // wouldn't grow the room further, or when the memory can't be had.
+  void growMemory(std::size_t batchSize) {
+    constexpr std::int64_t kSampleRows = 1024;
+    const Data& data = memory->data();
+    const std::size_t needed = data.size() + batchSize;
+    if (needed <= data.capacity() || rowIndex < kSampleRows) return;
+    const double expected =
+        static_cast<double>(needed) / static_cast<double>(rowIndex) * static_cast<double>(expectedEnd) * 1.25;
+    if (expected < 2.0 * static_cast<double>(needed) || expected >= static_cast<double>(data.max_size()))
+      return;
+    try {
+      memory->reserve(static_cast<std::size_t>(expected));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
   }
 
   // Encodes valid UTF-8 text into the output.
@@ -403,10 +426,14 @@ struct CSVWriter::Impl : Counts {
 #endif
     if (!isPlain(text)) [[unlikely]]
       return writeFastSpecialField(text);
+    return writePlainField(text.data(), n);
+  }
+  // A field that goes out as it is.
+  [[gnu::always_inline]] bool writePlainField(const char* p, std::size_t n) {
     char* out = pending.room(n + 17);
     *out = field[0];
     out += fieldIndex > 0;
-    copyShort(out, text.data(), n);
+    copyShort(out, p, n);
     pending.commit(out + n);
     ++fieldIndex;
     flushIfDue();
@@ -448,19 +475,15 @@ struct CSVWriter::Impl : Counts {
   [[gnu::noinline]] bool writeFastSpecialField(std::string_view text) {
     const std::size_t n = text.size();
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    if (std::any_of(bytes, bytes + n, [](unsigned char b) { return b >= 0x80; }) &&
-        detail::checkUTF8(bytes, n).stop != detail::UTF8Stop::complete)
-      return false;
-    // At worst every byte is the escaping one, doubled, and the quotes and delimiter come on top.
-    char* out = pending.room(2 * n + 3);
-    if (fieldIndex > 0) *out++ = field[0];
+    if (detail::checkUTF8(bytes, n).stop != detail::UTF8Stop::complete) return false;
     const char* p = text.data();
     const char* const end = p + n;
     const char* q = special.find(p, end);
-    if (q == end) {
-      std::memcpy(out, p, n);
-      out += n;
-    } else {
+    if (q == end) return writePlainField(p, n);  // not ASCII, but nothing to enclose
+    // At worst every byte is the escaping one, doubled, and the quotes and delimiter come on top.
+    char* out = pending.room(2 * n + 3);
+    if (fieldIndex > 0) *out++ = field[0];
+    {
       // Runs between special bytes are copied whole; the escaping byte is doubled.
       const char quote = escape[0];
       *out++ = quote;
@@ -724,8 +747,14 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   return CSVWriter(std::move(impl));
 }
 
-CSVWriter::Impl& CSVWriter::impl() const {
-  if (!impl_) throw std::logic_error("CSVWriter: use of a moved-from writer");
+[[noreturn, gnu::noinline]] static void throwMovedFrom() {
+  throw std::logic_error("CSVWriter: use of a moved-from writer");
+}
+
+// Inline: every field goes through it.
+inline CSVWriter::Impl& CSVWriter::impl() const {
+  if (!impl_) [[unlikely]]
+    throwMovedFrom();
   return *impl_;
 }
 
@@ -796,6 +825,10 @@ const Data& CSVWriter::data() const {
         "initializers can access memory data.",
         {}, w.stream->error());
   return w.memory->data();
+}
+
+void CSVWriter::expectRows(std::int64_t rows) {
+  if (impl_ && rows > 0) impl_->expectedEnd = impl_->rowIndex + rows;
 }
 
 Data CSVWriter::takeData() {

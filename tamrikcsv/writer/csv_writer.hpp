@@ -115,6 +115,17 @@ class CSVWriter {
   /// The bytes of an in-memory writer, byte-order mark included; only after `endEncoding()`.
   const Data& data() const;
 
+  /// Tells a writer into memory that about `rows` more rows follow, so that when its memory runs out it
+  /// grows once to what those rows are expected to take (by the length of the rows so far) rather than
+  /// by doubling. A hint: other outputs ignore it, and more or fewer rows are no error.
+  ///
+  /// ```cpp
+  /// auto writer = CSVWriter::toMemory();
+  /// writer.expectRows(static_cast<std::int64_t>(rows.size()));
+  /// for (const auto& row : rows) writer.writeRow(row);
+  /// ```
+  void expectRows(std::int64_t rows);
+
   /// Rows completed, the header row not counted.
   std::int64_t rowIndex() const noexcept { return impl_ ? counts_->rowIndex : 0; }
   /// Fields written in the current row.

@@ -50,6 +50,8 @@ class MemoryOutputStream final : public OutputStream {
   std::exception_ptr error() const override { return nullptr; }
   std::string description() const override { return "memory stream"; }
 
+  /// Makes room for `bytes` bytes in all, so that writing up to them copies nothing already written.
+  void reserve(std::size_t bytes) { data_.reserve(bytes); }
   /// The bytes written so far.
   const Data& data() const noexcept { return data_; }
   /// Moves the bytes written so far out, leaving `data()` empty.

@@ -87,6 +87,8 @@ class UnkeyedEncodingBackend : public EncodingPrimitives<> {
   virtual const CodingPath& codingPath() const = 0;
   /// The number of values the container holds so far.
   virtual std::int64_t count() = 0;
+  /// Told how many values follow; a hint.
+  virtual void expectCount(std::int64_t /*count*/) {}
   virtual std::unique_ptr<KeyedEncodingBackend> nestedKeyed() = 0;
   virtual std::unique_ptr<UnkeyedEncodingBackend> nestedUnkeyed() = 0;
   virtual std::unique_ptr<Encoder> superEncoder() = 0;

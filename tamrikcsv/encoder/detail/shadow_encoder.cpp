@@ -258,6 +258,9 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBa
     if (*row_ == writer.rowIndex()) return writer.fieldIndex() + sink_->storedFields(*row_);
     return sink_->storedFields(*row_);
   }
+  void expectCount(std::int64_t count) override {
+    if (!row_) sink_->expectRows(count);
+  }
   std::unique_ptr<KeyedEncodingBackend> nestedKeyed() override {
     auto backend = elementEncoder().keyedBackend();
     ++index_;

@@ -75,6 +75,8 @@ class ShadowEncoderSink {
   std::int64_t storedFields(std::int64_t row) const noexcept;
   /// The decimal separator of the decimal strategy's locale, asked of the locale once.
   char32_t decimalSeparator();
+  /// Tells the writer how many more rows to expect.
+  void expectRows(std::int64_t rows) { writer_.expectRows(rows); }
   /// Reused for the text of each converted value.
   std::string& scratch() noexcept { return scratch_; }
 

@@ -118,6 +118,10 @@ TEST(CSVEncoder, EncodesRecordsUnderTheirHeaderRowWithEveryBuffering) {
   auto encoder = encoderWith(Buffering::sequential, kPlaceHeaders);
   encoder.configuration.writerConfiguration.encoding = TextEncoding::utf16LittleEndian;
   EXPECT_EQ(encoder.encodeData(places).size(), 2 * encoder.encodeString(places).size());
+  // A vector tells the writer how many rows come, so its memory grows once, not by doubling.
+  const std::vector<Place> many(20000, Place{"P1", "Desk 1", "SN1"});
+  const Data data = encoderWith(Buffering::sequential, kPlaceHeaders).encodeData(many);
+  EXPECT_LE(data.capacity(), data.size() * 13 / 10);
 }
 
 TEST(CSVEncoder, WritesValuesByTheirStrategies) {

@@ -233,6 +233,24 @@ TEST(Writer, DataOnlyAfterTheEndAndOnlyFromMemory) {
   std::filesystem::remove(path);
 }
 
+TEST(Writer, MemoryGrowsOnceToTheRowsExpected) {
+  // Told how many rows come, memory grows to what they take by the rows so far rather than by doubling:
+  // about a quarter over. Too few rows told is no error.
+  for (std::int64_t told : {30000, 20000, 10000}) {
+    auto writer = CSVWriter::toMemory();
+    writer.expectRows(told);
+    for (int i = 0; i < 20000; ++i) writer.writeRow({"Desk " + std::to_string(100000 + i), "SN"});
+    writer.endEncoding();
+    const Data& data = writer.data();
+    EXPECT_EQ(data.size(), 20000u * 15);
+    if (told == 20000) {
+      EXPECT_LE(data.capacity(), data.size() * 13 / 10);
+    } else if (told == 30000) {
+      EXPECT_GE(data.capacity(), data.size() * 3 / 2);
+    }
+  }
+}
+
 TEST(Writer, FieldsThatCannotBeWritten) {
   auto delimiter = writerError(
       [] { CSVWriter::encodeData(Rows{{"a,b"}}, [](auto& c) { c.escapingStrategy = nullptr; }); });
