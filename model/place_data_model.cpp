@@ -34,6 +34,7 @@ struct PlaceRows {
   static PlaceRows decode(tamrikcsv::Decoder& decoder) {
     auto elements = decoder.unkeyedContainer();
     PlaceRows result;
+    if (auto count = elements.count()) result.rows.reserve(static_cast<std::size_t>(*count));
     while (!elements.isAtEnd()) result.rows.push_back(elements.decode<CSVRow>());
     if (result.rows.empty()) requireColumns(elements.nestedContainer<Keys>());
     return result;
