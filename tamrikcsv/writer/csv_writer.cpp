@@ -249,6 +249,7 @@ struct CSVWriter::Impl : Counts {
   bool singleByte = false;              // the delimiters and the escaping scalar are one byte each
   bool fast = false;                    // `direct` and `singleByte`: fields take `writeFastField`
   bool closedHere = false;              // the writer closed its own stream, which nobody else can close
+  bool fastOpen = false;                // `fast`, into the writer's own stream, not closed yet
   std::int64_t expectedEnd = 0;         // the row index the caller expects writing to end at
 #ifdef __SSE2__
   __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
@@ -719,6 +720,7 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   impl->direct = impl->encoder->isUTF8();
   impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
   impl->fast = impl->direct && impl->singleByte;
+  impl->fastOpen = impl->fast && impl->batched;
 #ifdef __SSE2__
   if (impl->singleByte) {
     impl->needles[0] = _mm_set1_epi8(impl->field[0]);
@@ -760,10 +762,8 @@ inline CSVWriter::Impl& CSVWriter::impl() const {
 
 void CSVWriter::writeField(std::string_view field) {
   Impl& w = impl();
-  if (w.expectedFields > 0 && w.fieldIndex >= w.expectedFields) throw tooManyFields(w.expectedFields);
-  // The writer's own stream is closed only by the writer; a caller's stream is asked each time.
-  const bool open = w.batched ? !w.closedHere : w.stream->status() != StreamStatus::closed;
-  if (open && w.fast && w.writeFastField(field)) return;
+  if (w.fieldIndex >= w.expectedFields && w.expectedFields > 0) throw tooManyFields(w.expectedFields);
+  if (w.fastOpen && w.writeFastField(field)) return;
   w.writeFieldWhole(field);
 }
 
@@ -806,6 +806,7 @@ void CSVWriter::endEncoding() {
   });
   w.stream->close();
   w.closedHere = true;
+  w.fastOpen = false;
   // A stream that could not finish (a file whose last block failed to go out) must not pass for written.
   if (w.stream->status() == StreamStatus::error) throw writeFailure(*w.stream);
 }
