@@ -52,10 +52,10 @@ namespace detail {
 template <CodingKeyType Keys>
 KeyArgument keyArgument(const Keys& key) {
   if constexpr (std::is_same_v<Keys, CodingKey>) {
-    return {CodingKey::view(key.stringValue(), key.intValue())};
+    return {key};
   } else {
     const auto& names = CodingKeyTraits<Keys>::names;
-    return {codingKey(key), &names, static_cast<std::size_t>(key), names.size()};
+    return {enumeratorKey(key), &names, static_cast<std::size_t>(key), names.size()};
   }
 }
 

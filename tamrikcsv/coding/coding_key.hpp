@@ -112,4 +112,20 @@ CodingKey codingKey(Keys key) {
   return CodingKey::view(detail::kKeyTexts<Keys>[index], intValue);
 }
 
+namespace detail {
+/// The coding key of an enumerator, made once for the whole enumeration rather than for every value
+/// coded under it.
+template <class Keys>
+const CodingKey& enumeratorKey(Keys key) {
+  static const std::vector<CodingKey> keys = [] {
+    std::vector<CodingKey> all;
+    all.reserve(CodingKeyTraits<Keys>::names.size());
+    for (std::size_t i = 0; i < CodingKeyTraits<Keys>::names.size(); ++i)
+      all.push_back(codingKey(static_cast<Keys>(i)));
+    return all;
+  }();
+  return keys[static_cast<std::size_t>(key)];
+}
+}  // namespace detail
+
 }  // namespace tamrikcsv

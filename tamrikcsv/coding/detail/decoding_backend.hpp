@@ -25,7 +25,7 @@ namespace detail {
 /// position, so that a backend can remember what each enumerator resolved to instead of looking its text
 /// up again.
 struct KeyArgument {
-  CodingKey key;
+  const CodingKey& key;  // alive for the call the argument is passed to
   const void* enumeration = nullptr;
   std::size_t ordinal = 0;
   std::size_t enumerationSize = 0;

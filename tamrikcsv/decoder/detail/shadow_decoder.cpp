@@ -426,8 +426,7 @@ std::unique_ptr<SingleValueDecodingBackend> ShadowDecoder::singleValueBackend() 
   if (!row) throw rowKeyError(codingPath_, codingPath_.front());
   if (codingPath_.size() == 1) return std::make_unique<SingleValueBackend>(*this, *row, std::nullopt);
   const CodingKey& key = codingPath_[1];
-  std::int64_t field =
-      source_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())}, *this);
+  std::int64_t field = source_->fieldPosition(KeyArgument{key}, *this);
   return std::make_unique<SingleValueBackend>(*this, *row, field);
 }
 

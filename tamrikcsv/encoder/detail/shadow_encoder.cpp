@@ -456,8 +456,8 @@ std::unique_ptr<SingleValueEncodingBackend> ShadowEncoder::singleValueBackend() 
   if (codingPath_.size() == 1) return std::make_unique<SingleValueBackend>(*this, *row, std::nullopt);
   const CodingKey& key = codingPath_[1];
   try {
-    std::int64_t field = sink_->fieldPosition(KeyArgument{CodingKey::view(key.stringValue(), key.intValue())},
-                                              [this]() -> const CodingPath& { return codingPath_; });
+    std::int64_t field =
+        sink_->fieldPosition(KeyArgument{key}, [this]() -> const CodingPath& { return codingPath_; });
     return std::make_unique<SingleValueBackend>(*this, *row, field);
   } catch (const EncoderError& error) {
     return std::make_unique<InvalidSingleValue>(error, *this);
