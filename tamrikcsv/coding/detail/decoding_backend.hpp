@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "tamrikcsv/coding/coding_key.hpp"
@@ -31,8 +32,30 @@ struct KeyArgument {
   std::size_t enumerationSize = 0;
 };
 
-/// Runs with the decoder of a nested value; used to decode types that decode themselves.
-using DecodeWith = std::function<void(Decoder&)>;
+/// Runs with the coder (`Decoder` or `Encoder`) of a nested value; used to code types that code
+/// themselves. It refers to its callable without owning it, so it costs no allocation per value: it is only
+/// ever passed down a call, and never outlives the callable.
+template <class Coder>
+class CodeWith {
+ public:
+  template <class F>
+  requires(!std::is_same_v<std::remove_cvref_t<F>, CodeWith> &&
+           std::is_object_v<std::remove_reference_t<F>> && std::is_invocable_v<F&, Coder&>)
+      CodeWith(F&& function)
+  noexcept  // NOLINT(google-explicit-constructor): passed as a callable
+      : object_(const_cast<void*>(static_cast<const void*>(std::addressof(function)))),
+        call_(
+            [](void* object, Coder& coder) { (*static_cast<std::remove_reference_t<F>*>(object))(coder); }) {}
+
+  void operator()(Coder& coder) const { call_(object_, coder); }
+
+ private:
+  void* object_;
+  void (*call_)(void*, Coder&);
+};
+
+/// Runs with the decoder of a nested value.
+using DecodeWith = CodeWith<Decoder>;
 
 /// The values a backend reads directly, each addressed by `Arg...` (a key, or nothing for the next or the
 /// only value). Dates, byte blocks, decimals and URLs are among them so that a format can apply its

@@ -19,31 +19,8 @@ class Encoder;
 
 namespace detail {
 
-class EncodeWith;
-
-// What an `EncodeWith` can refer to.
-template <class F>
-concept EncodeCallable = !std::is_same_v<std::remove_cvref_t<F>, EncodeWith> &&
-                         std::is_object_v<std::remove_reference_t<F>> && std::is_invocable_v<F&, Encoder&>;
-
-/// Runs with the encoder of a nested value; used to encode types that encode themselves. It refers to its
-/// callable without owning it, so it costs no allocation per value: it is only ever passed down a call,
-/// and never outlives the callable.
-class EncodeWith {
- public:
-  template <EncodeCallable F>
-  EncodeWith(F&& function) noexcept  // NOLINT(google-explicit-constructor): passed as a callable
-      : object_(const_cast<void*>(static_cast<const void*>(std::addressof(function)))),
-        call_([](void* object, Encoder& encoder) {
-          (*static_cast<std::remove_reference_t<F>*>(object))(encoder);
-        }) {}
-
-  void operator()(Encoder& encoder) const { call_(object_, encoder); }
-
- private:
-  void* object_;
-  void (*call_)(void*, Encoder&);
-};
+/// Runs with the encoder of a nested value.
+using EncodeWith = CodeWith<Encoder>;
 
 /// The values a backend writes directly, each addressed by `Arg...` (a key, or nothing for the next or the
 /// only value). Integers come in two widths only: their text does not depend on the width.
