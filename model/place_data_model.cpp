@@ -32,11 +32,9 @@ struct PlaceRows {
   std::vector<CSVRow> rows;
 
   static PlaceRows decode(tamrikcsv::Decoder& decoder) {
-    auto elements = decoder.unkeyedContainer();
-    PlaceRows result;
-    if (auto count = elements.count()) result.rows.reserve(static_cast<std::size_t>(*count));
-    while (!elements.isAtEnd()) result.rows.push_back(elements.decode<CSVRow>());
-    if (result.rows.empty()) requireColumns(elements.nestedContainer<Keys>());
+    // The rows as any vector of them decodes, which sizes itself ahead for a large file.
+    PlaceRows result{tamrikcsv::Coding<std::vector<CSVRow>>::decode(decoder)};
+    if (result.rows.empty()) requireColumns(decoder.unkeyedContainer().nestedContainer<Keys>());
     return result;
   }
 

@@ -123,18 +123,20 @@ struct Coding<std::optional<T>> {
 namespace detail {
 
 /// Once a sample of a sequence of unknown length was read, reserves room for the elements its container
-/// expects, so that a long sequence isn't moved at every doubling. Acts only when the estimate is beyond
-/// what doubling would reserve; when there is no memory for it, doubling goes on. True when it reserved.
+/// expects, so that a long sequence isn't moved at every doubling. A step is at most 64 times the elements
+/// read, so that short first rows can ask for a bounded multiple of the real ones at most; it grows by half
+/// at least, and only when the estimate goes beyond the room there is. True when it reserved.
 template <class T, class Elements>
 bool reserveAhead(std::vector<T>& values, Elements& elements) {
-  constexpr std::size_t kSample = 4096;
+  constexpr std::size_t kSample = 16384;
   if (values.size() < kSample) return false;
   const std::optional<std::int64_t> expected = elements.countEstimate();
   if (!expected || *expected <= 0) return false;
-  const std::size_t wanted = static_cast<std::size_t>(*expected) / 16 * 17;  // a margin for longer rows
-  if (wanted <= 2 * values.capacity()) return false;
+  const std::size_t wanted = std::min(static_cast<std::size_t>(*expected) / 16 * 17,
+                                      64 * values.size());  // a margin for longer rows
+  if (wanted <= values.capacity()) return false;
   try {
-    values.reserve(wanted);
+    values.reserve(std::max(wanted, values.capacity() + values.capacity() / 2));
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {

@@ -245,9 +245,9 @@ class UnkeyedDecodingContainer {
   /// the bytes they took), or nothing. A hint for reserving room ahead, never a promise.
   ///
   /// ```cpp
-  /// if (values.size() == values.capacity())
-  ///   if (auto expected = rows.countEstimate(); expected && *expected > 2 * values.size())
-  ///     values.reserve(*expected);
+  /// if (values.size() == values.capacity() && values.size() >= 4096)
+  ///   if (auto expected = rows.countEstimate(); expected && *expected > 0)
+  ///     values.reserve(std::min(static_cast<std::size_t>(*expected), 8 * values.size()));
   /// ```
   std::optional<std::int64_t> countEstimate() { return backend_->countEstimate(); }
   /// Whether all values have been read.

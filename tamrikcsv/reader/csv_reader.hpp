@@ -112,8 +112,9 @@ class CSVReader {
   /// Whether rows may follow, the input ended, or reading failed (and with what error).
   const Status& status() const noexcept;
   /// How much of the input the rows handed out so far took, from 0 to 1: for a progress bar, or to
-  /// estimate how many rows follow. Known for text, UTF-8 and ASCII bytes and files in those encodings
-  /// (1 once the reader stopped); nothing for streams and other encodings.
+  /// estimate how many rows follow. Known for text, for UTF-8 and ASCII bytes (presampled streams
+  /// included) and for UTF-8 files of known size, and 1 once the reader stopped; nothing for other
+  /// streams and for input in other encodings.
   ///
   /// ```cpp
   /// auto reader = CSVReader::fromFile("places.csv");

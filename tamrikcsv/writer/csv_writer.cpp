@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -251,6 +252,7 @@ struct CSVWriter::Impl : Counts {
   bool closedHere = false;              // the writer closed its own stream, which nobody else can close
   bool fastOpen = false;                // `fast`, into the writer's own stream, not closed yet
   std::int64_t expectedEnd = 0;         // the row index the caller expects writing to end at
+  bool grewAhead = false;               // the memory output grew by an estimate, which may overshoot
 #ifdef __SSE2__
   __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
 #endif
@@ -296,19 +298,21 @@ struct CSVWriter::Impl : Counts {
 
   // When a batch doesn't fit the memory output, grows it to what the expected rows take at the length of
   // the rows so far, and a quarter more for longer rows ahead: what was written is copied once instead of
-  // at every doubling, and room never written costs address space only. Doubling goes on when that
-  // wouldn't grow the room further, or when the memory can't be had.
+  // at every doubling, and room never written costs address space only. A step is at most 64 times what
+  // is written, so that long first rows or a wild hint ask for a bounded multiple of the output at most;
+  // `endEncoding` gives back room far beyond it. Doubling goes on when the estimate is no larger.
   void growMemory(std::size_t batchSize) {
     constexpr std::int64_t kSampleRows = 1024;
     const Data& data = memory->data();
     const std::size_t needed = data.size() + batchSize;
     if (needed <= data.capacity() || rowIndex < kSampleRows) return;
-    const double expected =
-        static_cast<double>(needed) / static_cast<double>(rowIndex) * static_cast<double>(expectedEnd) * 1.25;
-    if (expected < 2.0 * static_cast<double>(needed) || expected >= static_cast<double>(data.max_size()))
-      return;
+    const double expected = std::min(
+        static_cast<double>(needed) / static_cast<double>(rowIndex) * static_cast<double>(expectedEnd) * 1.25,
+        64.0 * static_cast<double>(needed));
+    if (expected < 2.0 * static_cast<double>(needed)) return;
     try {
       memory->reserve(static_cast<std::size_t>(expected));
+      grewAhead = true;
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -807,6 +811,7 @@ void CSVWriter::endEncoding() {
   w.stream->close();
   w.closedHere = true;
   w.fastOpen = false;
+  if (w.grewAhead && w.memory->data().capacity() / 2 > w.memory->data().size()) w.memory->shrinkToFit();
   // A stream that could not finish (a file whose last block failed to go out) must not pass for written.
   if (w.stream->status() == StreamStatus::error) throw writeFailure(*w.stream);
 }
@@ -829,7 +834,11 @@ const Data& CSVWriter::data() const {
 }
 
 void CSVWriter::expectRows(std::int64_t rows) {
-  if (impl_ && rows > 0) impl_->expectedEnd = impl_->rowIndex + rows;
+  if (!impl_ || rows <= 0) return;
+  const std::int64_t written = impl_->rowIndex;
+  impl_->expectedEnd = rows > std::numeric_limits<std::int64_t>::max() - written
+                           ? std::numeric_limits<std::int64_t>::max()
+                           : written + rows;
 }
 
 Data CSVWriter::takeData() {

@@ -200,7 +200,7 @@ class CSVWriter {
   std::vector<std::string_view>& fieldViews();
   void writeFieldList(const std::vector<std::string_view>& fields, bool endsRow);
   Data takeData();
-  Impl& impl() const;
+  inline Impl& impl() const;  // defined where it is used, in the writer's source
 
   std::unique_ptr<Impl> impl_;
   const Counts* counts_ = nullptr;  // inside `impl_`

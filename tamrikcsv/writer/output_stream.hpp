@@ -52,6 +52,8 @@ class MemoryOutputStream final : public OutputStream {
 
   /// Makes room for `bytes` bytes in all, so that writing up to them copies nothing already written.
   void reserve(std::size_t bytes) { data_.reserve(bytes); }
+  /// Gives back room beyond the bytes written.
+  void shrinkToFit() { data_.shrink_to_fit(); }
   /// The bytes written so far.
   const Data& data() const noexcept { return data_; }
   /// Moves the bytes written so far out, leaving `data()` empty.

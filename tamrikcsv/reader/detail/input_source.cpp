@@ -532,8 +532,8 @@ class UTF8StreamSource final : public InputSource {
     return true;
   }
   std::optional<double> progress(const char* pos) const override {
-    if (!total_) return std::nullopt;
-    if (*total_ == 0) return 1.0;
+    // A size of 0 is what some files that do have bytes report.
+    if (!total_ || *total_ == 0) return std::nullopt;
     const std::size_t parsed = offset_ + (pos ? static_cast<std::size_t>(pos - data_.get()) : 0);
     // The file may have grown or shrunk since its size was taken.
     return std::min(1.0, static_cast<double>(parsed) / static_cast<double>(*total_));

@@ -217,13 +217,13 @@ TEST(CSVDecoder, SizesAVectorOfRowsFromTheShareOfTheInputRead) {
   // after: the estimate overshoots and the room is given back. Either way every row is there.
   CSVDecoder sequential([](auto& c) { c.bufferingStrategy = Strategy::DecodingBuffer::sequential; });
   std::string even, uneven;
-  for (int i = 0; i < 20000; ++i) even += std::to_string(100000 + i) + "\n";
-  for (int i = 0; i < 5000; ++i) uneven += "a\n";
+  for (int i = 0; i < 40000; ++i) even += std::to_string(100000 + i) + "\n";
+  for (int i = 0; i < 20000; ++i) uneven += "a\n";
   for (int i = 0; i < 100; ++i) uneven += std::string(10000, 'b') + "\n";
   for (const std::string& text : {even, uneven}) {
     const auto rows = sequential.decodeText<std::vector<std::string>>(text);
-    EXPECT_EQ(rows.size(), text == even ? 20000u : 5100u);
-    EXPECT_EQ(rows.back(), text == even ? "119999" : std::string(10000, 'b'));
+    EXPECT_EQ(rows.size(), text == even ? 40000u : 20100u);
+    EXPECT_EQ(rows.back(), text == even ? "139999" : std::string(10000, 'b'));
     EXPECT_LE(rows.capacity(), text == even ? rows.size() * 9 / 8 : rows.size() * 2);
   }
 }
