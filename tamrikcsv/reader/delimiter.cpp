@@ -51,7 +51,9 @@ const std::u32string& Row::shortest() const {
                            [](const auto& a, const auto& b) { return a.size() < b.size(); });
 }
 
-std::string Row::description() const { return scalars.empty() ? std::string() : detail::toUTF8(shortest()); }
+std::string Row::description() const {
+  return scalars.empty() ? std::string() : detail::toUTF8(shortest());
+}
 
 }  // namespace tamrikcsv::Delimiter
 

@@ -28,7 +28,8 @@ ReaderSettings ReaderSettings::make(const ReaderConfiguration& configuration) {
       throw Error(Kind::invalidConfiguration, "The field and row delimiters cannot be the same.",
                   "Set different delimiters for fields and rows.",
                   {{"Field delimiter", field}, {"Row delimiters", rows}});
-    case detail::DelimiterProblem::none: break;
+    case detail::DelimiterProblem::none:
+      break;
   }
 
   ReaderSettings settings;

@@ -97,6 +97,7 @@ TEST(FileView, ViewsAndFieldsOutliveTheTemporariesTheyCameFrom) {
 
   auto file = CSVReader::decodeText("a\n1\n", kHeader);
   FileView moved = std::move(file);
-  EXPECT_EQ(file.column("a"), moved.column("a"));  // NOLINT(bugprone-use-after-move): copies share the contents
+  EXPECT_EQ(file.column("a"),
+            moved.column("a"));  // NOLINT(bugprone-use-after-move): copies share the contents
   EXPECT_THROW(CSVReader::fromStream(nullptr), std::invalid_argument);
 }
