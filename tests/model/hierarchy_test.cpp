@@ -116,9 +116,16 @@ TEST(Hierarchy, MatchesIdentifiersOnlyWithinTheirParent) {
 
 TEST(Hierarchy, EqualsFoldingTheSortedRowsOneByOne) {
   // Few distinct texts, so that names, identifiers and canonically equivalent spellings collide often;
-  // some alike in their first sixteen bytes.
-  const std::vector<std::string> ids{
-      "1", "10", "2", "e\u0301", "\u00e9", "a", "sixteen bytes id", "sixteen bytes id2"};
+  // some alike in their first 24 bytes, which sort without the text.
+  const std::vector<std::string> ids{"1",
+                                     "10",
+                                     "2",
+                                     "e\u0301",
+                                     "\u00e9",
+                                     "a",
+                                     "sixteen bytes id",
+                                     "twenty-four bytes of id.",
+                                     "twenty-four bytes of id.2"};
   const std::vector<std::string> names{"B",
                                        "a",
                                        "A",
@@ -130,7 +137,11 @@ TEST(Hierarchy, EqualsFoldingTheSortedRowsOneByOne) {
                                        "Desk by the windoe\u0301",
                                        "Desk by the windo\u00e9",
                                        "Desk by the wi",
-                                       std::string("Desk by the wi\0", 15)};
+                                       std::string("Desk by the wi\0", 15),
+                                       "Dock, East Desk by the window",
+                                       "Dock, East Desk by the windoe\u0301",
+                                       "Dock, East Desk by the w",
+                                       std::string("Dock, East Desk by the w\0", 25)};
   std::mt19937 random(7);
   auto pick = [&](const std::vector<std::string>& from) { return from[random() % from.size()]; };
   for (int round = 0; round < 200; ++round) {
