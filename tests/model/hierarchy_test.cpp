@@ -148,14 +148,19 @@ TEST(Hierarchy, EqualsFoldingTheSortedRowsOneByOne) {
     std::vector<CSVRow> rows;
     // Now and then a long file, whose zones hold many places.
     const bool longFile = round % 20 == 0;
-    for (int k = 0, n = static_cast<int>(random() % (longFile ? 400 : 30)); k < n; ++k) {
-      std::string location = pick(ids);
+    // Now and then one large zone, whose places are sorted another way than a few.
+    const bool oneZone = round % 40 == 10;
+    const int rowCount = oneZone ? 800 : longFile ? 400 : 30;
+    for (int k = 0, n = static_cast<int>(random() % rowCount); k < n; ++k) {
+      std::string location = oneZone ? ids[0] : pick(ids);
       // Distinct location names: the order of equal ones is left open.
       std::string locationName =
           "Site " + std::to_string(std::find(ids.begin(), ids.end(), location) - ids.begin());
-      std::string place = longFile ? pick(ids) + std::to_string(random() % 40) : pick(ids);
-      rows.push_back({location, locationName, pick(ids), pick(names), pick(ids), pick(names), place,
-                      pick(names), random() % 3 ? std::optional(pick(ids)) : std::nullopt});
+      std::string place = longFile || oneZone ? pick(ids) + std::to_string(random() % 600) : pick(ids);
+      std::string placeName = pick(names) + (oneZone && random() % 2 ? std::to_string(random() % 300) : "");
+      rows.push_back({location, locationName, oneZone ? ids[1] : pick(ids), pick(names),
+                      oneZone ? ids[2] : pick(ids), pick(names), place, placeName,
+                      random() % 3 ? std::optional(pick(ids)) : std::nullopt});
     }
     ASSERT_EQ(built(rows), foldedOneByOne(rows)) << "round " << round;
   }
