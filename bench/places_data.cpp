@@ -85,6 +85,25 @@ class AtomicFile {
   bool committed_ = false;
 };
 
+// Writes the header and `rows` rows of `generator` to `path`, a block of whole lines at a time, and puts
+// the file in place only once it is complete.
+template <class Generator>
+void writeRows(const std::filesystem::path& path, std::string_view header, Generator& generator,
+               std::uint64_t rows) {
+  AtomicFile file(path);
+  std::string block(header);
+  block.reserve(1 << 20);
+  while (generator.rows() < rows) {
+    generator.appendRow(block);
+    if (block.size() >= (1 << 20) - 512) {
+      file.write(block);
+      block.clear();
+    }
+  }
+  file.write(block);
+  file.commit();
+}
+
 }  // namespace
 
 std::uint64_t PlacesGenerator::next() noexcept {
@@ -225,19 +244,8 @@ std::filesystem::path ensureOneZonePlacesFile(const std::filesystem::path& direc
   std::filesystem::create_directories(directory);
   std::cerr << "Writing " << kOneZoneRows << " places rows of one zone to " << directory.string() << " ..."
             << std::endl;
-  AtomicFile file(path);
-  std::string block(kPlacesHeader);
-  block.reserve(1 << 20);
   PlacesGenerator generator(42, kOneZoneLayout);
-  while (generator.rows() < kOneZoneRows) {
-    generator.appendRow(block);
-    if (block.size() >= (1 << 20) - 512) {
-      file.write(block);
-      block.clear();
-    }
-  }
-  file.write(block);
-  file.commit();
+  writeRows(path, kPlacesHeader, generator, kOneZoneRows);
   return path;
 }
 
@@ -265,19 +273,8 @@ std::filesystem::path ensureNumericFile(const std::filesystem::path& directory) 
   if (std::filesystem::exists(path)) return path;
   std::filesystem::create_directories(directory);
   std::cerr << "Writing " << kNumericRows << " numeric rows to " << directory.string() << " ..." << std::endl;
-  AtomicFile file(path);
-  std::string block(kNumericHeader);
-  block.reserve(1 << 20);
   NumericGenerator generator;
-  while (generator.rows() < kNumericRows) {
-    generator.appendRow(block);
-    if (block.size() >= (1 << 20) - 512) {
-      file.write(block);
-      block.clear();
-    }
-  }
-  file.write(block);
-  file.commit();
+  writeRows(path, kNumericHeader, generator, kNumericRows);
   return path;
 }
 

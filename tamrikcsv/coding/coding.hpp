@@ -125,24 +125,21 @@ namespace detail {
 /// Once a sample of a sequence of unknown length was read, reserves room for the elements its container
 /// expects, so that a long sequence isn't moved at every doubling. A step is at most 64 times the elements
 /// read, so that short first rows can ask for a bounded multiple of the real ones at most; it grows by half
-/// at least, and only when the estimate goes beyond the room there is. True when it reserved.
+/// at least, and only when the estimate goes beyond the room there is.
 template <class T, class Elements>
-bool reserveAhead(std::vector<T>& values, Elements& elements) {
+void reserveAhead(std::vector<T>& values, Elements& elements) {
   constexpr std::size_t kSample = 16384;
-  if (values.size() < kSample) return false;
+  if (values.size() < kSample) return;
   const std::optional<std::int64_t> expected = elements.countEstimate();
-  if (!expected || *expected <= 0) return false;
+  if (!expected || *expected <= 0) return;
   const std::size_t wanted = std::min(static_cast<std::size_t>(*expected) / 16 * 17,
                                       64 * values.size());  // a margin for longer rows
-  if (wanted <= values.capacity()) return false;
+  if (wanted <= values.capacity()) return;
   try {
     values.reserve(std::max(wanted, values.capacity() + values.capacity() / 2));
-  } catch (const std::bad_alloc&) {
-    return false;
+  } catch (const std::bad_alloc&) {  // doubling goes on
   } catch (const std::length_error&) {
-    return false;
   }
-  return true;
 }
 
 }  // namespace detail
@@ -156,13 +153,12 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
     std::vector<T> values;
     if (auto count = elements.count())
       values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
-    bool estimated = false;
     while (!elements.isAtEnd()) {
-      if (values.size() == values.capacity()) estimated |= detail::reserveAhead(values, elements);
+      if (values.size() == values.capacity()) detail::reserveAhead(values, elements);
       values.push_back(elements.template decode<T>());
     }
-    // An estimate that overshot further than doubling would have gives the room back.
-    if (estimated && values.capacity() / 2 > values.size()) values.shrink_to_fit();
+    // Doubling never leaves more than half the room empty: only an estimate that overshot does.
+    if (values.capacity() / 2 > values.size()) values.shrink_to_fit();
     return values;
   }
   template <class E = Encoder>

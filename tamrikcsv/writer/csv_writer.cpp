@@ -252,7 +252,6 @@ struct CSVWriter::Impl : Counts {
   bool closedHere = false;              // the writer closed its own stream, which nobody else can close
   bool fastOpen = false;                // `fast`, into the writer's own stream, not closed yet
   std::int64_t expectedEnd = 0;         // the row index the caller expects writing to end at
-  bool grewAhead = false;               // the memory output grew by an estimate, which may overshoot
 #ifdef __SSE2__
   __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
 #endif
@@ -312,7 +311,6 @@ struct CSVWriter::Impl : Counts {
     if (expected < 2.0 * static_cast<double>(needed)) return;
     try {
       memory->reserve(static_cast<std::size_t>(expected));
-      grewAhead = true;
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
@@ -811,7 +809,8 @@ void CSVWriter::endEncoding() {
   w.stream->close();
   w.closedHere = true;
   w.fastOpen = false;
-  if (w.grewAhead && w.memory->data().capacity() / 2 > w.memory->data().size()) w.memory->shrinkToFit();
+  // Doubling never leaves more than half the room empty: only an estimate that overshot does.
+  if (w.memory && w.memory->data().capacity() / 2 > w.memory->data().size()) w.memory->shrinkToFit();
   // A stream that could not finish (a file whose last block failed to go out) must not pass for written.
   if (w.stream->status() == StreamStatus::error) throw writeFailure(*w.stream);
 }
