@@ -31,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -42,9 +43,18 @@
 
 namespace tamrikcsv {
 
-/// The values decoders read themselves: the built-in values of `CodingPrimitive`.
+/// The values decoders read themselves: the built-in values of `CodingPrimitive`, and `std::string_view`.
+///
+/// A `std::string_view` is the text of the value where the decoder holds it, without a copy. It stays
+/// valid until the decoder reads on to another row, so it suits values that are compared or looked up
+/// and then dropped; decode a `std::string` to keep the text.
+///
+/// ```cpp
+/// auto row = decoder.container<CodingKeys>();
+/// if (row.decode<std::string_view>(CodingKeys::kind) == "desk") ++desks;  // no string is made
+/// ```
 template <class T>
-concept DecodingPrimitive = CodingPrimitive<T>;
+concept DecodingPrimitive = CodingPrimitive<T> || std::same_as<T, std::string_view>;
 
 template <CodingKeyType Keys>
 class KeyedDecodingContainer;
@@ -92,6 +102,8 @@ template <class T, class Backend, class... Arg>
 T decodePrimitive(Backend& backend, const Arg&... at) {
   if constexpr (std::is_same_v<T, std::string>)
     return backend.decodeString(at...);
+  else if constexpr (std::is_same_v<T, std::string_view>)
+    return backend.decodeText(at...);
   else if constexpr (std::is_same_v<T, bool>)
     return backend.decodeBool(at...);
   else if constexpr (std::is_same_v<T, long long>)

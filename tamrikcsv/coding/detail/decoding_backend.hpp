@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -68,6 +69,8 @@ class DecodingPrimitives {
   /// Whether the value is absent.
   virtual bool decodeNil(Arg... at) = 0;
   virtual std::string decodeString(Arg... at) = 0;
+  /// The text of the value without a copy, valid until the decoder reads on to another row.
+  virtual std::string_view decodeText(Arg... at) = 0;
   virtual bool decodeBool(Arg... at) = 0;
   virtual std::int8_t decodeInt8(Arg... at) = 0;
   virtual std::int16_t decodeInt16(Arg... at) = 0;

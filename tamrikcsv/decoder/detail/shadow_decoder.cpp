@@ -109,8 +109,8 @@ T readValue(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t row
 
   const std::string_view text = source->field(row, field);
   try {
-    if constexpr (std::is_same_v<T, std::string>) {
-      return std::string(text);
+    if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>) {
+      return T(text);
     } else if constexpr (std::is_same_v<T, bool>) {
       return decodeBool(text, configuration.boolStrategy.kind(), kNoPath);
     } else if constexpr (std::is_same_v<T, float>) {
@@ -142,6 +142,7 @@ class Primitives : public Base {
  public:
   bool decodeNil(Arg... at) override { return self().nil(at...); }
   std::string decodeString(Arg... at) override { return value<std::string>(at...); }
+  std::string_view decodeText(Arg... at) override { return value<std::string_view>(at...); }
   bool decodeBool(Arg... at) override { return value<bool>(at...); }
   std::int8_t decodeInt8(Arg... at) override { return value<std::int8_t>(at...); }
   std::int16_t decodeInt16(Arg... at) override { return value<std::int16_t>(at...); }

@@ -16,6 +16,7 @@ struct Place {
                           serialNumber };
   // clang-format on
   static Place decode(Decoder& decoder);
+  friend bool operator==(const Place&, const Place&) = default;
 };
 
 // Columns by position, whatever the headers say.
@@ -116,6 +117,45 @@ TEST(CSVDecoder, DecodesPlacesByHeaderTitleUnderEitherBuffering) {
   EXPECT_EQ(places.at(0).serialNumber, std::nullopt);
   decoderError([] { withHeaders().decodeText<std::vector<Place>>("Location ID\nL1\n"); },
                CSVDecoder::Error::invalidConfiguration);
+}
+
+namespace {
+
+// A place read through views of its fields, copied only once the whole row is read.
+struct ViewedPlace {
+  Place place;
+  static ViewedPlace decode(Decoder& decoder) {
+    auto row = decoder.container<Place::CodingKeys>();
+    using Keys = Place::CodingKeys;
+    std::array<std::string_view, 8> texts;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      texts[i] = row.decode<std::string_view>(static_cast<Keys>(i));
+    auto serial = row.decodeIfPresent<std::string_view>(Keys::serialNumber);
+    return {{std::string(texts[0]), std::string(texts[1]), std::string(texts[2]), std::string(texts[3]),
+             std::string(texts[4]), std::string(texts[5]), std::string(texts[6]), std::string(texts[7]),
+             serial ? std::optional<std::string>(*serial) : std::nullopt}};
+  }
+};
+
+}  // namespace
+
+TEST(CSVDecoder, ViewsTextsUntilTheNextRow) {
+  const std::string places = std::string(kPlaces) + "L2,\"Say \"\"hi\"\"\",F,G,Z,N,P3,Desk 3,SN3\n";
+  for (auto buffering : {Strategy::DecodingBuffer::keepAll, Strategy::DecodingBuffer::sequential}) {
+    auto viewed = withHeaders(buffering).decodeText<std::vector<ViewedPlace>>(places);
+    auto copied = withHeaders(buffering).decodeText<std::vector<Place>>(places);
+    ASSERT_EQ(viewed.size(), copied.size());
+    for (std::size_t i = 0; i < viewed.size(); ++i) EXPECT_EQ(viewed[i].place, copied[i]) << i;
+    EXPECT_EQ(viewed.at(2).place.locationName, "Say \"hi\"");
+    EXPECT_EQ(viewed.at(1).place.serialNumber, std::nullopt);
+  }
+  // A missing column fails as it does for a string.
+  auto viewError =
+      decoderError([] { withHeaders().decodeText<std::vector<ViewedPlace>>("Location ID\nL1\n"); },
+                   CSVDecoder::Error::invalidConfiguration);
+  auto copyError = decoderError([] { withHeaders().decodeText<std::vector<Place>>("Location ID\nL1\n"); },
+                                CSVDecoder::Error::invalidConfiguration);
+  EXPECT_STREQ(viewError.what(), copyError.what());
 }
 
 TEST(CSVDecoder, FindsFieldsByKeyText) {
