@@ -25,17 +25,24 @@ namespace {
 
 using Keys = CSVRow::CodingKeys;
 
-// The rows of a places file. A file whose header lacks a required title fails even without data rows,
-// with the error its first data row would have raised, so that an unrelated file never loads as an empty
-// hierarchy.
-struct PlaceRows {
-  std::vector<CSVRow> rows;
+// The hierarchy of a places file, folded as its rows decode, so that no row is kept past its own. A file
+// whose header lacks a required title fails even without data rows, with the error its first data row
+// would have raised, so that an unrelated file never loads as an empty hierarchy.
+struct PlaceFile {
+  PlaceLocations locations;
 
-  static PlaceRows decode(tamrikcsv::Decoder& decoder) {
-    // The rows as any vector of them decodes, which sizes itself ahead for a large file.
-    PlaceRows result{tamrikcsv::Coding<std::vector<CSVRow>>::decode(decoder)};
-    if (result.rows.empty()) requireColumns(decoder.unkeyedContainer().nestedContainer<Keys>());
-    return result;
+  static PlaceFile decode(tamrikcsv::Decoder& decoder) {
+    detail::PlaceFolder folder;
+    for (auto rows = decoder.unkeyedContainer(); !rows.isAtEnd();) {
+      // Decoded as a `CSVRow` is, in column order, but viewed: the folder copies the few texts it keeps.
+      auto row = rows.nestedContainer<Keys>();
+      auto text = [&](Keys key) { return row.decode<std::string_view>(key); };
+      folder.add({text(Keys::locationId), text(Keys::locationName), text(Keys::levelId),
+                  text(Keys::levelName), text(Keys::zoneId), text(Keys::zoneName), text(Keys::placeId),
+                  text(Keys::placeName), row.decodeIfPresent<std::string_view>(Keys::serialNumber)});
+    }
+    if (folder.rows() == 0) requireColumns(decoder.unkeyedContainer().nestedContainer<Keys>());
+    return {folder.finish()};
   }
 
   // `row` stands where the first data row would. Looking a title up fails as it would there; reading the
@@ -187,7 +194,7 @@ void PlaceDataModel::loadPlaces(const std::filesystem::path& file) {
   std::optional<std::shared_ptr<TamrikPlace>> selected;  // set when the selection moves
   std::optional<SerialMap> serialMap;                    // set when entries are dropped
   try {
-    locations = detail::foldPlaceRows(placesDecoder().decodeFile<PlaceRows>(file).rows);
+    locations = placesDecoder().decodeFile<PlaceFile>(file).locations;
 
     // The selection and the assigned places that belong to the hierarchy being replaced. Assignments
     // are few, so one pass over the old places checks them all.
@@ -223,7 +230,7 @@ void PlaceDataModel::loadPlaces(const std::filesystem::path& file) {
 }
 
 void PlaceDataModel::buildHierarchy(std::vector<CSVRow> rows) {
-  setLocations(detail::foldPlaceRows(std::move(rows)));
+  setLocations(detail::foldPlaceRows(rows));
 }
 
 void PlaceDataModel::assignSerialNumbers(const std::vector<std::string>& serialNumbers,

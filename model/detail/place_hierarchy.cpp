@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
@@ -19,52 +20,26 @@
 // any other member, the first row of its first child. Members of one list thus sort by (composed
 // identifier, identifiers of the first row further down, first row). Identifiers that differ as texts
 // but compose alike are the only case that needs more than the first key.
+//
+// Every first row is the first file row of some place, and the first row of a zone is that of its place
+// with the smallest composed identifier. So as rows come in, a zone keeps the names of the row that is its
+// first so far, and nothing else of the rows above the places needs keeping.
 
 namespace tamrik::detail {
 namespace {
 
 using Index = std::uint32_t;
+constexpr Index kNone = std::numeric_limits<Index>::max();
 
-// The order of first meeting below a list: where a member was first met, and the composed place
-// identifier of that row (that of its place, since the row's own is moved into the place early).
+struct ZoneNode;
+
+// Where a member of a list was first met: its first row, the composed identifier of that row's place, and
+// the zone whose first row it is, which holds the row's names and leads to its identifiers.
 struct FirstMet {
   Index row = 0;
   std::string_view placeKey;
+  ZoneNode* zone = nullptr;
 };
-
-struct ZoneNode {
-  std::string_view id;
-  FirstMet first;
-  std::vector<Index> rows;
-  std::vector<std::shared_ptr<TamrikPlace>> places;
-};
-
-struct LevelNode {
-  std::string_view id;
-  FirstMet first;
-  std::unordered_map<std::string_view, Index> zoneIndex;
-  std::vector<ZoneNode> zones;
-};
-
-struct LocationNode {
-  std::string_view id;
-  FirstMet first;
-  std::unordered_map<std::string_view, Index> levelIndex;
-  std::vector<LevelNode> levels;
-};
-
-// The position of the member `id` in `nodes`, added when it is new.
-template <class Node>
-Index memberIndex(std::unordered_map<std::string_view, Index>& index, std::vector<Node>& nodes,
-                  std::string_view id) {
-  auto [it, added] = index.try_emplace(id, static_cast<Index>(nodes.size()));
-  if (added) nodes.emplace_back().id = id;
-  return it->second;
-}
-
-// The identifier fields by depth: location (0), level (1), zone (2).
-constexpr std::array<std::string CSVRow::*, 3> kIdentifiers{&CSVRow::locationId, &CSVRow::levelId,
-                                                            &CSVRow::zoneId};
 
 // A text to sort by, with its position. The first 24 bytes, packed big-endian, decide most comparisons
 // without touching the text itself, which may lie anywhere in memory; the text is looked up by position
@@ -94,156 +69,244 @@ struct SortKey {
 };
 using Keys = std::vector<SortKey>;
 
-class Folder {
- public:
-  explicit Folder(std::vector<CSVRow>& rows) : rows_(rows) {}
+// An entry of the table from place identifier to draft: the low half of the identifier's hash, which
+// places the entry and spares most text comparisons.
+struct Slot {
+  std::uint32_t hash;
+  Index draft;
+};
 
-  std::vector<TamrikLocation> run() {
-    std::vector<LocationNode> locations = group();
-    for (auto& location : locations) {
-      for (auto& level : location.levels) {
-        for (auto& zone : level.zones) buildPlaces(zone);
-        level.first = orderMembers(level.zones, 2, &CSVRow::zoneName);
-      }
-      location.first = orderMembers(location.levels, 1, &CSVRow::levelName);
+struct LevelNode;
+
+struct ZoneNode {
+  std::string id;
+  LevelNode* level = nullptr;
+  FirstMet first;
+  Index firstDraft = kNone;          // the place of the zone's first row so far
+  std::array<std::string, 3> names;  // location, level and zone name of that row
+  Index lastDraft = kNone;           // the draft of the zone's last row: often the next one's too
+  std::vector<Index> drafts;         // in file order
+  std::vector<std::shared_ptr<TamrikPlace>> places;
+};
+
+struct LevelNode {
+  std::string id;
+  FirstMet first;
+  std::unordered_map<std::string_view, ZoneNode*> index;
+  std::vector<ZoneNode*> members;
+};
+
+struct LocationNode {
+  std::string id;
+  FirstMet first;
+  std::unordered_map<std::string_view, LevelNode*> index;
+  std::vector<LevelNode*> members;
+};
+
+// A place of a zone until the zone is built: what its first row gave, the serial numbers of its rows, and
+// the composed texts it sorts by. A place whose rows are not all next to each other has a draft for each
+// run of them until the zone is built; the later ones are then merged into the first.
+struct Draft {
+  std::string id, name;
+  SerialNumbers serialNumbers;
+  std::string_view idKey, nameKey;
+  Index row = 0;  // kNone once merged into an earlier draft
+};
+
+// Appends without moving what it holds, so views of its strings stay valid; and, unlike a deque of such
+// large elements, in few allocations.
+template <class T>
+class StableVector {
+ public:
+  T& emplace_back() {
+    if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique<T[]>(kChunk));
+    return (*this)[size_++];
+  }
+  T& operator[](Index i) noexcept { return chunks_[i >> kShift][i & kMask]; }
+  Index size() const noexcept { return size_; }
+
+ private:
+  static constexpr unsigned kShift = 12;
+  static constexpr Index kChunk = Index{1} << kShift, kMask = kChunk - 1;
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  Index size_ = 0;
+};
+
+}  // namespace
+
+class PlaceFolder::Impl {
+ public:
+  void add(const PlaceRowTexts& row) {
+    if (rows_ == kNone) throw std::length_error("Too many rows of places");
+    const Index at = rows_++;
+    if (!location_ || location_->id != row.locationId) {
+      location_ = member(index_, members_, locationStore_, row.locationId);
+      level_ = nullptr;
     }
-    orderMembers(locations, 0, &CSVRow::locationName);
-    return make(locations);
+    if (!level_ || level_->id != row.levelId) {
+      level_ = member(location_->index, location_->members, levelStore_, row.levelId);
+      zone_ = nullptr;
+    }
+    if (!zone_ || zone_->id != row.zoneId) {
+      zone_ = member(level_->index, level_->members, zoneStore_, row.zoneId);
+      zone_->level = level_;
+    }
+    ZoneNode& zone = *zone_;
+    Index draft = zone.lastDraft;
+    if (draft == kNone || drafts_[draft].id != row.placeId) draft = newDraft(zone, row, at);
+    zone.lastDraft = draft;
+    if (row.serialNumber) {
+      SerialNumbers& serialNumbers = drafts_[draft].serialNumbers;
+      // A repeated serial number makes no string.
+      if (auto next = serialNumbers.lower_bound(*row.serialNumber);
+          next == serialNumbers.end() || *next != *row.serialNumber)
+        serialNumbers.emplace_hint(next, *row.serialNumber);
+    }
+  }
+
+  Index rows() const noexcept { return rows_; }
+
+  std::vector<TamrikLocation> finish() {
+    for (LocationNode* location : members_) {
+      for (LevelNode* level : location->members) {
+        for (ZoneNode* zone : level->members) buildPlaces(*zone);
+        level->first = orderMembers(
+            level->members, 2, [](ZoneNode & zone) -> auto& { return zone.names[2]; });
+      }
+      location->first = orderMembers(
+          location->members, 1, [](LevelNode & level) -> auto& { return level.first.zone->names[1]; });
+    }
+    drafts_ = {};
+    orderMembers(
+        members_, 0, [](LocationNode & location) -> auto& { return location.first.zone->names[0]; });
+    return make();
   }
 
  private:
-  // Rows into locations, levels and zones, in file order. Consecutive rows mostly share their parents,
-  // so the last ones are tried before any lookup.
-  std::vector<LocationNode> group() {
-    std::vector<LocationNode> locations;
-    std::unordered_map<std::string_view, Index> locationIndex;
-    LocationNode* location = nullptr;
-    LevelNode* level = nullptr;
-    ZoneNode* zone = nullptr;
-    for (Index i = 0; i < rows_.size(); ++i) {
-      const CSVRow& row = rows_[i];
-      if (!location || location->id != row.locationId) {
-        location = &locations[memberIndex(locationIndex, locations, row.locationId)];
-        level = nullptr;
-      }
-      if (!level || level->id != row.levelId) {
-        level = &location->levels[memberIndex(location->levelIndex, location->levels, row.levelId)];
-        zone = nullptr;
-      }
-      if (!zone || zone->id != row.zoneId)
-        zone = &level->zones[memberIndex(level->zoneIndex, level->zones, row.zoneId)];
-      zone->rows.push_back(i);
-    }
-    return locations;
+  // The member of a list with the identifier `id`, added (taking `id`) when it is new.
+  template <class Node>
+  static Node* member(std::unordered_map<std::string_view, Node*>& index, std::vector<Node*>& members,
+                      std::deque<Node>& store, std::string_view id) {
+    if (auto found = index.find(id); found != index.end()) return found->second;
+    Node& node = store.emplace_back();
+    node.id = id;
+    index.emplace(node.id, &node);
+    members.push_back(&node);
+    return &node;
   }
 
-  // The zone's places, in the order first met and then by name, each with the serial numbers of its rows.
-  // Rows of one place share its identifier exactly, so they are grouped by hashing, in file order: a
-  // place's first row is then its first file row. Sorting by name once, ties broken by the order first met
-  // (composed identifier, then first row), gives what sorting by identifier and then stably by name gives.
-  // The places are made in that final order, so that they lie in memory as they are listed.
+  // A draft for the place of `row`, the first row of a run of its rows.
+  Index newDraft(ZoneNode& zone, const PlaceRowTexts& row, Index at) {
+    const Index index = drafts_.size();
+    Draft& draft = drafts_.emplace_back();
+    draft.id = row.placeId;
+    draft.name = row.placeName;
+    draft.row = at;
+    draft.idKey = composed_(draft.id);
+    draft.nameKey = composed_(draft.name);
+    zone.drafts.push_back(index);
+    // Drafts come in file order, so only a smaller identifier makes an earlier first row.
+    if (zone.firstDraft == kNone || draft.idKey < drafts_[zone.firstDraft].idKey) {
+      zone.firstDraft = index;
+      zone.names[0] = row.locationName;
+      zone.names[1] = row.levelName;
+      zone.names[2] = row.zoneName;
+    }
+    return index;
+  }
+
+  // Merges the drafts of each place of the zone into its first, whose row is the place's first file row.
+  // Rows of one place share its identifier exactly, so they are found by hashing; hashes are computed a
+  // few drafts ahead, so that their slots can be asked for before they are needed.
+  void mergeRuns(ZoneNode& zone) {
+    const std::vector<Index>& drafts = zone.drafts;
+    if (drafts.size() < 2) return;
+    std::size_t capacity = 4;
+    while (capacity < 2 * drafts.size()) capacity *= 2;
+    table_.assign(capacity, Slot{0, kNone});
+    const std::size_t mask = capacity - 1;
+    auto hashOf = [&](std::size_t k) {
+      return static_cast<std::uint32_t>(std::hash<std::string_view>{}(drafts_[drafts[k]].id));
+    };
+    std::array<std::uint32_t, kAhead> ahead{};
+    for (std::size_t k = 0; k < std::min(kAhead, drafts.size()); ++k) ahead[k] = hashOf(k);
+    bool merged = false;
+    for (std::size_t k = 0; k < drafts.size(); ++k) {
+      const std::uint32_t hash = ahead[k % kAhead];
+      if (k + kAhead < drafts.size()) {
+        ahead[k % kAhead] = hashOf(k + kAhead);
+        __builtin_prefetch(&table_[ahead[k % kAhead] & mask]);
+      }
+      Draft& draft = drafts_[drafts[k]];
+      for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot& slot = table_[i];
+        if (slot.draft == kNone) {
+          slot = {hash, drafts[k]};
+          break;
+        }
+        Draft& first = drafts_[slot.draft];
+        if (slot.hash == hash && first.id == draft.id) {
+          first.serialNumbers.merge(draft.serialNumbers);
+          draft.row = kNone;
+          merged = true;
+          break;
+        }
+      }
+    }
+    if (merged) std::erase_if(zone.drafts, [&](Index d) { return drafts_[d].row == kNone; });
+  }
+
+  // The zone's places, in the order first met and then by name. Sorting by name once, ties broken by the
+  // order first met (composed identifier, then first row), gives what sorting by identifier and then
+  // stably by name gives. The places are made in that final order, so that they lie in memory as they are
+  // listed.
   void buildPlaces(ZoneNode& zone) {
-    const std::vector<Index>& rows = zone.rows;
-    groupPlaces(rows);
-    std::size_t firstMet = 0;  // drafts are in first-row order, so only a smaller identifier comes first
-    for (Index d = 1; d < drafts_.size(); ++d)
-      if (drafts_[d].id < drafts_[firstMet].id) firstMet = d;
-    auto nameAt = [&](Index d) { return drafts_[d].name; };
-    std::sort(keys_.begin(), keys_.end(), [&](const SortKey& a, const SortKey& b) {
+    mergeRuns(zone);
+    Keys& keys = keys_;
+    keys.clear();
+    keys.reserve(zone.drafts.size());
+    for (Index d : zone.drafts) keys.emplace_back(drafts_[d].nameKey, d);
+    auto nameAt = [&](Index d) { return drafts_[d].nameKey; };
+    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
       if (int order = a.compare(b, nameAt)) return order < 0;
-      if (int order = drafts_[a.position].id.compare(drafts_[b.position].id)) return order < 0;
+      if (int order = drafts_[a.position].idKey.compare(drafts_[b.position].idKey)) return order < 0;
       return a.position < b.position;
     });
-
-    zone.places.reserve(keys_.size());
-    for (std::size_t i = 0; i < keys_.size(); ++i) {
-      const SortKey& key = keys_[i];
-      const Draft& draft = drafts_[key.position];
-      // The rows are visited out of file order: asking early for the ones a few places on hides most of
-      // the wait for memory in large zones.
-      if (i + 2 * kAhead < keys_.size()) __builtin_prefetch(&drafts_[keys_[i + 2 * kAhead].position]);
-      if (i + kAhead < keys_.size()) {
-        const CSVRow& later = rows_[rows[drafts_[keys_[i + kAhead].position].first]];
-        __builtin_prefetch(&later.placeId);
-        __builtin_prefetch(&later.serialNumber);
-      }
-      SerialNumbers serialNumbers;
-      for (Index k = draft.first; k != kNone; k = next_[k]) {
-        CSVRow& row = rows_[rows[k]];
-        if (row.serialNumber) serialNumbers.insert(std::move(*row.serialNumber));
-      }
-      CSVRow& row = rows_[rows[draft.first]];
+    zone.places.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      // Drafts are visited out of order in a large zone: asking for the ones a few places on early hides
+      // most of the wait for memory.
+      if (i + kAhead < keys.size()) __builtin_prefetch(&drafts_[keys[i + kAhead].position]);
+      Draft& draft = drafts_[keys[i].position];
       auto& place = zone.places.emplace_back(std::make_shared<TamrikPlace>(
-          std::move(row.placeId), std::move(row.placeName), std::move(serialNumbers)));
-      // The row's identifier has moved into the place, which keeps it where it is from now on.
-      if (key.position == firstMet) zone.first = {rows[draft.first], composed_(place->placeId())};
+          std::move(draft.id), std::move(draft.name), std::move(draft.serialNumbers)));
+      // The identifier has moved into the place, which keeps it where it is from now on.
+      if (keys[i].position == zone.firstDraft) zone.first = {draft.row, composed_(place->placeId()), &zone};
     }
-    zone.rows = {};
+    zone.drafts = {};
   }
 
-  // `drafts_` for the distinct place identifiers of `rows`, in the order of their first rows, and `next_`
-  // linking each row to the next of its place. Also the composed texts each draft sorts by, and its key in
-  // `keys_`, while its first row is at hand.
-  void groupPlaces(const std::vector<Index>& rows) {
-    drafts_.clear();
-    keys_.clear();
-    next_.assign(rows.size(), kNone);
-    std::size_t capacity = 2;
-    while (capacity < 2 * rows.size()) capacity *= 2;
-    slots_.assign(capacity, Slot{0, kNone});
-    const std::size_t mask = capacity - 1;
-    // Hashes are computed a few rows ahead, so that their slots can be asked for before they are needed.
-    auto hashOf = [&](std::size_t k) { return std::hash<std::string_view>{}(rows_[rows[k]].placeId); };
-    std::array<std::size_t, kAhead> ahead{};
-    for (std::size_t k = 0; k < std::min<std::size_t>(kAhead, rows.size()); ++k) ahead[k] = hashOf(k);
-    for (Index k = 0; k < rows.size(); ++k) {
-      const std::size_t hash = ahead[k % kAhead];
-      if (k + kAhead < rows.size()) {
-        ahead[k % kAhead] = hashOf(k + kAhead);
-        __builtin_prefetch(&slots_[ahead[k % kAhead] & mask]);
-      }
-      const CSVRow& row = rows_[rows[k]];
-      const auto check = static_cast<std::uint32_t>(hash >> 32);
-      for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        Slot& slot = slots_[at];
-        if (slot.draft == kNone) {
-          slot = {check, static_cast<Index>(drafts_.size())};
-          const std::string_view name = composed_(row.placeName);
-          keys_.emplace_back(name, static_cast<Index>(drafts_.size()));
-          drafts_.push_back({k, k, name, composed_(row.placeId)});
-          break;
-        }
-        Draft& draft = drafts_[slot.draft];
-        if (slot.check == check && rows_[rows[draft.first]].placeId == row.placeId) {
-          next_[draft.last] = k;
-          draft.last = k;
-          break;
-        }
-      }
-    }
-  }
-
-  // Sorts members by the order first met, then stably by name. Returns where the first of them was met,
-  // which is where their parent was.
-  template <class Node>
-  FirstMet orderMembers(std::vector<Node>& nodes, std::size_t depth, std::string CSVRow::*name) {
+  // Sorts members by the order first met, then stably by the name of their first row. Returns where the
+  // first of them was met, which is where their parent was.
+  template <class Node, class NameOf>
+  FirstMet orderMembers(std::vector<Node*>& nodes, std::size_t depth, const NameOf& nameOf) {
     Keys keys;
     keys.reserve(nodes.size());
     texts_.clear();
     for (Index k = 0; k < nodes.size(); ++k)
-      keys.emplace_back(texts_.emplace_back(composed_(nodes[k].id)), k);
+      keys.emplace_back(texts_.emplace_back(composed_(nodes[k]->id)), k);
     auto textAt = [&](Index k) { return texts_[k]; };
     std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
       if (int order = a.compare(b, textAt)) return order < 0;
-      return metBefore(nodes[a.position].first, nodes[b.position].first, depth + 1);
+      return metBefore(nodes[a.position]->first, nodes[b.position]->first, depth + 1);
     });
     permute(nodes, keys);
-    FirstMet first = nodes.empty() ? FirstMet{} : nodes.front().first;
+    FirstMet first = nodes.empty() ? FirstMet{} : nodes.front()->first;
 
     keys.clear();
     texts_.clear();
     for (Index k = 0; k < nodes.size(); ++k)
-      keys.emplace_back(texts_.emplace_back(composed_(rows_[nodes[k].first.row].*name)), k);
+      keys.emplace_back(texts_.emplace_back(composed_(nameOf(*nodes[k]))), k);
     std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
       if (int order = a.compare(b, textAt)) return order < 0;
       return a.position < b.position;  // keeps the sort stable
@@ -252,77 +315,86 @@ class Folder {
     return first;
   }
 
-  // Whether `a` comes before `b` by the identifiers of their rows from `depth` down, then by position.
-  bool metBefore(const FirstMet& a, const FirstMet& b, std::size_t depth) const {
-    for (; depth < kIdentifiers.size(); ++depth)
-      if (int order = compareComposed(rows_[a.row].*kIdentifiers[depth], rows_[b.row].*kIdentifiers[depth]))
-        return order < 0;
+  // Whether `a` comes before `b` by the identifiers of their rows from `depth` (1: level, 2: zone) down,
+  // then by position.
+  static bool metBefore(const FirstMet& a, const FirstMet& b, std::size_t depth) {
+    if (depth <= 1)
+      if (int order = compareComposed(a.zone->level->id, b.zone->level->id)) return order < 0;
+    if (depth <= 2)
+      if (int order = compareComposed(a.zone->id, b.zone->id)) return order < 0;
     if (int order = a.placeKey.compare(b.placeKey)) return order < 0;
     return a.row < b.row;
   }
 
   template <class Node>
-  static void permute(std::vector<Node>& nodes, const Keys& order) {
-    std::vector<Node> sorted;
+  static void permute(std::vector<Node*>& nodes, const Keys& order) {
+    std::vector<Node*> sorted;
     sorted.reserve(nodes.size());
-    for (const auto& entry : order) sorted.push_back(std::move(nodes[entry.position]));
+    for (const auto& entry : order) sorted.push_back(nodes[entry.position]);
     nodes = std::move(sorted);
   }
 
-  // The records above the places, taking their strings out of the rows. Every sort is done: no key
-  // refers to them any more.
-  std::vector<TamrikLocation> make(std::vector<LocationNode>& nodes) {
+  // The records above the places, taking the strings of the nodes. Every sort is done: no key refers to
+  // them any more.
+  std::vector<TamrikLocation> make() {
     std::vector<TamrikLocation> locations;
-    locations.reserve(nodes.size());
-    for (auto& locationNode : nodes) {
-      CSVRow& locationRow = rows_[locationNode.first.row];
+    locations.reserve(members_.size());
+    for (LocationNode* locationNode : members_) {
       TamrikLocation& location = locations.emplace_back(
-          TamrikLocation{std::move(locationRow.locationId), std::move(locationRow.locationName), {}});
-      location.levels.reserve(locationNode.levels.size());
-      for (auto& levelNode : locationNode.levels) {
-        CSVRow& levelRow = rows_[levelNode.first.row];
+          TamrikLocation{std::move(locationNode->id), std::move(locationNode->first.zone->names[0]), {}});
+      location.levels.reserve(locationNode->members.size());
+      for (LevelNode* levelNode : locationNode->members) {
         TamrikLevel& level = location.levels.emplace_back(
-            TamrikLevel{std::move(levelRow.levelId), std::move(levelRow.levelName), {}});
-        level.zones.reserve(levelNode.zones.size());
-        for (auto& zoneNode : levelNode.zones) {
-          CSVRow& zoneRow = rows_[zoneNode.first.row];
-          level.zones.push_back(
-              TamrikZone{std::move(zoneRow.zoneId), std::move(zoneRow.zoneName), std::move(zoneNode.places)});
-        }
+            TamrikLevel{std::move(levelNode->id), std::move(levelNode->first.zone->names[1]), {}});
+        level.zones.reserve(levelNode->members.size());
+        for (ZoneNode* zoneNode : levelNode->members)
+          level.zones.push_back(TamrikZone{std::move(zoneNode->id), std::move(zoneNode->names[2]),
+                                           std::move(zoneNode->places)});
       }
     }
     return locations;
   }
 
-  static constexpr Index kNone = std::numeric_limits<Index>::max();
   static constexpr std::size_t kAhead = 8;  // how far ahead memory is asked for
 
-  // A place of the zone being built: its first and last row (positions in the zone's rows) and the
-  // composed texts it sorts by.
-  struct Draft {
-    Index first, last;
-    std::string_view name, id;
-  };
-  // An entry of the table from place identifier to draft; `check` spares most text comparisons.
-  struct Slot {
-    std::uint32_t check;
-    Index draft;
-  };
-
-  std::vector<CSVRow>& rows_;
+  Index rows_ = 0;
+  // Nodes stay where they are made: indexes and first rows refer to them.
+  std::deque<LocationNode> locationStore_;
+  std::deque<LevelNode> levelStore_;
+  std::deque<ZoneNode> zoneStore_;
+  std::unordered_map<std::string_view, LocationNode*> index_;
+  std::vector<LocationNode*> members_;  // the locations
+  LocationNode* location_ = nullptr;    // those of the last row
+  LevelNode* level_ = nullptr;
+  ZoneNode* zone_ = nullptr;
+  StableVector<Draft> drafts_;  // every place, in the order of their first rows
   ComposedTexts composed_;
-  std::vector<Draft> drafts_;            // the zone's places, in the order of their first rows
-  std::vector<Index> next_;              // per zone row, the next row of its place, or kNone
-  std::vector<Slot> slots_;              // place identifier to draft
-  Keys keys_;                            // `drafts_` by composed name
+  std::vector<Slot> table_;              // place identifier to draft, for the zone being built
+  Keys keys_;                            // the drafts of the zone being built, by composed name
   std::vector<std::string_view> texts_;  // the texts of the keys being sorted, by position
 };
 
-}  // namespace
+PlaceFolder::PlaceFolder() : impl_(std::make_unique<Impl>()) {}
+PlaceFolder::~PlaceFolder() = default;
 
-std::vector<TamrikLocation> foldPlaceRows(std::vector<CSVRow>&& rows) {
-  if (rows.size() >= std::numeric_limits<Index>::max()) throw std::length_error("Too many rows of places");
-  return Folder(rows).run();
+void PlaceFolder::add(const PlaceRowTexts& row) {
+  impl_->add(row);
+}
+
+std::size_t PlaceFolder::rows() const noexcept {
+  return impl_->rows();
+}
+
+std::vector<TamrikLocation> PlaceFolder::finish() {
+  return impl_->finish();
+}
+
+std::vector<TamrikLocation> foldPlaceRows(const std::vector<CSVRow>& rows) {
+  PlaceFolder folder;
+  for (const CSVRow& row : rows)
+    folder.add({row.locationId, row.locationName, row.levelId, row.levelName, row.zoneId, row.zoneName,
+                row.placeId, row.placeName, row.serialNumber});
+  return folder.finish();
 }
 
 }  // namespace tamrik::detail

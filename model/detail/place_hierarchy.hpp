@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "model/csv_row.hpp"
@@ -7,12 +11,40 @@
 
 namespace tamrik::detail {
 
-/// The hierarchy of `rows` (in file order): what folding them one by one gives after sorting them stably
-/// by location, level, zone and place identifier, with every list then sorted stably by name. Texts sort
-/// as `compareComposed` orders them; identifiers match as they are, and only within their parent. A
-/// record is named by its first row in that sorted order.
+/// The texts of one row of a places file, as `CSVRow` has them, viewed where the reader holds them.
+struct PlaceRowTexts {
+  std::string_view locationId, locationName, levelId, levelName, zoneId, zoneName, placeId, placeName;
+  std::optional<std::string_view> serialNumber;
+};
+
+/// Folds the rows of a places file, taken in one at a time in file order, into the hierarchy: what folding
+/// them one by one gives after sorting them stably by location, level, zone and place identifier, with
+/// every list then sorted stably by name. Texts sort as `compareComposed` orders them; identifiers match
+/// as they are, and only within their parent. A record is named by its first row in that sorted order.
 ///
-/// Runs in n log n: each list is sorted once, after all rows are in. The strings of `rows` are moved out.
-std::vector<TamrikLocation> foldPlaceRows(std::vector<CSVRow>&& rows);
+/// A row is done with once it is taken in: the folder copies what can still matter of it (a new member, a
+/// serial number, the names of a row that may come first), so rows need not be held, nor their texts
+/// copied, beyond that. Runs in n log n: each list is sorted once, in `finish`.
+class PlaceFolder {
+ public:
+  PlaceFolder();
+  ~PlaceFolder();
+  PlaceFolder(const PlaceFolder&) = delete;
+  PlaceFolder& operator=(const PlaceFolder&) = delete;
+
+  /// Takes in the next row. Throws `std::length_error` past 2^32 - 1 rows.
+  void add(const PlaceRowTexts& row);
+  /// Rows taken in so far.
+  std::size_t rows() const noexcept;
+  /// The hierarchy of the rows taken in; the folder is spent.
+  std::vector<TamrikLocation> finish();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+/// The hierarchy of `rows` (in file order), as a `PlaceFolder` gives it.
+std::vector<TamrikLocation> foldPlaceRows(const std::vector<CSVRow>& rows);
 
 }  // namespace tamrik::detail
