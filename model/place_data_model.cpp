@@ -25,7 +25,8 @@ namespace {
 
 using Keys = CSVRow::CodingKeys;
 
-// The hierarchy of a places file, folded as its rows decode, so that no row is kept past its own. A file
+// The hierarchy of a places file, folded as its rows decode, so that no row is made into a `CSVRow` and
+// kept until the last one is read (the decoder keeps the file's text, as its configuration says). A file
 // whose header lacks a required title fails even without data rows, with the error its first data row
 // would have raised, so that an unrelated file never loads as an empty hierarchy.
 struct PlaceFile {

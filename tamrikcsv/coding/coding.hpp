@@ -16,6 +16,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -59,6 +60,11 @@ KeyArgument keyArgument(const Keys& key) {
   }
 }
 
+/// A view of a field's text, which lives only as long as its row: a decode may look at it, never return it.
+template <class T>
+inline constexpr bool kIsTextView =
+    std::is_same_v<T, std::string_view> || std::is_same_v<T, std::optional<std::string_view>>;
+
 }  // namespace detail
 
 /// How a type decodes and encodes itself. The primary template covers the built-in values and types with
@@ -77,6 +83,7 @@ struct Coding {
   /// the decoder throws, usually `DecodingError`.
   template <class D = Decoder>
   static T decode(std::type_identity_t<D>& decoder) {
+    static_assert(!detail::kIsTextView<T>, "a std::string_view dies with its row: decode a std::string");
     if constexpr (CodingPrimitive<T>) {
       return decoder.singleValueContainer().template decode<T>();
     } else {
@@ -149,6 +156,7 @@ template <class T>
 requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
   template <class D = Decoder>
   static std::vector<T> decode(std::type_identity_t<D>& decoder) {
+    static_assert(!detail::kIsTextView<T>, "a std::string_view dies with its row: decode a std::string");
     auto elements = decoder.unkeyedContainer();
     std::vector<T> values;
     if (auto count = elements.count())

@@ -46,8 +46,9 @@ namespace tamrikcsv {
 /// The values decoders read themselves: the built-in values of `CodingPrimitive`, and `std::string_view`.
 ///
 /// A `std::string_view` is the text of the value where the decoder holds it, without a copy. It stays
-/// valid until the decoder reads on to another row, so it suits values that are compared or looked up
-/// and then dropped; decode a `std::string` to keep the text.
+/// valid until the decoder reads on to another row, and never past the decode call, so it suits values
+/// that are compared or looked up and then dropped; decode a `std::string` to keep the text. A type's
+/// `decode` may read views; a decode result, or a sequence, can't be made of them.
 ///
 /// ```cpp
 /// auto row = decoder.container<CodingKeys>();

@@ -69,8 +69,6 @@ class DecodingPrimitives {
   /// Whether the value is absent.
   virtual bool decodeNil(Arg... at) = 0;
   virtual std::string decodeString(Arg... at) = 0;
-  /// The text of the value without a copy, valid until the decoder reads on to another row.
-  virtual std::string_view decodeText(Arg... at) = 0;
   virtual bool decodeBool(Arg... at) = 0;
   virtual std::int8_t decodeInt8(Arg... at) = 0;
   virtual std::int16_t decodeInt16(Arg... at) = 0;
@@ -90,6 +88,9 @@ class DecodingPrimitives {
   virtual URL decodeURL(Arg... at) = 0;
   /// A value that decodes itself: `with` gets a decoder positioned at it.
   virtual void decodeValue(Arg... at, const DecodeWith& with) = 0;
+  /// The text of the value without a copy, valid until the decoder reads on to another row. Last, so that
+  /// the slots before it stay where they were.
+  virtual std::string_view decodeText(Arg... at) = 0;
 };
 
 class UnkeyedDecodingBackend;

@@ -142,7 +142,6 @@ class Primitives : public Base {
  public:
   bool decodeNil(Arg... at) override { return self().nil(at...); }
   std::string decodeString(Arg... at) override { return value<std::string>(at...); }
-  std::string_view decodeText(Arg... at) override { return value<std::string_view>(at...); }
   bool decodeBool(Arg... at) override { return value<bool>(at...); }
   std::int8_t decodeInt8(Arg... at) override { return value<std::int8_t>(at...); }
   std::int16_t decodeInt16(Arg... at) override { return value<std::int16_t>(at...); }
@@ -161,6 +160,7 @@ class Primitives : public Base {
   Decimal decodeDecimal(Arg... at) override { return value<Decimal>(at...); }
   URL decodeURL(Arg... at) override { return value<URL>(at...); }
   void decodeValue(Arg... at, const DecodeWith& with) override { self().nested(at..., with); }
+  std::string_view decodeText(Arg... at) override { return value<std::string_view>(at...); }
 
  private:
   Impl& self() { return static_cast<Impl&>(*this); }
