@@ -410,7 +410,7 @@ struct CSVWriter::Impl : Counts {
       const bool attention = wide ? needsAttention(head) || needsAttention(tail)
                                   : needsAttention(_mm_unpacklo_epi64(head, tail));
       if (attention) [[unlikely]]
-        return writeFastSpecialField(text);
+        return writeShortSpecialField(text, head, tail, half);
       char* out = pending.room(n + 1);
       *out = field[0];
       out += fieldIndex > 0;
@@ -474,6 +474,59 @@ struct CSVWriter::Impl : Counts {
       to[n - 1] = from[n - 1];
     }
   }
+#ifdef __SSE2__
+  // The rest of `writeFastField` for a field of 8 to 32 bytes, read as `head` and `tail`, its first and
+  // last `half` bytes. The bytes that need attention are found in those reads, bit i for byte i, rather
+  // than by reading the text again: most such fields hold one or two letters that are not ASCII, or a
+  // quote or a comma.
+  [[gnu::noinline]] bool writeShortSpecialField(std::string_view text, __m128i head, __m128i tail,
+                                                std::size_t half) {
+    const std::size_t n = text.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::uint32_t lanes = (std::uint32_t{1} << half) - 1;  // the loaded bytes, no padding
+    auto specialIn = [&](__m128i v) {
+      __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
+                                  _mm_cmpeq_epi8(v, needles[2]));
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(hits)) & lanes;
+    };
+    auto high = [&](__m128i v) { return static_cast<std::uint32_t>(_mm_movemask_epi8(v)) & lanes; };
+    const std::uint32_t specials = specialIn(head) | specialIn(tail) << (n - half);
+    // Each byte that is not ASCII is a whole valid scalar's first byte, or the scalar before covers it.
+    for (std::uint32_t rest = high(head) | high(tail) << (n - half); rest != 0;) {
+      const auto at = static_cast<std::size_t>(__builtin_ctz(rest));
+      const int length = detail::scalarLength(bytes + at, n - at);
+      if (length <= 0) return false;  // the general path says why
+      const std::size_t end = at + static_cast<std::size_t>(length);
+      rest = end >= 32 ? 0 : rest & ~std::uint32_t{0} << end;
+    }
+    if (specials == 0) return writePlainField(text.data(), n);
+    // At worst every byte is the escaping one, doubled; the quotes and delimiter, and room for whole-word
+    // copies, come on top.
+    char* out = pending.room(2 * n + 3 + 16);
+    if (fieldIndex > 0) *out++ = field[0];
+    const char quote = escape[0];
+    *out++ = quote;
+    std::size_t from = 0;
+    auto copyTo = [&](std::size_t to) {  // the bytes from `from` up to `to`, at most the 32 of the field
+      const std::size_t count = std::min<std::size_t>(to - from, 32);
+      copyShort(out, text.data() + from, count);
+      out += count;
+    };
+    for (std::uint32_t rest = specials; rest != 0; rest &= rest - 1) {
+      const auto at = static_cast<std::size_t>(__builtin_ctz(rest));
+      copyTo(at);
+      if (text[at] == quote) *out++ = quote;
+      *out++ = text[at];
+      from = at + 1;
+    }
+    copyTo(n);
+    *out++ = quote;
+    pending.commit(out);
+    ++fieldIndex;
+    flushIfDue();
+    return true;
+  }
+#endif
   // The rest of `writeFastField`: text that is not ASCII or holds a delimiter or the escaping byte.
   [[gnu::noinline]] bool writeFastSpecialField(std::string_view text) {
     const std::size_t n = text.size();

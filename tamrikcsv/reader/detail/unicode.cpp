@@ -85,32 +85,9 @@ UTF8Check checkUTF8(const unsigned char* p, std::size_t n) noexcept {
       i += 8;
     }
     if (i == n) break;
-    unsigned char b = p[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      len = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      len = 3;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;  // no surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      len = 4;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    } else {
-      return {i, UTF8Stop::invalid};
-    }
-    for (std::size_t k = 1; k < len; ++k) {
-      if (i + k == n) return {i, UTF8Stop::truncated};
-      unsigned char c = p[i + k];
-      if (k == 1 ? (c < lo || c > hi) : (c & 0xC0) != 0x80) return {i, UTF8Stop::invalid};
-    }
-    i += len;
+    const int length = scalarLength(p + i, n - i);
+    if (length <= 0) return {i, length == 0 ? UTF8Stop::invalid : UTF8Stop::truncated};
+    i += static_cast<std::size_t>(length);
   }
   return {n, UTF8Stop::complete};
 }

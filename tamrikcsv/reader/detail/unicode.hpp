@@ -29,6 +29,34 @@ char32_t decodeValid(const char* p) noexcept;
 /// Start of the last scalar of the valid UTF-8 text [begin, end), which must not be empty.
 const char* lastScalarStart(const char* begin, const char* end) noexcept;
 
+/// The length of the valid UTF-8 scalar that starts [p, p + available), `available` being at least 1: its
+/// byte count; 0 when its bytes are bad; -1 when they are fine but end before it does.
+inline int scalarLength(const unsigned char* p, std::size_t available) noexcept {
+  const unsigned char b = p[0];
+  if (b < 0x80) return 1;
+  int length;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    length = 2;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    length = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;  // no surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    length = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  for (int k = 1; k < length; ++k) {
+    if (static_cast<std::size_t>(k) == available) return -1;
+    const unsigned char c = p[k];
+    if (k == 1 ? (c < lo || c > hi) : (c & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
 enum class UTF8Stop { complete, truncated, invalid };
 struct UTF8Check {
   std::size_t valid;  ///< length of the longest valid prefix made of whole scalars

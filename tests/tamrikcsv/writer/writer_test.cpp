@@ -100,11 +100,16 @@ TEST(Writer, ABytePastTheFirstBlocksOrInTheLastStillEnclosesTheField) {
       std::string accented = plain;
       accented.replace(at, 1, "\xC3\xA9");
       EXPECT_EQ(written([&](auto& w) { w.writeRow({accented}); }), accented + "\n");
-      std::string broken = plain;
-      broken[at] = '\xFF';
-      auto writer = CSVWriter::toMemory();
-      EXPECT_EQ(writerError([&] { writer.writeField(broken); }).type(), CSVWriter::Error::invalidInput);
-      EXPECT_EQ(writer.fieldIndex(), 0);
+      // A bad byte, a stray continuation byte and a scalar cut short, by the field's end or by a byte that
+      // doesn't continue it.
+      for (std::string bad : {"\xFF", "\x80", "\xE2\x82"}) {
+        std::string broken = plain;
+        broken.replace(at, 1, bad);
+        auto writer = CSVWriter::toMemory();
+        EXPECT_EQ(writerError([&] { writer.writeField(broken); }).type(), CSVWriter::Error::invalidInput)
+            << length << ' ' << at;
+        EXPECT_EQ(writer.fieldIndex(), 0);
+      }
     }
   }
 }
