@@ -83,7 +83,8 @@ char* shortestPlain(char* out, double magnitude) {
   value += dropped == 0 ? rest > half : lastDropped >= 5;
   value = std::clamp(value, low, high);
 
-  // The digits go straight to their place: the count first, then written from the last one back.
+  // The count of digits and the point's place decide the layout: a whole number, a whole part and a
+  // fraction, or a fraction alone.
   const int length = digitCount(value);
   const int fraction = k - dropped;  // digits after the point
   if (fraction <= 0) {
@@ -94,29 +95,23 @@ char* shortestPlain(char* out, double magnitude) {
     return out;
   }
   if (length > fraction) {
-    // The fraction's digits, the point, then the whole part, each written once from the end back: text
-    // read back right after it is written would stall the processor.
-    char* const end = out + length + 1;
-    char* at = end;
-    std::uint64_t whole = value;
-    int left = fraction;
-    for (; left >= 8; left -= 8) {
-      at -= 8;
-      eightDigitsBefore(at + 8, static_cast<std::uint32_t>(whole % 100000000));
-      whole /= 100000000;
-    }
-    for (; left >= 2; left -= 2) {
-      at -= 2;
-      std::memcpy(at, kDigitPairs + 2 * (whole % 100), 2);
-      whole /= 100;
-    }
-    if (left == 1) {
-      *--at = static_cast<char>('0' + whole % 10);
-      whole /= 10;
-    }
-    *--at = '.';
-    decimalDigitsBefore(at, whole);
-    return end;
+    // Every digit at once, with leading zeros, before `digitsEnd`: the value is below 2 * 10^17, so 18
+    // places hold it. Then the whole part, the point and the fraction, each moved as one block of 32
+    // bytes: no step depends on how many digits there are, which the processor could not foresee.
+    char digits[64];
+    char* const digitsEnd = digits + 24;
+    std::uint64_t left = value;
+    eightDigitsBefore(digitsEnd, static_cast<std::uint32_t>(left % 100000000));
+    left /= 100000000;
+    eightDigitsBefore(digitsEnd - 8, static_cast<std::uint32_t>(left % 100000000));
+    left /= 100000000;
+    std::memcpy(digitsEnd - 18, kDigitPairs + 2 * left, 2);
+    const char* const first = digitsEnd - length;
+    const int whole = length - fraction;
+    std::memcpy(out, first, 32);
+    out[whole] = '.';
+    std::memcpy(out + whole + 1, first + whole, 32);
+    return out + length + 1;
   }
   *out++ = '0';
   *out++ = '.';

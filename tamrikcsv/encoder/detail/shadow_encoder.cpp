@@ -106,7 +106,7 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
   std::string& out = sink->scratch();
   out.clear();
   std::string_view text;
-  char digits[40];  // an integer's or a plain double's text, which need no conversion that can fail
+  char digits[64];  // an integer's or a plain double's text, which need no conversion that can fail
   try {
     if constexpr (std::is_same_v<T, std::string_view>) {
       text = value;

@@ -60,7 +60,7 @@ void appendFloat(std::string& out, float value, const Strategy::NonConformingFlo
 void appendDouble(std::string& out, double value, const Strategy::NonConformingFloat& strategy);
 
 /// `appendDouble`'s text for the common case, a finite value from 1e-4 up to 2^53 (plain notation), at
-/// `out` (room for 32 bytes): returns its end, or null for any other value or a tie that only the general
+/// `out` (room for 64 bytes): returns its end, or null for any other value or a tie that only the general
 /// conversion settles (what it wrote then means nothing).
 char* writePlainDouble(char* out, double value) noexcept;
 

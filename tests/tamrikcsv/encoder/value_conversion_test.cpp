@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "tamrikcsv/encoder/detail/value_conversion.hpp"
 
@@ -84,6 +87,28 @@ TEST(ValueConversion, DoublesWithManyDigitsKeepAllTheyNeed) {
   // Below a power of two the gap to the next double down is half as wide.
   EXPECT_EQ(floating(std::nextafter(1024.0, 0.0)), "1023.9999999999999");
   EXPECT_EQ(floating(std::nextafter(1024.0, 2048.0)), "1024.0000000000002");
+}
+
+TEST(ValueConversion, PlainDoublesMatchTheGeneralConversion) {
+  // The quick path for plain doubles against the library's own general conversion: the same shortest
+  // digits, in fixed notation, for random values of every magnitude in the plain range and its edges.
+  auto general = [](double value) {
+    char buffer[64];
+    const std::string text(
+        buffer, std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed).ptr);
+    return text.find('.') == std::string::npos ? text + ".0" : text;
+  };
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 200000; ++i) {
+    // A random mantissa at a random power of two from 2^-14 up to 2^53, or a short decimal.
+    const double value = i % 4 == 3 ? static_cast<double>(random() % 2000000) / 1000.0 + 0.001
+                                    : std::ldexp(1.0 + static_cast<double>(random() >> 12) * 0x1p-52,
+                                                 static_cast<int>(random() % 67) - 14) *
+                                          (random() % 2 ? -1.0 : 1.0);
+    const double magnitude = std::fabs(value);
+    if (magnitude < 1e-4 || magnitude >= 9007199254740992.0) continue;
+    ASSERT_EQ(floating(value), general(value)) << std::hexfloat << value;
+  }
 }
 
 TEST(ValueConversion, NonConformingFloats) {
