@@ -9,17 +9,16 @@ namespace tamrik {
 
 CSVRow CSVRow::decode(tamrikcsv::Decoder& decoder) {
   auto row = decoder.container<CodingKeys>();
-  auto text = [&](CodingKeys key) { return row.decode<std::string>(key); };
-  // Braced initialisation runs left to right, so a missing column is reported in column order.
-  return {text(CodingKeys::locationId),
-          text(CodingKeys::locationName),
-          text(CodingKeys::levelId),
-          text(CodingKeys::levelName),
-          text(CodingKeys::zoneId),
-          text(CodingKeys::zoneName),
-          text(CodingKeys::placeId),
-          text(CodingKeys::placeName),
-          row.decodeIfPresent<std::string>(CodingKeys::serialNumber)};
+  const detail::PlaceRowTexts texts = detail::decodePlaceRow(row);
+  return {std::string(texts.locationId),
+          std::string(texts.locationName),
+          std::string(texts.levelId),
+          std::string(texts.levelName),
+          std::string(texts.zoneId),
+          std::string(texts.zoneName),
+          std::string(texts.placeId),
+          std::string(texts.placeName),
+          texts.serialNumber ? std::optional<std::string>(*texts.serialNumber) : std::nullopt};
 }
 
 void CSVRow::encode(tamrikcsv::Encoder& encoder) const {
@@ -29,6 +28,21 @@ void CSVRow::encode(tamrikcsv::Encoder& encoder) const {
 }
 
 namespace detail {
+
+PlaceRowTexts decodePlaceRow(tamrikcsv::KeyedDecodingContainer<CSVRow::CodingKeys>& row) {
+  using Keys = CSVRow::CodingKeys;
+  auto text = [&](Keys key) { return row.decode<std::string_view>(key); };
+  // Braced initialisation runs left to right, so a missing column is reported in column order.
+  return {text(Keys::locationId),
+          text(Keys::locationName),
+          text(Keys::levelId),
+          text(Keys::levelName),
+          text(Keys::zoneId),
+          text(Keys::zoneName),
+          text(Keys::placeId),
+          text(Keys::placeName),
+          row.decodeIfPresent<std::string_view>(Keys::serialNumber)};
+}
 
 void encodePlaceRow(tamrikcsv::Encoder& encoder, const std::array<const std::string*, 8>& fields,
                     const std::string* serialNumber) {

@@ -35,12 +35,9 @@ struct PlaceFile {
   static PlaceFile decode(tamrikcsv::Decoder& decoder) {
     detail::PlaceFolder folder;
     for (auto rows = decoder.unkeyedContainer(); !rows.isAtEnd();) {
-      // Decoded as a `CSVRow` is, in column order, but viewed: the folder copies the few texts it keeps.
+      // Read as a `CSVRow` is, but viewed: the folder copies the few texts it keeps.
       auto row = rows.nestedContainer<Keys>();
-      auto text = [&](Keys key) { return row.decode<std::string_view>(key); };
-      folder.add({text(Keys::locationId), text(Keys::locationName), text(Keys::levelId),
-                  text(Keys::levelName), text(Keys::zoneId), text(Keys::zoneName), text(Keys::placeId),
-                  text(Keys::placeName), row.decodeIfPresent<std::string_view>(Keys::serialNumber)});
+      folder.add(detail::decodePlaceRow(row));
     }
     if (folder.rows() == 0) requireColumns(decoder.unkeyedContainer().nestedContainer<Keys>());
     return {folder.finish()};

@@ -89,18 +89,23 @@ struct ZoneNode {
   std::vector<std::shared_ptr<TamrikPlace>> places;
 };
 
+// The members of a list, in the order first met, and by identifier.
+template <class Node>
+struct Members {
+  std::unordered_map<std::string_view, Node*> index;
+  std::vector<Node*> list;
+};
+
 struct LevelNode {
   std::string id;
   FirstMet first;
-  std::unordered_map<std::string_view, ZoneNode*> index;
-  std::vector<ZoneNode*> members;
+  Members<ZoneNode> zones;
 };
 
 struct LocationNode {
   std::string id;
   FirstMet first;
-  std::unordered_map<std::string_view, LevelNode*> index;
-  std::vector<LevelNode*> members;
+  Members<LevelNode> levels;
 };
 
 // A place of a zone until the zone is built: what its first row gave, the serial numbers of its rows, and
@@ -140,15 +145,15 @@ class PlaceFolder::Impl {
     if (rows_ == kNone) throw std::length_error("Too many rows of places");
     const Index at = rows_++;
     if (!location_ || location_->id != row.locationId) {
-      location_ = member(index_, members_, locationStore_, row.locationId);
+      location_ = member(locations_, locationStore_, row.locationId);
       level_ = nullptr;
     }
     if (!level_ || level_->id != row.levelId) {
-      level_ = member(location_->index, location_->members, levelStore_, row.levelId);
+      level_ = member(location_->levels, levelStore_, row.levelId);
       zone_ = nullptr;
     }
     if (!zone_ || zone_->id != row.zoneId) {
-      zone_ = member(level_->index, level_->members, zoneStore_, row.zoneId);
+      zone_ = member(level_->zones, zoneStore_, row.zoneId);
       zone_->level = level_;
     }
     ZoneNode& zone = *zone_;
@@ -167,31 +172,30 @@ class PlaceFolder::Impl {
   Index rows() const noexcept { return rows_; }
 
   std::vector<TamrikLocation> finish() {
-    for (LocationNode* location : members_) {
-      for (LevelNode* level : location->members) {
-        for (ZoneNode* zone : level->members) buildPlaces(*zone);
+    for (LocationNode* location : locations_.list) {
+      for (LevelNode* level : location->levels.list) {
+        for (ZoneNode* zone : level->zones.list) buildPlaces(*zone);
         level->first = orderMembers(
-            level->members, 2, [](ZoneNode & zone) -> auto& { return zone.names[2]; });
+            level->zones.list, 2, [](ZoneNode & zone) -> auto& { return zone.names[2]; });
       }
       location->first = orderMembers(
-          location->members, 1, [](LevelNode & level) -> auto& { return level.first.zone->names[1]; });
+          location->levels.list, 1, [](LevelNode & level) -> auto& { return level.first.zone->names[1]; });
     }
     drafts_ = {};
     orderMembers(
-        members_, 0, [](LocationNode & location) -> auto& { return location.first.zone->names[0]; });
+        locations_.list, 0, [](LocationNode & location) -> auto& { return location.first.zone->names[0]; });
     return make();
   }
 
  private:
   // The member of a list with the identifier `id`, added (taking `id`) when it is new.
   template <class Node>
-  static Node* member(std::unordered_map<std::string_view, Node*>& index, std::vector<Node*>& members,
-                      std::deque<Node>& store, std::string_view id) {
-    if (auto found = index.find(id); found != index.end()) return found->second;
+  static Node* member(Members<Node>& members, std::deque<Node>& store, std::string_view id) {
+    if (auto found = members.index.find(id); found != members.index.end()) return found->second;
     Node& node = store.emplace_back();
     node.id = id;
-    index.emplace(node.id, &node);
-    members.push_back(&node);
+    members.index.emplace(node.id, &node);
+    members.list.push_back(&node);
     return &node;
   }
 
@@ -338,16 +342,16 @@ class PlaceFolder::Impl {
   // them any more.
   std::vector<TamrikLocation> make() {
     std::vector<TamrikLocation> locations;
-    locations.reserve(members_.size());
-    for (LocationNode* locationNode : members_) {
+    locations.reserve(locations_.list.size());
+    for (LocationNode* locationNode : locations_.list) {
       TamrikLocation& location = locations.emplace_back(
           TamrikLocation{std::move(locationNode->id), std::move(locationNode->first.zone->names[0]), {}});
-      location.levels.reserve(locationNode->members.size());
-      for (LevelNode* levelNode : locationNode->members) {
+      location.levels.reserve(locationNode->levels.list.size());
+      for (LevelNode* levelNode : locationNode->levels.list) {
         TamrikLevel& level = location.levels.emplace_back(
             TamrikLevel{std::move(levelNode->id), std::move(levelNode->first.zone->names[1]), {}});
-        level.zones.reserve(levelNode->members.size());
-        for (ZoneNode* zoneNode : levelNode->members)
+        level.zones.reserve(levelNode->zones.list.size());
+        for (ZoneNode* zoneNode : levelNode->zones.list)
           level.zones.push_back(TamrikZone{std::move(zoneNode->id), std::move(zoneNode->names[2]),
                                            std::move(zoneNode->places)});
       }
@@ -362,9 +366,8 @@ class PlaceFolder::Impl {
   std::deque<LocationNode> locationStore_;
   std::deque<LevelNode> levelStore_;
   std::deque<ZoneNode> zoneStore_;
-  std::unordered_map<std::string_view, LocationNode*> index_;
-  std::vector<LocationNode*> members_;  // the locations
-  LocationNode* location_ = nullptr;    // those of the last row
+  Members<LocationNode> locations_;
+  LocationNode* location_ = nullptr;  // those of the last row
   LevelNode* level_ = nullptr;
   ZoneNode* zone_ = nullptr;
   StableVector<Draft> drafts_;  // every place, in the order of their first rows

@@ -2,20 +2,13 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
-#include <string_view>
 #include <vector>
 
 #include "model/csv_row.hpp"
+#include "model/detail/place_rows.hpp"
 #include "model/place_records.hpp"
 
 namespace tamrik::detail {
-
-/// The texts of one row of a places file, as `CSVRow` has them, viewed where the reader holds them.
-struct PlaceRowTexts {
-  std::string_view locationId, locationName, levelId, levelName, zoneId, zoneName, placeId, placeName;
-  std::optional<std::string_view> serialNumber;
-};
 
 /// Folds the rows of a places file, taken in one at a time in file order, into the hierarchy: what folding
 /// them one by one gives after sorting them stably by location, level, zone and place identifier, with
