@@ -421,15 +421,19 @@ struct CSVWriter::Impl : Counts {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), head);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n - 8), tail);
       }
-      pending.commit(out + n);
-      ++fieldIndex;
-      flushIfDue();
-      return true;
+      return fastFieldWritten(out + n);
     }
 #endif
     if (!isPlain(text)) [[unlikely]]
       return writeFastSpecialField(text);
     return writePlainField(text.data(), n);
+  }
+  // Ends a field of the fast path whose bytes run up to `end` in `pending`.
+  [[gnu::always_inline]] bool fastFieldWritten(char* end) {
+    pending.commit(end);
+    ++fieldIndex;
+    flushIfDue();
+    return true;
   }
   // A field that goes out as it is.
   [[gnu::always_inline]] bool writePlainField(const char* p, std::size_t n) {
@@ -437,10 +441,7 @@ struct CSVWriter::Impl : Counts {
     *out = field[0];
     out += fieldIndex > 0;
     copyShort(out, p, n);
-    pending.commit(out + n);
-    ++fieldIndex;
-    flushIfDue();
-    return true;
+    return fastFieldWritten(out + n);
   }
   // Copies with a few unaligned moves, `to` having 16 bytes of room past `n`: fields are short, and a call
   // to memcpy costs more than copying them.
@@ -521,10 +522,7 @@ struct CSVWriter::Impl : Counts {
     }
     copyTo(n);
     *out++ = quote;
-    pending.commit(out);
-    ++fieldIndex;
-    flushIfDue();
-    return true;
+    return fastFieldWritten(out);
   }
 #endif
   // The rest of `writeFastField`: text that is not ASCII or holds a delimiter or the escaping byte.
@@ -554,10 +552,7 @@ struct CSVWriter::Impl : Counts {
       }
       *out++ = quote;
     }
-    pending.commit(out);
-    ++fieldIndex;
-    flushIfDue();
-    return true;
+    return fastFieldWritten(out);
   }
 
   static bool startsWith(std::string_view text, std::size_t at, std::string_view part) {
