@@ -23,16 +23,26 @@ constexpr auto kPowersOfFive = [] {
   return powers;
 }();
 
-// The number of decimal digits of `value`, from its bit width and one comparison.
-int digitCount(std::uint64_t value) noexcept {
-  static constexpr auto kPowersOfTen = [] {
-    std::array<std::uint64_t, 20> powers{};
-    std::uint64_t power = 1;
-    for (auto& p : powers) p = power, power *= 10;
-    return powers;
-  }();
-  const int guess = (std::bit_width(value | 1) * 1233) >> 12;  // floor(bits * log10(2)), at most one short
-  return guess + (value >= kPowersOfTen[static_cast<std::size_t>(guess)]);
+// The eight decimal digits of `value` (below 10^8), leading zeros included, as a word whose lowest byte
+// is the first digit: four pairs, each found independently of the others.
+std::uint64_t eightDigits(std::uint32_t value) noexcept {
+  const std::uint32_t high = value / 10000, low = value % 10000;
+  auto pair = [](std::uint32_t twoDigits) {
+    const auto* digits = reinterpret_cast<const unsigned char*>(kDigitPairs + 2 * twoDigits);
+    return std::uint64_t{digits[0]} | std::uint64_t{digits[1]} << 8;  // one load, whatever the byte order
+  };
+  return pair(high / 100) | pair(high % 100) << 16 | pair(low / 100) << 32 | pair(low % 100) << 48;
+}
+
+// Stores the last `count` (1 to 16) of sixteen digits (the lowest byte first) at `out`, with 16 bytes of
+// room.
+void storeLast(char* out, Wide digits, int count) noexcept {
+  digits >>= 8 * (16 - count);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &digits, 16);
+  } else {
+    for (int i = 0; i < 16; ++i) out[i] = static_cast<char>(digits >> 8 * i);
+  }
 }
 
 // The shortest plain text of a positive normal double below 2^53, written at `out`, in a fraction of the
@@ -85,7 +95,7 @@ char* shortestPlain(char* out, double magnitude) {
 
   // The count of digits and the point's place decide the layout: a whole number, a whole part and a
   // fraction, or a fraction alone.
-  const int length = digitCount(value);
+  const int length = decimalDigitCount(value);
   const int fraction = k - dropped;  // digits after the point
   if (fraction <= 0) {
     decimalDigitsBefore(out + length, value);
@@ -94,23 +104,20 @@ char* shortestPlain(char* out, double magnitude) {
     *out++ = '0';
     return out;
   }
-  if (length > fraction) {
-    // Every digit at once, with leading zeros, before `digitsEnd`: the value is below 2 * 10^17, so 18
-    // places hold it. Then the whole part, the point and the fraction, each moved as one block of 32
-    // bytes: no step depends on how many digits there are, which the processor could not foresee.
-    char digits[64];
-    char* const digitsEnd = digits + 24;
-    std::uint64_t left = value;
-    eightDigitsBefore(digitsEnd, static_cast<std::uint32_t>(left % 100000000));
-    left /= 100000000;
-    eightDigitsBefore(digitsEnd - 8, static_cast<std::uint32_t>(left % 100000000));
-    left /= 100000000;
-    std::memcpy(digitsEnd - 18, kDigitPairs + 2 * left, 2);
-    const char* const first = digitsEnd - length;
+  if (length > fraction && fraction <= 16) {
+    // Every digit is made once, as fixed blocks, and stored where it goes: the one or two leading digits
+    // (two bytes, of which the last sixteen overwrite what is not needed), the last sixteen, then the point
+    // and the fraction over them. No step depends on how many digits there are, which the processor could
+    // not foresee, and nothing written is read back.
+    const Wide last = static_cast<Wide>(eightDigits(static_cast<std::uint32_t>(value % 100000000))) << 64 |
+                      eightDigits(static_cast<std::uint32_t>(value / 100000000 % 100000000));
+    const auto leading = static_cast<unsigned>(value / kPowersOfTen[16]);  // below 20
+    const int leadingLength = std::max(length - 16, 0);
+    std::memcpy(out, kDigitPairs + 2 * leading + (leadingLength == 1), 2);
+    storeLast(out + leadingLength, last, length - leadingLength);
     const int whole = length - fraction;
-    std::memcpy(out, first, 32);
     out[whole] = '.';
-    std::memcpy(out + whole + 1, first + whole, 32);
+    storeLast(out + whole + 1, last, fraction);
     return out + length + 1;
   }
   *out++ = '0';
@@ -155,9 +162,8 @@ char* writePlainDouble(char* out, double value) noexcept {
   const double magnitude = std::fabs(value);
   // Not NaN, not zero, and in the plain range (see appendFloating).
   if (!(magnitude >= 1e-4 && magnitude < 9007199254740992.0)) return nullptr;
-  char* start = out;
-  if (value < 0) *start++ = '-';
-  return shortestPlain(start, magnitude);
+  *out = '-';  // kept only for a negative value: a sign that varies at random costs no misprediction
+  return shortestPlain(out + (value < 0), magnitude);
 }
 
 void appendFloat(std::string& out, float value, const Strategy::NonConformingFloat& strategy) {

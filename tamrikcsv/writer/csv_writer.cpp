@@ -251,6 +251,7 @@ struct CSVWriter::Impl : Counts {
   bool fast = false;                    // `direct` and `singleByte`: fields take `writeFastField`
   bool closedHere = false;              // the writer closed its own stream, which nobody else can close
   bool fastOpen = false;                // `fast`, into the writer's own stream, not closed yet
+  bool plainNumbers = false;            // no delimiter or escaping byte can occur in a number's text
   std::int64_t expectedEnd = 0;         // the row index the caller expects writing to end at
 #ifdef __SSE2__
   __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
@@ -771,6 +772,8 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
   impl->fast = impl->direct && impl->singleByte;
   impl->fastOpen = impl->fast && impl->batched;
+  impl->plainNumbers = std::ranges::none_of(std::string_view("0123456789+-.e"),
+                                            [&](char c) { return impl->special.contains(c); });
 #ifdef __SSE2__
   if (impl->singleByte) {
     impl->needles[0] = _mm_set1_epi8(impl->field[0]);
@@ -815,6 +818,19 @@ void CSVWriter::writeField(std::string_view field) {
   if (w.fieldIndex >= w.expectedFields && w.expectedFields > 0) throw tooManyFields(w.expectedFields);
   if (w.fastOpen && w.writeFastField(field)) return;
   w.writeFieldWhole(field);
+}
+
+char* CSVWriter::numberFieldRoom() {
+  Impl& w = impl();
+  if (!w.fastOpen || !w.plainNumbers || (w.fieldIndex >= w.expectedFields && w.expectedFields > 0))
+    return nullptr;
+  char* out = w.pending.room(65);
+  *out = w.field[0];
+  return out + (w.fieldIndex > 0);
+}
+
+void CSVWriter::endNumberField(char* end) {
+  impl().fastFieldWritten(end);
 }
 
 std::vector<std::string_view>& CSVWriter::fieldViews() {

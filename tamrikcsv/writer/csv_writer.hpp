@@ -179,7 +179,9 @@ class CSVWriter {
   ///@}
 
  private:
-  friend class detail::ShadowEncoderSink;  // takes the bytes of a one-shot encode instead of copying them
+  // The record encoder takes the bytes of a one-shot encode instead of copying them, and writes numbers in
+  // place.
+  friend class detail::ShadowEncoderSink;
   // Where the writer stands; asked for per field by the record encoder, so read without a call.
   struct Counts {
     std::int64_t rowIndex = 0, fieldIndex = 0, expectedFields = 0;
@@ -200,6 +202,13 @@ class CSVWriter {
   std::vector<std::string_view>& fieldViews();
   void writeFieldList(const std::vector<std::string_view>& fields, bool endsRow);
   Data takeData();
+  // For the record encoder, which formats numbers straight into the output: where the current row's next
+  // field can be written, with room for 64 bytes, when that field is a number (ASCII digits, signs, a
+  // point, an exponent letter) and so goes out as it is; null when it must take `writeField` instead (the
+  // number would need escaping here, or the writer has no quick path). `endNumberField` ends the field
+  // written up to `end`; no other call may come between the two.
+  char* numberFieldRoom();
+  void endNumberField(char* end);
   inline Impl& impl() const;  // defined where it is used, in the writer's source
 
   std::unique_ptr<Impl> impl_;

@@ -103,6 +103,14 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
     }
   }
 
+  // Numbers mostly go straight into the output; the rest of them as every other value, through a text.
+  if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
+    if (sink->numberValue(at.row, at.field, [&](char* room) { return writeInteger(room, value); })) return;
+  } else if constexpr (std::is_same_v<T, double>) {
+    if (sink->numberValue(at.row, at.field, [&](char* room) { return writePlainDouble(room, value); }))
+      return;
+  }
+
   std::string& out = sink->scratch();
   out.clear();
   std::string_view text;
@@ -114,17 +122,7 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
       bool numeric = configuration.boolStrategy.kind() == Strategy::BoolEncoding::Kind::numeric;
       text = numeric ? (value ? "1" : "0") : (value ? "true" : "false");
     } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
-      char* const end = digits + sizeof digits;
-      char* start;
-      if constexpr (std::is_same_v<T, std::int64_t>) {
-        // The magnitude as unsigned, so that the most negative value has one too.
-        start = decimalDigitsBefore(
-            end, value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value));
-        if (value < 0) *--start = '-';
-      } else {
-        start = decimalDigitsBefore(end, value);
-      }
-      text = std::string_view(start, static_cast<std::size_t>(end - start));
+      text = std::string_view(digits, static_cast<std::size_t>(writeInteger(digits, value) - digits));
     } else if constexpr (std::is_same_v<T, double>) {
       if (char* end = writePlainDouble(digits, value)) {
         text = std::string_view(digits, static_cast<std::size_t>(end - digits));

@@ -35,23 +35,23 @@ class ShadowEncoderSink {
   /// Places a field's text at (row, field): writes it or keeps it for later, by the strategy. Throws the
   /// encoder's path error for a position the writer has passed, and the writer's errors.
   void fieldValue(std::string_view text, std::int64_t row, std::int64_t field) {
-    // Records mostly come in order: the field is the writer's next one and nothing waits.
-    if (strategy_ != Strategy::EncodingBuffer::keepAll && rows_.empty() && row == writer_.rowIndex() &&
-        field == writer_.fieldIndex()) {
-      writer_.writeField(text);
-      if (strategy_ == Strategy::EncodingBuffer::assembled &&
-          writer_.fieldIndex() >= writer_.expectedFields())
-        writer_.endRow();
-      return;
-    }
-    // Or, under `sequential`, it starts the next row: the writer's row is left, with nothing waiting.
-    if (strategy_ == Strategy::EncodingBuffer::sequential && rows_.empty() && field == 0 &&
-        row == writer_.rowIndex() + 1) {
-      writer_.endRow();
-      writer_.writeField(text);
-      return;
-    }
-    placeFieldValue(text, row, field);
+    if (!goesStraightOut(row, field)) return placeFieldValue(text, row, field);
+    writer_.writeField(text);
+    fieldWritten();
+  }
+  /// Places a number at (row, field) when it goes straight out, formatting it into the writer's output:
+  /// `format(out)` writes its text at `out` (room for 64 bytes) and returns the end, or null to decline.
+  /// False, with nothing written, when the number must take `fieldValue` instead.
+  template <class Format>
+  bool numberValue(std::int64_t row, std::int64_t field, const Format& format) {
+    if (!goesStraightOut(row, field)) return false;
+    char* out = writer_.numberFieldRoom();
+    if (!out) return false;
+    char* end = format(out);
+    if (!end) return false;
+    writer_.endNumberField(end);
+    fieldWritten();
+    return true;
   }
   /// The field position of a key: its integer, else the header with its text. `path` gives the coding path
   /// for errors.
@@ -98,6 +98,22 @@ class ShadowEncoderSink {
     void put(std::int64_t field, std::string_view value);
   };
 
+  // Whether a value at (row, field) goes to the writer at once, as most do since records mostly come in
+  // order: it is the writer's next field and nothing waits. Under `sequential` it may also start the next
+  // row, which leaves the writer's row: that row is ended here.
+  bool goesStraightOut(std::int64_t row, std::int64_t field) {
+    if (strategy_ == Strategy::EncodingBuffer::keepAll || !rows_.empty()) return false;
+    if (row == writer_.rowIndex() && field == writer_.fieldIndex()) return true;
+    if (strategy_ != Strategy::EncodingBuffer::sequential || field != 0 || row != writer_.rowIndex() + 1)
+      return false;
+    writer_.endRow();
+    return true;
+  }
+  // After a field that went straight out: under `assembled` a full row ends at once.
+  void fieldWritten() {
+    if (strategy_ == Strategy::EncodingBuffer::assembled && writer_.fieldIndex() >= writer_.expectedFields())
+      writer_.endRow();
+  }
   void placeFieldValue(std::string_view text, std::int64_t row, std::int64_t field);
   std::int64_t resolveFieldPosition(const KeyArgument& key, const CodingPath& path);
   bool isBehind(std::int64_t row, std::int64_t field) const noexcept;

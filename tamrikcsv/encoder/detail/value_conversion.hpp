@@ -4,6 +4,8 @@
 // can refuse a value throw `EncodingError` (`invalidValue`) with an empty path, which the caller fills in.
 // Not part of the public interface.
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -53,6 +55,38 @@ inline char* decimalDigitsBefore(char* end, std::uint64_t value) noexcept {
   }
   return end;
 }
+
+/// 10^n for n up to 19, every power of ten an unsigned 64-bit integer holds.
+inline constexpr auto kPowersOfTen = [] {
+  std::array<std::uint64_t, 20> powers{};
+  std::uint64_t power = 1;
+  for (auto& p : powers) p = power, power *= 10;
+  return powers;
+}();
+
+/// The number of decimal digits of `value` (one for zero), from its bit width and one comparison.
+inline int decimalDigitCount(std::uint64_t value) noexcept {
+  value |= 1;  // zero has a digit too; no other count changes, as no power of ten above 1 is odd
+  const int guess = (std::bit_width(value) * 1233) >> 12;  // floor(bits * log10(2)), at most one short
+  return guess + (value >= kPowersOfTen[static_cast<std::size_t>(guess)]);
+}
+
+/// The decimal text of an integer at `out` (room for 20 bytes); returns its end. Written where it ends, so
+/// that the caller's buffer may be the output itself.
+///@{
+inline char* writeInteger(char* out, std::uint64_t value) noexcept {
+  char* const end = out + decimalDigitCount(value);
+  decimalDigitsBefore(end, value);
+  return end;
+}
+inline char* writeInteger(char* out, std::int64_t value) noexcept {
+  // The sign is written always and kept only when negative: no branch to mispredict on random signs. The
+  // magnitude as unsigned, so that the most negative value has one too.
+  *out = '-';
+  return writeInteger(out + (value < 0),
+                      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value));
+}
+///@}
 
 /// The shortest text that reads back to the same value of that type, with ".0" on whole numbers (1.0,
 /// 0.1, 1e-05, 1e+16); infinities and NaN only as the non-conforming strategy allows.

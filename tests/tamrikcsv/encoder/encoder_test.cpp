@@ -152,6 +152,33 @@ TEST(CSVEncoder, WritesValuesByTheirStrategies) {
   EXPECT_EQ(custom.encodeString(rows), "1,0,-,-128,18446744073709551615,\"12,5\",/tmp/a%20b.csv,2\n");
 }
 
+TEST(CSVEncoder, NumbersAreEnclosedWhereTheirCharactersDelimit) {
+  struct Row {
+    std::int64_t negative = -12;
+    double fraction = 2.5;
+    std::uint64_t whole = 10;
+    void encode(Encoder& encoder) const {
+      auto fields = encoder.unkeyedContainer();
+      fields.encode(negative), fields.encode(fraction), fields.encode(whole);
+    }
+  };
+  const std::vector<Row> rows(2);
+  auto encoded = [&](Buffering buffering, Delimiter::Pair delimiters, std::optional<char32_t> escape) {
+    return CSVEncoder([&](CSVEncoder::Configuration& c) {
+             c.bufferingStrategy = buffering;
+             c.writerConfiguration.headers = {"a", "b", "c"};
+             c.writerConfiguration.delimiters = delimiters;
+             if (escape) c.writerConfiguration.escapingStrategy = *escape;
+           })
+        .encodeString(rows);
+  };
+  for (auto buffering : kBufferings) {
+    EXPECT_EQ(encoded(buffering, {U'.', U'\n'}, std::nullopt), "a.b.c\n-12.\"2.5\".10\n-12.\"2.5\".10\n");
+    EXPECT_EQ(encoded(buffering, {U',', U'-'}, std::nullopt), "a,b,c-\"-12\",2.5,10-\"-12\",2.5,10-");
+    EXPECT_EQ(encoded(buffering, {U',', U'\n'}, U'0'), "a,b,c\n-12,2.5,01000\n-12,2.5,01000\n");
+  }
+}
+
 TEST(CSVEncoder, RefusedValuesCarryTheirPathAndCustomErrorsPassUnchanged) {
   std::vector<Ratio> rows{{0.5}, {std::numeric_limits<double>::infinity()}};
   try {

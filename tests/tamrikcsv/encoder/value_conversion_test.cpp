@@ -35,18 +35,25 @@ std::string date(Date value, const Strategy::DateEncoding& strategy) {
 }  // namespace
 
 TEST(ValueConversion, IntegersAtTheirLimits) {
-  auto digits = [](std::uint64_t value) {
+  auto text = [](auto value) {
     char buffer[24];
-    char* const end = buffer + sizeof buffer;
-    return std::string(decimalDigitsBefore(end, value), end);
+    return std::string(buffer, writeInteger(buffer, value));
   };
-  EXPECT_EQ(digits(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
-  EXPECT_EQ(digits(0), "0");
-  // Around the eight-digit blocks: their leading zeros are kept inside a number and dropped in front.
-  EXPECT_EQ(digits(99999999), "99999999");
-  EXPECT_EQ(digits(100000000), "100000000");
-  EXPECT_EQ(digits(1000000000000000007), "1000000000000000007");
-  EXPECT_EQ(digits(10000000000000000000u), "10000000000000000000");
+  EXPECT_EQ(text(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615");
+  EXPECT_EQ(text(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
+  EXPECT_EQ(text(std::numeric_limits<std::int64_t>::max()), "9223372036854775807");
+  EXPECT_EQ(text(std::uint64_t{0}), "0");
+  EXPECT_EQ(text(std::int64_t{0}), "0");
+  // On both sides of every change in the count of digits, and around the eight-digit blocks: their leading
+  // zeros are kept inside a number and dropped in front.
+  std::uint64_t power = 1;
+  for (int digits = 1; digits <= 19; ++digits, power *= 10) {
+    for (std::uint64_t value : {power - 1, power, power + 7}) {
+      EXPECT_EQ(text(value), std::to_string(value));
+      const auto negative = -static_cast<std::int64_t>(value);
+      EXPECT_EQ(text(negative), std::to_string(negative));
+    }
+  }
 }
 
 TEST(ValueConversion, FloatsInTheirShortestForm) {
