@@ -73,11 +73,11 @@ EncodingError relocated(const EncodingError& error, CodingPath path) {
                        error.underlyingError());
 }
 
-// Writes a plain value at `at` by the configuration's strategies. Custom strategies get an encoder
-// positioned at the value, whose path `pathOf()` gives; their errors pass unchanged.
+// Writes a plain value other than text at `at` by the configuration's strategies. Custom strategies get
+// an encoder positioned at the value, whose path `pathOf()` gives; their errors pass unchanged.
 template <class T, class PathOf>
-void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, Position at,
-                const PathOf& pathOf) {
+void writeConverted(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, Position at,
+                    const PathOf& pathOf) {
   const auto& configuration = sink->configuration();
   auto custom = [&](const auto& function) {
     ShadowEncoder encoder(sink, pathOf());
@@ -116,9 +116,7 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
   std::string_view text;
   char digits[64];  // an integer's or a plain double's text, which need no conversion that can fail
   try {
-    if constexpr (std::is_same_v<T, std::string_view>) {
-      text = value;
-    } else if constexpr (std::is_same_v<T, bool>) {
+    if constexpr (std::is_same_v<T, bool>) {
       bool numeric = configuration.boolStrategy.kind() == Strategy::BoolEncoding::Kind::numeric;
       text = numeric ? (value ? "1" : "0") : (value ? "true" : "false");
     } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
@@ -147,6 +145,16 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
     throw relocated(error, owned(pathOf()));
   }
   sink->fieldValue(text, at.row, at.field);
+}
+
+// Writes a plain value at `at`: text, the most common value, is the field as it is.
+template <class T, class PathOf>
+void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, Position at,
+                const PathOf& pathOf) {
+  if constexpr (std::is_same_v<T, std::string_view>)
+    sink->fieldValue(value, at.row, at.field);
+  else
+    writeConverted(sink, value, at, pathOf);
 }
 
 template <class PathOf>
