@@ -11,6 +11,7 @@
 #include "tamrikcsv/reader/detail/byte_set.hpp"
 #include "tamrikcsv/reader/detail/input_source.hpp"
 #include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/writer/detail/number_text.hpp"
 
 namespace tamrikcsv {
 namespace {
@@ -286,7 +287,7 @@ struct CSVWriter::Impl : Counts {
   void flushIfDue() {
     if (!batched || pending.size() >= 64 * 1024) flush();
   }
-  void flush() {
+  [[gnu::noinline]] void flush() {
     if (pending.empty()) return;
     ByteBuffer batch;
     batch.swap(pending);  // emptied even when the stream fails
@@ -428,6 +429,17 @@ struct CSVWriter::Impl : Counts {
     if (!isPlain(text)) [[unlikely]]
       return writeFastSpecialField(text);
     return writePlainField(text.data(), n);
+  }
+  // A number's field, its text written by `format(out)` at `out` (room for 64 bytes), which returns its
+  // end or null to decline. Only on the fast path, where nothing in a number's text needs escaping.
+  template <class Format>
+  [[gnu::always_inline]] bool writeNumberField(const Format& format) {
+    if (!fastOpen || !plainNumbers || (fieldIndex >= expectedFields && expectedFields > 0)) return false;
+    char* out = pending.room(65);
+    *out = field[0];
+    out += fieldIndex > 0;
+    char* end = format(out);
+    return end && fastFieldWritten(end);
   }
   // Ends a field of the fast path whose bytes run up to `end` in `pending`.
   [[gnu::always_inline]] bool fastFieldWritten(char* end) {
@@ -820,17 +832,14 @@ void CSVWriter::writeField(std::string_view field) {
   w.writeFieldWhole(field);
 }
 
-char* CSVWriter::numberFieldRoom() {
-  Impl& w = impl();
-  if (!w.fastOpen || !w.plainNumbers || (w.fieldIndex >= w.expectedFields && w.expectedFields > 0))
-    return nullptr;
-  char* out = w.pending.room(65);
-  *out = w.field[0];
-  return out + (w.fieldIndex > 0);
+bool CSVWriter::writeNumberField(std::int64_t value) {
+  return impl().writeNumberField([value](char* out) { return detail::writeInteger(out, value); });
 }
-
-void CSVWriter::endNumberField(char* end) {
-  impl().fastFieldWritten(end);
+bool CSVWriter::writeNumberField(std::uint64_t value) {
+  return impl().writeNumberField([value](char* out) { return detail::writeInteger(out, value); });
+}
+bool CSVWriter::writeNumberField(double value) {
+  return impl().writeNumberField([value](char* out) { return detail::writePlainDouble(out, value); });
 }
 
 std::vector<std::string_view>& CSVWriter::fieldViews() {

@@ -202,13 +202,13 @@ class CSVWriter {
   std::vector<std::string_view>& fieldViews();
   void writeFieldList(const std::vector<std::string_view>& fields, bool endsRow);
   Data takeData();
-  // For the record encoder, which formats numbers straight into the output: where the current row's next
-  // field can be written, with room for 64 bytes, when that field is a number (ASCII digits, signs, a
-  // point, an exponent letter) and so goes out as it is; null when it must take `writeField` instead (the
-  // number would need escaping here, or the writer has no quick path). `endNumberField` ends the field
-  // written up to `end`; no other call may come between the two.
-  char* numberFieldRoom();
-  void endNumberField(char* end);
+  // For the record encoder: writes a number as the current row's next field, formatted straight into the
+  // output, where its text goes out as it is (no delimiter or escaping byte can occur in it) on the quick
+  // path. False, with nothing written, when it must take `writeField` instead, as a double does outside
+  // the plain range.
+  bool writeNumberField(std::int64_t value);
+  bool writeNumberField(std::uint64_t value);
+  bool writeNumberField(double value);
   inline Impl& impl() const;  // defined where it is used, in the writer's source
 
   std::unique_ptr<Impl> impl_;

@@ -76,8 +76,8 @@ EncodingError relocated(const EncodingError& error, CodingPath path) {
 // Writes a plain value other than text at `at` by the configuration's strategies. Custom strategies get
 // an encoder positioned at the value, whose path `pathOf()` gives; their errors pass unchanged.
 template <class T, class PathOf>
-void writeConverted(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, Position at,
-                    const PathOf& pathOf) {
+[[gnu::noinline]] void writeConverted(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value,
+                                      Position at, const PathOf& pathOf) {
   const auto& configuration = sink->configuration();
   auto custom = [&](const auto& function) {
     ShadowEncoder encoder(sink, pathOf());
@@ -101,14 +101,6 @@ void writeConverted(const std::shared_ptr<ShadowEncoderSink>& sink, const T& val
       case Strategy::DataEncoding::Kind::base64:
         break;
     }
-  }
-
-  // Numbers mostly go straight into the output; the rest of them as every other value, through a text.
-  if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
-    if (sink->numberValue(at.row, at.field, [&](char* room) { return writeInteger(room, value); })) return;
-  } else if constexpr (std::is_same_v<T, double>) {
-    if (sink->numberValue(at.row, at.field, [&](char* room) { return writePlainDouble(room, value); }))
-      return;
   }
 
   std::string& out = sink->scratch();
@@ -147,14 +139,19 @@ void writeConverted(const std::shared_ptr<ShadowEncoderSink>& sink, const T& val
   sink->fieldValue(text, at.row, at.field);
 }
 
-// Writes a plain value at `at`: text, the most common value, is the field as it is.
+// Writes a plain value at `at`. Text, the most common value, is the field as it is; numbers mostly go
+// straight into the output. The rest, and numbers that cannot, are converted to a text first.
 template <class T, class PathOf>
 void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, Position at,
                 const PathOf& pathOf) {
-  if constexpr (std::is_same_v<T, std::string_view>)
+  if constexpr (std::is_same_v<T, std::string_view>) {
     sink->fieldValue(value, at.row, at.field);
-  else
+  } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t> ||
+                       std::is_same_v<T, double>) {
+    if (!sink->numberValue(value, at.row, at.field)) writeConverted(sink, value, at, pathOf);
+  } else {
     writeConverted(sink, value, at, pathOf);
+  }
 }
 
 template <class PathOf>

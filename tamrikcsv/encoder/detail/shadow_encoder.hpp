@@ -40,17 +40,11 @@ class ShadowEncoderSink {
     writer_.writeField(text);
     fieldWritten();
   }
-  /// Places a number at (row, field) when it goes straight out, formatting it into the writer's output:
-  /// `format(out)` writes its text at `out` (room for 64 bytes) and returns the end, or null to decline.
-  /// False, with nothing written, when the number must take `fieldValue` instead.
-  template <class Format>
-  bool numberValue(std::int64_t row, std::int64_t field, const Format& format) {
-    if (!goesStraightOut(row, field)) return false;
-    char* out = writer_.numberFieldRoom();
-    if (!out) return false;
-    char* end = format(out);
-    if (!end) return false;
-    writer_.endNumberField(end);
+  /// Places a number at (row, field) when it goes straight out, formatted into the writer's output. False,
+  /// with nothing written, when the number must take `fieldValue` instead.
+  template <class Number>
+  bool numberValue(Number value, std::int64_t row, std::int64_t field) {
+    if (!goesStraightOut(row, field) || !writer_.writeNumberField(value)) return false;
     fieldWritten();
     return true;
   }
@@ -102,7 +96,7 @@ class ShadowEncoderSink {
   // Whether a value at (row, field) goes to the writer at once, as most do since records mostly come in
   // order: it is the writer's next field and nothing waits. Under `sequential` it may also start the next
   // row, which leaves the writer's row: that row is ended here.
-  bool goesStraightOut(std::int64_t row, std::int64_t field) {
+  [[gnu::always_inline]] bool goesStraightOut(std::int64_t row, std::int64_t field) {
     if (strategy_ == Strategy::EncodingBuffer::keepAll || !rows_.empty()) return false;
     if (row == writer_.rowIndex() && field == writer_.fieldIndex()) return true;
     if (strategy_ != Strategy::EncodingBuffer::sequential || field != 0 || row != writer_.rowIndex() + 1)
