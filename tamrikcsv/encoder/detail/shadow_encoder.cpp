@@ -427,12 +427,12 @@ class InvalidSingleValue final : public InvalidPrimitives<SingleValueEncodingBac
 // --- The encoding state ---------------------------------------------------------------------------------
 
 const CodingPath& ShadowEncoder::codingPath() const {
-  if (row_ && codingPath_.empty()) codingPath_.push_back(indexKey(*row_));
+  if (row_ >= 0 && codingPath_.empty()) codingPath_.push_back(indexKey(row_));
   return codingPath_;
 }
 
 std::unique_ptr<KeyedEncodingBackend> ShadowEncoder::keyedBackend() {
-  if (row_) return std::make_unique<KeyedBackend>(*this, *row_);
+  if (row_ >= 0) return std::make_unique<KeyedBackend>(*this, row_);
   if (codingPath_.empty()) return std::make_unique<KeyedBackend>(*this, std::nullopt);
   if (codingPath_.size() > 1) return std::make_unique<InvalidKeyed>(keyedTooDeep(codingPath_), *this);
   auto row = codingPath_.front().intValue();
@@ -441,7 +441,7 @@ std::unique_ptr<KeyedEncodingBackend> ShadowEncoder::keyedBackend() {
 }
 
 std::unique_ptr<UnkeyedEncodingBackend> ShadowEncoder::unkeyedBackend() {
-  if (row_) return std::make_unique<UnkeyedBackend>(*this, *row_);
+  if (row_ >= 0) return std::make_unique<UnkeyedBackend>(*this, row_);
   if (codingPath_.empty()) return std::make_unique<UnkeyedBackend>(*this, std::nullopt);
   if (codingPath_.size() > 1) return std::make_unique<InvalidUnkeyed>(unkeyedTooDeep(codingPath_), *this);
   auto row = codingPath_.front().intValue();
@@ -450,7 +450,7 @@ std::unique_ptr<UnkeyedEncodingBackend> ShadowEncoder::unkeyedBackend() {
 }
 
 std::unique_ptr<SingleValueEncodingBackend> ShadowEncoder::singleValueBackend() {
-  if (row_) return std::make_unique<SingleValueBackend>(*this, *row_, std::nullopt);
+  if (row_ >= 0) return std::make_unique<SingleValueBackend>(*this, row_, std::nullopt);
   if (codingPath_.empty()) return std::make_unique<SingleValueBackend>(*this, std::nullopt, std::nullopt);
   if (codingPath_.size() > 2)
     return std::make_unique<InvalidSingleValue>(singleValueTooDeep(codingPath_), *this);

@@ -178,7 +178,10 @@ class ShadowEncoder final : public Encoder {
  private:
   std::shared_ptr<Sink> sink_;
   mutable CodingPath codingPath_;
-  std::optional<std::int64_t> row_;  // a row's state whose path is not made yet
+  // A row's state whose path is not made yet: the row's position, else -1. A plain integer, not an optional,
+  // as each of the row's containers copies it right after it is set: a copy of an optional's two words in
+  // one read would wait for both writes.
+  std::int64_t row_ = -1;
 };
 
 }  // namespace tamrikcsv::detail
