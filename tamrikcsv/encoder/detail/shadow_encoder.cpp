@@ -191,34 +191,34 @@ class Primitives : public Base {
 class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend, const KeyArgument&> {
  public:
   KeyedBackend(const ShadowEncoder& encoder, std::optional<std::int64_t> row)
-      : encoder_(encoder), sink_(encoder_.sink()), row_(row) {}
+      : encoder_(encoder), row_(row) {}
   // The class is final, so every block has its size.
   static void* operator new(std::size_t) { return BlockCache<sizeof(KeyedBackend)>::take(); }
   static void operator delete(void* block) noexcept { BlockCache<sizeof(KeyedBackend)>::give(block); }
 
   const CodingPath& codingPath() const override { return encoder_.codingPath(); }
   std::unique_ptr<KeyedEncodingBackend> nestedKeyed(const KeyArgument& key) override {
-    return ShadowEncoder(sink_, appending(codingPath(), owned(key.key))).keyedBackend();
+    return ShadowEncoder(sink(), appending(codingPath(), owned(key.key))).keyedBackend();
   }
   std::unique_ptr<UnkeyedEncodingBackend> nestedUnkeyed(const KeyArgument& key) override {
-    return ShadowEncoder(sink_, appending(codingPath(), owned(key.key))).unkeyedBackend();
+    return ShadowEncoder(sink(), appending(codingPath(), owned(key.key))).unkeyedBackend();
   }
   std::unique_ptr<Encoder> superEncoder() override {
-    return std::make_unique<ShadowEncoder>(sink_, appending(codingPath(), CodingKey("super", 0)));
+    return std::make_unique<ShadowEncoder>(sink(), appending(codingPath(), CodingKey("super", 0)));
   }
   std::unique_ptr<Encoder> superEncoder(const KeyArgument& key) override {
-    return std::make_unique<ShadowEncoder>(sink_, appending(codingPath(), owned(key.key)));
+    return std::make_unique<ShadowEncoder>(sink(), appending(codingPath(), owned(key.key)));
   }
 
   template <class T>
   void value(const T& v, const KeyArgument& key) {
-    writeValue(sink_, v, locate(key), [&] { return valuePath(key); });
+    writeValue(sink(), v, locate(key), [&] { return valuePath(key); });
   }
   void nil(const KeyArgument& key) {
-    writeNil(sink_, locate(key), [&] { return valuePath(key); });
+    writeNil(sink(), locate(key), [&] { return valuePath(key); });
   }
   void nested(const KeyArgument& key, const EncodeWith& with) {
-    ShadowEncoder encoder(sink_, appending(codingPath(), key.key));
+    ShadowEncoder encoder(sink(), appending(codingPath(), key.key));
     with(encoder);
   }
 
@@ -226,15 +226,15 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
   Position locate(const KeyArgument& key) {
     // Most keys are fields of a row that resolved before; the rest, and the errors, out of line.
     if (row_) {
-      if (std::int64_t field = sink_->knownFieldPosition(key); field >= 0) return {*row_, field};
+      if (std::int64_t field = sink()->knownFieldPosition(key); field >= 0) return {*row_, field};
     }
     return locateFirst(key);
   }
   [[gnu::noinline]] Position locateFirst(const KeyArgument& key) {
     if (row_)
-      return {*row_, sink_->fieldPosition(key, [this]() -> const CodingPath& { return codingPath(); })};
+      return {*row_, sink()->fieldPosition(key, [this]() -> const CodingPath& { return codingPath(); })};
     if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
-    if (sink_->writer().expectedFields() != 1) throw keyedNeedsNesting(codingPath());
+    if (sink()->writer().expectedFields() != 1) throw keyedNeedsNesting(codingPath());
     return {*key.key.intValue(), 0};
   }
   CodingPath valuePath(const KeyArgument& key) const {
@@ -242,8 +242,11 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
     return appending(codingPath(), key.key, indexKey(0));
   }
 
+  // The sink, reached through the state the backend holds rather than a reference of its own: one load
+  // fewer per value.
+  const std::shared_ptr<ShadowEncoderSink>& sink() const noexcept { return encoder_.sink(); }
+
   ShadowEncoder encoder_;
-  const std::shared_ptr<ShadowEncoderSink>& sink_;
   std::optional<std::int64_t> row_;  // none: the whole file
 };
 
@@ -251,18 +254,18 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
 class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBackend> {
  public:
   UnkeyedBackend(const ShadowEncoder& encoder, std::optional<std::int64_t> row)
-      : encoder_(encoder), sink_(encoder_.sink()), row_(row) {}
+      : encoder_(encoder), row_(row) {}
 
   const CodingPath& codingPath() const override { return encoder_.codingPath(); }
   std::int64_t count() override {
-    const CSVWriter& writer = sink_->writer();
-    if (!row_) return writer.rowIndex() + sink_->storedRows();
+    const CSVWriter& writer = sink()->writer();
+    if (!row_) return writer.rowIndex() + sink()->storedRows();
     if (*row_ < writer.rowIndex()) return writer.expectedFields();
-    if (*row_ == writer.rowIndex()) return writer.fieldIndex() + sink_->storedFields(*row_);
-    return sink_->storedFields(*row_);
+    if (*row_ == writer.rowIndex()) return writer.fieldIndex() + sink()->storedFields(*row_);
+    return sink()->storedFields(*row_);
   }
   void expectCount(std::int64_t count) override {
-    if (!row_) sink_->expectRows(count);
+    if (!row_) sink()->expectRows(count);
   }
   std::unique_ptr<KeyedEncodingBackend> nestedKeyed() override {
     auto backend = elementEncoder().keyedBackend();
@@ -282,11 +285,11 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBa
 
   template <class T>
   void value(const T& v) {
-    writeValue(sink_, v, locate(), [&] { return valuePath(); });
+    writeValue(sink(), v, locate(), [&] { return valuePath(); });
     ++index_;
   }
   void nil() {
-    writeNil(sink_, locate(), [&] { return valuePath(); });
+    writeNil(sink(), locate(), [&] { return valuePath(); });
     ++index_;
   }
   void nested(const EncodeWith& with) {
@@ -298,12 +301,12 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBa
  private:
   ShadowEncoder elementEncoder() const {
     // A row's path is made only if asked for; a field's now.
-    if (!row_) return ShadowEncoder::forRow(sink_, index_);
-    return ShadowEncoder(sink_, appending(codingPath(), indexKey(index_)));
+    if (!row_) return ShadowEncoder::forRow(sink(), index_);
+    return ShadowEncoder(sink(), appending(codingPath(), indexKey(index_)));
   }
   Position locate() {
     if (row_) return {*row_, index_};
-    if (sink_->writer().expectedFields() != 1) throw unkeyedNeedsNesting(codingPath());
+    if (sink()->writer().expectedFields() != 1) throw unkeyedNeedsNesting(codingPath());
     return {index_, 0};
   }
   CodingPath valuePath() const {
@@ -311,8 +314,9 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBa
     return appending(codingPath(), indexKey(index_), indexKey(0));
   }
 
+  const std::shared_ptr<ShadowEncoderSink>& sink() const noexcept { return encoder_.sink(); }
+
   ShadowEncoder encoder_;
-  const std::shared_ptr<ShadowEncoderSink>& sink_;
   std::optional<std::int64_t> row_;  // none: the whole file
   std::int64_t index_ = 0;
 };
@@ -322,28 +326,28 @@ class SingleValueBackend final : public Primitives<SingleValueBackend, SingleVal
  public:
   SingleValueBackend(const ShadowEncoder& encoder, std::optional<std::int64_t> row,
                      std::optional<std::int64_t> field)
-      : encoder_(encoder), sink_(encoder_.sink()), row_(row), field_(field) {}
+      : encoder_(encoder), row_(row), field_(field) {}
 
   const CodingPath& codingPath() const override { return encoder_.codingPath(); }
 
   template <class T>
   void value(const T& v) {
-    writeValue(sink_, v, locate(), [&] { return valuePath(); });
+    writeValue(sink(), v, locate(), [&] { return valuePath(); });
   }
   void nil() {
-    writeNil(sink_, locate(), [&] { return valuePath(); });
+    writeNil(sink(), locate(), [&] { return valuePath(); });
   }
   void nested(const EncodeWith& with) { with(encoder_); }
 
  private:
   Position locate() {
     if (field_) return {*row_, *field_};
-    const CSVWriter& writer = sink_->writer();
+    const CSVWriter& writer = sink()->writer();
     if (row_) {
       if (writer.expectedFields() != 1) throw fieldAtRowLevel(codingPath());
       return {*row_, 0};
     }
-    if (writer.rowIndex() + sink_->storedRows() != 0 || writer.expectedFields() != 1)
+    if (writer.rowIndex() + sink()->storedRows() != 0 || writer.expectedFields() != 1)
       throw fieldAtFileLevel(codingPath());
     return {0, 0};
   }
@@ -353,8 +357,9 @@ class SingleValueBackend final : public Primitives<SingleValueBackend, SingleVal
     return appending(codingPath(), indexKey(0), indexKey(0));
   }
 
+  const std::shared_ptr<ShadowEncoderSink>& sink() const noexcept { return encoder_.sink(); }
+
   ShadowEncoder encoder_;
-  const std::shared_ptr<ShadowEncoderSink>& sink_;
   std::optional<std::int64_t> row_, field_;
 };
 
