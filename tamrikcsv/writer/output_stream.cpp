@@ -1,16 +1,36 @@
 #include "tamrikcsv/writer/output_stream.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 
 namespace tamrikcsv {
 namespace {
 constexpr std::size_t kBlock = 64 * 1024;
+
+// A large output's fresh pages would each fault on the first write that reaches them. When a write crosses
+// into the next 2 MiB of room already reserved, the system is asked to make all of its pages at once,
+// which costs a fraction of faulting them one by one. Only a hint: nothing changes where the system
+// cannot (before Linux 5.14), and a page made twice is made once.
+void prepareRoomAhead([[maybe_unused]] const Data& data, [[maybe_unused]] std::size_t length) {
+#ifdef MADV_POPULATE_WRITE
+  constexpr std::size_t kAhead = 2 * 1024 * 1024;
+  const std::size_t from = (data.size() + length) / kAhead * kAhead;
+  if (from <= data.size() || from >= data.capacity()) return;
+  static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto base = reinterpret_cast<std::uintptr_t>(data.data());
+  const std::uintptr_t begin = (base + from) / page * page;
+  const std::uintptr_t end = (base + std::min(from + kAhead, data.capacity())) / page * page;
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#endif
 }
+}  // namespace
 
 std::shared_ptr<OutputStream> OutputStream::standardOutput() {
   return std::make_shared<FileOutputStream>("/dev/stdout", true);
@@ -18,6 +38,7 @@ std::shared_ptr<OutputStream> OutputStream::standardOutput() {
 
 std::ptrdiff_t MemoryOutputStream::write(const std::byte* bytes, std::size_t length) {
   if (status_ != StreamStatus::open) return -1;
+  if (data_.capacity() - data_.size() >= length) prepareRoomAhead(data_, length);
   data_.insert(data_.end(), bytes, bytes + length);
   return static_cast<std::ptrdiff_t>(length);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <random>
@@ -257,6 +258,23 @@ TEST(Writer, MemoryGrowsOnceToTheRowsExpected) {
     } else {
       EXPECT_LE(data.capacity(), data.size() * 2);  // a wild hint's room is given back
     }
+  }
+}
+
+TEST(Writer, ALargeOutputIntoMemoryKeepsEveryByte) {
+  // Several MiB, so that the room made ahead of the writing is crossed into more than once, with and
+  // without the rows told.
+  constexpr int kRows = 400000;
+  std::string expected;
+  for (int i = 0; i < kRows; ++i) expected += "Desk " + std::to_string(1000000 + i) + ",SN\n";
+  for (std::int64_t told : {std::int64_t{0}, std::int64_t{kRows}}) {
+    auto writer = CSVWriter::toMemory();
+    writer.expectRows(told);
+    for (int i = 0; i < kRows; ++i) writer.writeRow({"Desk " + std::to_string(1000000 + i), "SN"});
+    writer.endEncoding();
+    const Data& data = writer.data();
+    ASSERT_EQ(data.size(), expected.size());
+    EXPECT_EQ(std::memcmp(data.data(), expected.data(), expected.size()), 0);
   }
 }
 
