@@ -1,12 +1,7 @@
 #include "tamrikcsv/encoder/detail/value_conversion.hpp"
 
-#include <algorithm>
-#include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <stdexcept>
 #include <type_traits>
 
