@@ -431,7 +431,8 @@ struct CSVWriter::Impl : Counts {
     return writePlainField(text.data(), n);
   }
   // A number's field, its text written by `format(out)` at `out` (room for 64 bytes), which returns its
-  // end or null to decline. Only on the fast path, where nothing in a number's text needs escaping.
+  // end or null to decline. Only on the fast path, and only where `plainNumbers` says that nothing in a
+  // number's text needs escaping.
   template <class Format>
   [[gnu::always_inline]] bool writeNumberField(const Format& format) {
     if (!fastOpen || !plainNumbers || (fieldIndex >= expectedFields && expectedFields > 0)) return false;

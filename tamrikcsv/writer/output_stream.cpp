@@ -25,7 +25,7 @@ void prepareRoomAhead([[maybe_unused]] const Data& data, [[maybe_unused]] std::s
   if (from <= data.size() || from >= data.capacity()) return;
   static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const auto base = reinterpret_cast<std::uintptr_t>(data.data());
-  const std::uintptr_t begin = (base + from) / page * page;
+  const std::uintptr_t begin = (base + from + page - 1) / page * page;  // whole pages of the room ahead
   const std::uintptr_t end = (base + std::min(from + kAhead, data.capacity())) / page * page;
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 #endif

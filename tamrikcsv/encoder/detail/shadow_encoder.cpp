@@ -1,6 +1,7 @@
 #include "tamrikcsv/encoder/detail/shadow_encoder.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <type_traits>
 
 #include "tamrikcsv/coding/detail/block_cache.hpp"
@@ -148,7 +149,10 @@ void writeValue(const std::shared_ptr<ShadowEncoderSink>& sink, const T& value, 
     sink->fieldValue(value, at.row, at.field);
   } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t> ||
                        std::is_same_v<T, double>) {
-    if (!sink->numberValue(value, at.row, at.field)) writeConverted(sink, value, at, pathOf);
+    // A double that is not finite may be refused, which must happen before the writer moves on to its row.
+    bool refusable = false;
+    if constexpr (std::is_same_v<T, double>) refusable = !std::isfinite(value);
+    if (refusable || !sink->numberValue(value, at.row, at.field)) writeConverted(sink, value, at, pathOf);
   } else {
     writeConverted(sink, value, at, pathOf);
   }

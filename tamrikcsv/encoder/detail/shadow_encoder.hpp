@@ -162,7 +162,7 @@ class ShadowEncoder final : public Encoder {
   /// rows encode without anyone asking.
   static ShadowEncoder forRow(std::shared_ptr<Sink> sink, std::int64_t row) {
     ShadowEncoder encoder(std::move(sink), {});
-    encoder.row_ = static_cast<int>(row);  // the integer of the row's key
+    encoder.row_ = row;
     return encoder;
   }
 

@@ -98,10 +98,10 @@ char* shortestPlain(char* out, double magnitude) {
     return out;
   }
   if (length > fraction && fraction <= 16) {
-    // Every digit is made once, as fixed blocks, and stored where it goes: the one or two leading digits
-    // (two bytes, of which the last sixteen overwrite what is not needed), the last sixteen, then the point
-    // and the fraction over them. No step depends on how many digits there are, which the processor could
-    // not foresee, and nothing written is read back.
+    // Every digit is made once, as fixed blocks, and stored where it goes. First the digits before the last
+    // sixteen (none, one or two; always two bytes, the extra one overwritten next), then the last sixteen,
+    // then the point and the fraction over them. No step depends on how many digits there are, which the
+    // processor could not foresee, and nothing written is read back.
     const Wide last = static_cast<Wide>(eightDigits(static_cast<std::uint32_t>(value % 100000000))) << 64 |
                       eightDigits(static_cast<std::uint32_t>(value / 100000000 % 100000000));
     const auto leading = static_cast<unsigned>(value / kPowersOfTen[16]);  // below 20

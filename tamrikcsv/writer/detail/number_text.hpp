@@ -66,8 +66,8 @@ inline int decimalDigitCount(std::uint64_t value) noexcept {
   return guess + (value >= kPowersOfTen[static_cast<std::size_t>(guess)]);
 }
 
-/// The decimal text of an integer at `out` (room for 20 bytes); returns its end. Written where it ends, so
-/// that the caller's buffer may be the output itself.
+/// The decimal text of an integer, starting at `out` (room for 20 bytes); returns its end. Nothing is
+/// written outside the text, so that `out` may point into the output itself.
 ///@{
 inline char* writeInteger(char* out, std::uint64_t value) noexcept {
   char* const end = out + decimalDigitCount(value);

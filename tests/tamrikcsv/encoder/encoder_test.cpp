@@ -176,6 +176,12 @@ TEST(CSVEncoder, NumbersAreEnclosedWhereTheirCharactersDelimit) {
     EXPECT_EQ(encoded(buffering, {U'.', U'\n'}, std::nullopt), "a.b.c\n-12.\"2.5\".10\n-12.\"2.5\".10\n");
     EXPECT_EQ(encoded(buffering, {U',', U'-'}, std::nullopt), "a,b,c-\"-12\",2.5,10-\"-12\",2.5,10-");
     EXPECT_EQ(encoded(buffering, {U',', U'\n'}, U'0'), "a,b,c\n-12,2.5,01000\n-12,2.5,01000\n");
+    // A number past the header row's width is refused as any field is: by the writer, or under
+    // `assembled`, which ends a row once it is full, as a field of a row already written.
+    if (buffering == Buffering::assembled)
+      EXPECT_THROW(encoderWith(buffering, {"a", "b"}).encodeString(rows), CSVError<CSVEncoder>);
+    else
+      EXPECT_THROW(encoderWith(buffering, {"a", "b"}).encodeString(rows), CSVError<CSVWriter>);
   }
 }
 
@@ -186,6 +192,17 @@ TEST(CSVEncoder, RefusedValuesCarryTheirPathAndCustomErrorsPassUnchanged) {
     FAIL() << "no encoding error";
   } catch (const EncodingError& error) {
     EXPECT_EQ(error.codingPath(), (CodingPath{CodingKey(1), CodingKey("ratio")}));
+  }
+  // The value is refused before the writer leaves the row before it: here an empty row it could not end.
+  const std::vector<std::vector<double>> afterEmpty{{}, {std::numeric_limits<double>::quiet_NaN()}};
+  for (auto buffering : kBufferings) {
+    try {
+      encoderWith(buffering).encodeString(afterEmpty);
+      FAIL() << "no encoding error";
+    } catch (const EncodingError& error) {
+      EXPECT_EQ(error.kind(), EncodingError::Kind::invalidValue);
+      EXPECT_EQ(error.codingPath(), (CodingPath{CodingKey(1), CodingKey(0)}));
+    }
   }
   struct Refusal {};
   CSVEncoder refusing([](CSVEncoder::Configuration& c) {

@@ -43,6 +43,8 @@ TEST(ValueConversion, IntegersAtTheirLimits) {
   EXPECT_EQ(text(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
   EXPECT_EQ(text(std::numeric_limits<std::int64_t>::max()), "9223372036854775807");
   EXPECT_EQ(text(std::uint64_t{0}), "0");
+  EXPECT_EQ(text(std::uint64_t{9999999999999999999u}), "9999999999999999999");
+  EXPECT_EQ(text(std::uint64_t{10000000000000000000u}), "10000000000000000000");
   EXPECT_EQ(text(std::int64_t{0}), "0");
   // On both sides of every change in the count of digits, and around the eight-digit blocks: their leading
   // zeros are kept inside a number and dropped in front.
