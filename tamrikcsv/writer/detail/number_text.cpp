@@ -16,28 +16,6 @@ constexpr auto kPowersOfFive = [] {
   return powers;
 }();
 
-// The eight decimal digits of `value` (below 10^8), leading zeros included, as a word whose lowest byte
-// is the first digit: four pairs, each found independently of the others.
-std::uint64_t eightDigits(std::uint32_t value) noexcept {
-  const std::uint32_t high = value / 10000, low = value % 10000;
-  auto pair = [](std::uint32_t twoDigits) {
-    const auto* digits = reinterpret_cast<const unsigned char*>(kDigitPairs + 2 * twoDigits);
-    return std::uint64_t{digits[0]} | std::uint64_t{digits[1]} << 8;  // one load, whatever the byte order
-  };
-  return pair(high / 100) | pair(high % 100) << 16 | pair(low / 100) << 32 | pair(low % 100) << 48;
-}
-
-// Stores the last `count` (1 to 16) of sixteen digits (the lowest byte first) at `out`, with 16 bytes of
-// room.
-void storeLast(char* out, Wide digits, int count) noexcept {
-  digits >>= 8 * (16 - count);
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, &digits, 16);
-  } else {
-    for (int i = 0; i < 16; ++i) out[i] = static_cast<char>(digits >> 8 * i);
-  }
-}
-
 // The shortest plain text of a positive normal double below 2^53, written at `out`, in a fraction of the
 // generic conversion's time; the same text. Every value and bound is an exact integer: the value times
 // 10^k, for the k that gives it 17 digits, and the ends of the interval of decimals that read back to it.
@@ -97,20 +75,23 @@ char* shortestPlain(char* out, double magnitude) {
     *out++ = '0';
     return out;
   }
-  if (length > fraction && fraction <= 16) {
-    // Every digit is made once, as fixed blocks, and stored where it goes. First the digits before the last
-    // sixteen (none, one or two; always two bytes, the extra one overwritten next), then the last sixteen,
-    // then the point and the fraction over them. No step depends on how many digits there are, which the
-    // processor could not foresee, and nothing written is read back.
-    const Wide last = static_cast<Wide>(eightDigits(static_cast<std::uint32_t>(value % 100000000))) << 64 |
-                      eightDigits(static_cast<std::uint32_t>(value / 100000000 % 100000000));
-    const auto leading = static_cast<unsigned>(value / kPowersOfTen[16]);  // below 20
-    const int leadingLength = std::max(length - 16, 0);
-    std::memcpy(out, kDigitPairs + 2 * leading + (leadingLength == 1), 2);
-    storeLast(out + leadingLength, last, length - leadingLength);
+  if (length > fraction) {
+    // Every digit at once, with leading zeros, before `digitsEnd`: the value is below 2 * 10^17, so 18
+    // places hold it. Then the whole part, the point and the fraction, each moved as one block of 32
+    // bytes: no step depends on how many digits there are, which the processor could not foresee.
+    char digits[64];
+    char* const digitsEnd = digits + 24;
+    std::uint64_t left = value;
+    eightDigitsBefore(digitsEnd, static_cast<std::uint32_t>(left % 100000000));
+    left /= 100000000;
+    eightDigitsBefore(digitsEnd - 8, static_cast<std::uint32_t>(left % 100000000));
+    left /= 100000000;
+    std::memcpy(digitsEnd - 18, kDigitPairs + 2 * left, 2);
+    const char* const first = digitsEnd - length;
     const int whole = length - fraction;
+    std::memcpy(out, first, 32);
     out[whole] = '.';
-    storeLast(out + whole + 1, last, fraction);
+    std::memcpy(out + whole + 1, first + whole, 32);
     return out + length + 1;
   }
   *out++ = '0';
