@@ -785,7 +785,8 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   impl->singleByte = impl->field.size() == 1 && impl->row.size() == 1 && impl->escape.size() == 1;
   impl->fast = impl->direct && impl->singleByte;
   impl->fastOpen = impl->fast && impl->batched;
-  impl->plainNumbers = std::ranges::none_of(std::string_view("0123456789+-.e"),
+  // The bytes of an integer's or a plain double's text: digits, a minus sign and a point.
+  impl->plainNumbers = std::ranges::none_of(std::string_view("0123456789-."),
                                             [&](char c) { return impl->special.contains(c); });
 #ifdef __SSE2__
   if (impl->singleByte) {

@@ -107,22 +107,17 @@ template <class T, class PathOf>
   std::string& out = sink->scratch();
   out.clear();
   std::string_view text;
-  char digits[64];  // an integer's or a plain double's text, which need no conversion that can fail
+  char digits[24];  // an integer's text, which needs no conversion that can fail
   try {
     if constexpr (std::is_same_v<T, bool>) {
       bool numeric = configuration.boolStrategy.kind() == Strategy::BoolEncoding::Kind::numeric;
       text = numeric ? (value ? "1" : "0") : (value ? "true" : "false");
     } else if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, std::uint64_t>) {
       text = std::string_view(digits, static_cast<std::size_t>(writeInteger(digits, value) - digits));
-    } else if constexpr (std::is_same_v<T, double>) {
-      if (char* end = writePlainDouble(digits, value)) {
-        text = std::string_view(digits, static_cast<std::size_t>(end - digits));
-      } else {
-        appendDouble(out, value, configuration.nonConformingFloatStrategy);
-        text = out;
-      }
     } else {
-      if constexpr (std::is_same_v<T, float>)
+      if constexpr (std::is_same_v<T, double>)
+        appendDouble(out, value, configuration.nonConformingFloatStrategy);
+      else if constexpr (std::is_same_v<T, float>)
         appendFloat(out, value, configuration.nonConformingFloatStrategy);
       else if constexpr (std::is_same_v<T, Date>)
         appendDate(out, value, configuration.dateStrategy, configuration.nonConformingFloatStrategy);
