@@ -15,6 +15,7 @@
 #include "common/diagnostic_log.hpp"
 #include "model/detail/place_hierarchy.hpp"
 #include "model/detail/place_rows.hpp"
+#include "model/detail/places_format.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
 #include "tamrikcsv/coding/encoder.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
@@ -31,16 +32,21 @@ using Keys = CSVRow::CodingKeys;
 // would have raised, so that an unrelated file never loads as an empty hierarchy.
 struct PlaceFile {
   PlaceLocations locations;
+  std::vector<std::size_t> spreadsheetNumberRows;  // data rows counted from 0
 
   static PlaceFile decode(tamrikcsv::Decoder& decoder) {
     detail::PlaceFolder folder;
+    std::vector<std::size_t> spreadsheetNumberRows;
     for (auto rows = decoder.unkeyedContainer(); !rows.isAtEnd();) {
       // Read as a `CSVRow` is, but viewed: the folder copies the few texts it keeps.
       auto row = rows.nestedContainer<Keys>();
-      folder.add(detail::decodePlaceRow(row));
+      const auto texts = detail::decodePlaceRow(row);
+      if (texts.serialNumber && hasSpreadsheetNumberFormat(*texts.serialNumber))
+        spreadsheetNumberRows.push_back(folder.rows());
+      folder.add(texts);
     }
     if (folder.rows() == 0) requireColumns(decoder.unkeyedContainer().nestedContainer<Keys>());
-    return {folder.finish()};
+    return {folder.finish(), std::move(spreadsheetNumberRows)};
   }
 
   // `row` stands where the first data row would. Looking a title up fails as it would there; reading the
@@ -61,12 +67,9 @@ struct PlaceFile {
   }
 };
 
-tamrikcsv::CSVDecoder placesDecoder() {
-  return tamrikcsv::CSVDecoder([](tamrikcsv::CSVDecoder::Configuration& c) {
-    c.readerConfiguration.headerStrategy = tamrikcsv::Strategy::Header::firstLine;
-    // Spreadsheet programs end lines with CR LF; with LF alone the last column would keep the CR.
-    c.readerConfiguration.delimiters.row = tamrikcsv::Delimiter::Row::standard();
-  });
+tamrikcsv::CSVDecoder placesDecoder(const tamrikcsv::ReaderConfiguration& readerConfiguration) {
+  return tamrikcsv::CSVDecoder(
+      [&](tamrikcsv::CSVDecoder::Configuration& c) { c.readerConfiguration = readerConfiguration; });
 }
 
 // The place with the identifiers of `path` (location, level, zone, place) in `locations`, or null.
@@ -186,13 +189,26 @@ void PlaceDataModel::setSelectedPlace(std::shared_ptr<TamrikPlace> place) {
   emit selectedPlaceChanged();
 }
 
-void PlaceDataModel::loadPlaces(const std::filesystem::path& file) {
+PlacesLoadReport PlaceDataModel::loadPlaces(const std::filesystem::path& file,
+                                            const PlacesReadOptions& options) {
   // Everything is worked out before the first change, so that a failure leaves the model as it was.
   PlaceLocations locations;
+  PlacesLoadReport report;
   std::optional<std::shared_ptr<TamrikPlace>> selected;  // set when the selection moves
   std::optional<SerialMap> serialMap;                    // set when entries are dropped
   try {
-    locations = placesDecoder().decodeFile<PlaceFile>(file).locations;
+    detail::requireLoadableFile(file);
+    const auto configuration = detail::placesReaderConfiguration(file, options);
+    PlaceFile placeFile;
+    try {
+      placeFile = placesDecoder(configuration).decodeFile<PlaceFile>(file);
+    } catch (...) {
+      std::rethrow_exception(detail::explainLoadFailure(file, options, std::current_exception()));
+    }
+    locations = std::move(placeFile.locations);
+    if (!placeFile.spreadsheetNumberRows.empty())
+      report.spreadsheetNumberLines =
+          detail::linesOfRows(file, configuration, placeFile.spreadsheetNumberRows);
 
     // The selection and the assigned places that belong to the hierarchy being replaced. Assignments
     // are few, so one pass over the old places checks them all.
@@ -225,6 +241,7 @@ void PlaceDataModel::loadPlaces(const std::filesystem::path& file) {
   setCurrentFileName(file.filename().string());
   if (selected) setSelectedPlace(std::move(*selected));
   if (serialMap) setSerialMap(std::move(*serialMap));
+  return report;
 }
 
 void PlaceDataModel::buildHierarchy(std::vector<CSVRow> rows) {

@@ -11,6 +11,7 @@
 #include "model/csv_row.hpp"
 #include "model/detail/serial_index.hpp"
 #include "model/place_records.hpp"
+#include "model/places_file.hpp"
 
 namespace tamrik {
 
@@ -54,11 +55,14 @@ class PlaceDataModel : public QObject {
   const std::shared_ptr<TamrikPlace>& selectedPlace() const noexcept { return selectedPlace_; }
   void setSelectedPlace(std::shared_ptr<TamrikPlace> place);
 
-  /// Reads a places file (comma separated, LF or CRLF line ends, titled columns) and replaces `locations`
-  /// (one notification) and `currentFileName`. A selected place of the previous hierarchy moves to the
-  /// place with the same four identifiers, or is cleared; assignments to previous places are dropped.
-  /// On failure logs "Error loading places: " with the error's text, rethrows it, and changes nothing.
-  void loadPlaces(const std::filesystem::path& file);
+  /// Reads a places file (titled columns separated by commas, or by semicolons or tabs where the header
+  /// says so; LF and CRLF line ends, or CR) and replaces `locations` (one notification) and
+  /// `currentFileName`. A selected place of the previous hierarchy moves to the place with the same four
+  /// identifiers, or is cleared; assignments to previous places are dropped. Returns what the user should
+  /// hear about the file. On failure logs "Error loading places: " with the error's text, rethrows it
+  /// (a `PlacesFileError` where the reason is the file's own, else the CSV library's error), and changes
+  /// nothing.
+  PlacesLoadReport loadPlaces(const std::filesystem::path& file, const PlacesReadOptions& options = {});
   /// Builds the hierarchy of `rows` and assigns it to `locations`: members ordered by name, named by
   /// their first row in identifier order.
   void buildHierarchy(std::vector<CSVRow> rows);

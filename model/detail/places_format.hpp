@@ -1,0 +1,40 @@
+#pragma once
+
+// The steps around decoding a places file: what is refused before reading, how the reader is set up for
+// the file at hand, and how a failure is put in the user's words.
+
+#include <cstddef>
+#include <exception>
+#include <filesystem>
+#include <vector>
+
+#include "model/places_file.hpp"
+#include "tamrikcsv/reader/reader_configuration.hpp"
+
+namespace tamrik::detail {
+
+/// Throws `PlacesFileError` when `file` exists but is not a regular file (reading a FIFO could wait for
+/// ever) or holds nothing but perhaps a byte-order mark. A missing file is left to the reader, whose
+/// error names it.
+void requireLoadableFile(const std::filesystem::path& file);
+
+/// The reader configuration for `file`: the first line holds the titles; rows end with "\n" or "\r\n",
+/// or with "\r" when the first line does; the encoding is `options`'; the field delimiter is ",", unless
+/// the first line splits into the titles only with ";" or a tab, as spreadsheet programs in some locales
+/// save.
+tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::path& file,
+                                                         const PlacesReadOptions& options);
+
+/// What to raise for a load of `file` that failed with `failure`: a `PlacesFileError` (`notUTF8`, with
+/// the line and column of the first bad byte) when the reader failed on bytes that are not UTF-8 while
+/// reading UTF-8, else `failure` itself.
+std::exception_ptr explainLoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options,
+                                      std::exception_ptr failure);
+
+/// The lines (counted from 1) on which the data rows `rows` (counted from 0, ascending) of `file` start,
+/// read with `configuration`; a quoted field may span lines.
+std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
+                                     const tamrikcsv::ReaderConfiguration& configuration,
+                                     const std::vector<std::size_t>& rows);
+
+}  // namespace tamrik::detail
