@@ -1,12 +1,7 @@
 #include "model/place_data_model.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <optional>
 #include <system_error>
 #include <unordered_set>
@@ -16,10 +11,12 @@
 #include "model/detail/place_hierarchy.hpp"
 #include "model/detail/place_rows.hpp"
 #include "model/detail/places_format.hpp"
+#include "model/detail/replacement_file.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
 #include "tamrikcsv/coding/encoder.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 #include "tamrikcsv/encoder/csv_encoder.hpp"
+#include "tamrikcsv/writer/csv_writer.hpp"
 
 namespace tamrik {
 namespace {
@@ -122,46 +119,22 @@ std::vector<PlaceLine> flatten(const PlaceLocations& locations) {
   return lines;
 }
 
-// A new, empty file beside `destination`, with the permissions the destination has (or a new file would
-// get), which takes its place on `commit` and is removed otherwise.
-class ReplacementFile {
- public:
-  explicit ReplacementFile(const std::filesystem::path& destination) : destination_(destination) {
-    // A link is replaced by writing to what it points at, as writing in place would.
-    std::error_code ignored;
-    if (std::filesystem::is_symlink(destination_, ignored))
-      destination_ = std::filesystem::canonical(destination);
-    static std::atomic<unsigned> counter = 0;
-    std::string name = "." + destination_.filename().string() + "." + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter++) + ".tmp";
-    path_ = destination_.parent_path() / name;
-    int file = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (file < 0) {
-      const std::error_code error(errno, std::generic_category());
-      throw std::filesystem::filesystem_error("Cannot create a file beside the destination", path_, error);
-    }
-    struct stat existing {};
-    if (::stat(destination_.c_str(), &existing) == 0) ::fchmod(file, existing.st_mode & 07777);
-    ::close(file);
-  }
-  ReplacementFile(const ReplacementFile&) = delete;
-  ReplacementFile& operator=(const ReplacementFile&) = delete;
-  ~ReplacementFile() {
-    std::error_code ignored;
-    if (!committed_) std::filesystem::remove(path_, ignored);
-  }
+// Whether a writer's error is one of its output, not of what it was given to write.
+bool isOutputFailure(const tamrikcsv::CSVErrorBase& error) {
+  return error.componentName() == "CSVWriter" &&
+         error.errorCode() == static_cast<int>(tamrikcsv::CSVWriter::Error::streamFailure);
+}
 
-  const std::filesystem::path& path() const noexcept { return path_; }
-  void commit() {
-    std::filesystem::rename(path_, destination_);
-    committed_ = true;
+// The system's reason behind an output failure, if it gave one.
+std::string systemReason(const tamrikcsv::CSVErrorBase& error) {
+  try {
+    if (error.underlyingError()) std::rethrow_exception(error.underlyingError());
+  } catch (const std::system_error& cause) {
+    return cause.code().message();
+  } catch (...) {
   }
-
- private:
-  std::filesystem::path destination_;
-  std::filesystem::path path_;
-  bool committed_ = false;
-};
+  return error.failureReason().value_or("the output failed");
+}
 
 }  // namespace
 
@@ -332,10 +305,33 @@ void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) cons
     const auto& titles = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
     c.writerConfiguration.headers.assign(titles.begin(), titles.end());
   });
+  const auto cannotWrite = [&](const std::string& reason) {
+    return PlacesFileError(PlacesFileError::Kind::notWritten, destination,
+                           "Cannot write " + destination.filename().string() + ": " + reason + ".",
+                           std::nullopt, std::nullopt, std::current_exception());
+  };
+  detail::removeLeftoverReplacements(destination.parent_path().empty() ? "." : destination.parent_path());
   // Written in full beside the destination first, so that a failure part-way leaves the old file whole.
-  ReplacementFile file(destination);
-  encoder.encodeFile(lines, file.path());
-  file.commit();
+  try {
+    detail::ReplacementFile file(destination);
+    encoder.encodeFile(lines, file.path());
+    file.commit();
+  } catch (const detail::ReplacementFile::CannotCreate& error) {
+    const bool denied =
+        error.error == std::errc::permission_denied || error.error == std::errc::operation_not_permitted;
+    if (!denied || !detail::canOnlyWriteInPlace(destination))
+      throw cannotWrite("no file can be made in its folder (" + error.error.message() + ")");
+    // The user may write the file but not its folder. Encoded first, so that a value that cannot be
+    // written never empties the file.
+    detail::writeInPlace(destination, encoder.encodeData(lines));
+    logLine("Exported places to " + destination.string() +
+            " in place: its folder is not writable, so the replacement was not atomic");
+  } catch (const std::filesystem::filesystem_error& error) {
+    throw cannotWrite(error.code().message());
+  } catch (const tamrikcsv::CSVErrorBase& error) {
+    if (!isOutputFailure(error)) throw;
+    throw cannotWrite(systemReason(error));
+  }
 }
 
 }  // namespace tamrik

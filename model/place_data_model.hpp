@@ -94,7 +94,9 @@ class PlaceDataModel : public QObject {
   void restoreAssignments(const AssignmentState& state);
   /// Writes every place, one line per serial number it holds (one with an empty last field if none), in
   /// hierarchy order under the nine column titles. The file is replaced only once all of it is written:
-  /// on failure it stays as it was and the error is raised.
+  /// on failure it stays as it was and the error is raised (naming `destination`). When only the file,
+  /// not its folder, may be written, it is written in place, and the log says so. Replacement files that
+  /// killed exports left in the folder are removed.
   void exportPlaces(const std::filesystem::path& destination) const;
 
  signals:

@@ -25,14 +25,15 @@ struct PlacesReadOptions {
   std::optional<tamrikcsv::TextEncoding> encoding;
 };
 
-/// A places file that cannot be loaded for a reason of its own, said in plain words by `what()`, for
-/// example "places.csv, line 3, column 12: the text is not UTF-8. …".
+/// A places file that cannot be loaded for a reason of its own, or cannot be written, said in plain words
+/// by `what()`, for example "places.csv, line 3, column 12: the text is not UTF-8. …".
 class PlacesFileError : public std::runtime_error {
  public:
   enum class Kind {
     notRegularFile,  ///< a folder, FIFO, device or socket: reading it could wait for ever
     empty,           ///< no bytes, or a byte-order mark alone
     notUTF8,         ///< read as UTF-8 (no encoding given, no other mark), it holds bytes that are not
+    notWritten,      ///< an export could not write it
   };
 
   PlacesFileError(Kind kind, std::filesystem::path file, std::string message,

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
+#include <limits>
+#include <set>
 #include <sstream>
 
 #include "model/place_data_model.hpp"
@@ -81,4 +85,68 @@ TEST(ExportPlaces, AFailedExportLeavesTheFileItReplaces) {
   model.setLocations({});
   EXPECT_ANY_THROW(model.exportPlaces(folder.path() / "taken.csv"));
   EXPECT_EQ(filesIn(folder.path()), 2u);
+}
+
+TEST(ExportPlaces, WritesInPlaceWhereOnlyTheFileMayBeWritten) {
+  test::ScratchFolder folder;
+  PlaceDataModel model;
+  model.buildHierarchy({CSVRow{"L", "M", "F", "G", "Z", "N", "P1", "Desk", "S1"}});
+  const auto locked = folder.path() / "locked";
+  std::filesystem::create_directory(locked);
+  const auto destination = folder.write("locked/places.csv", "old contents\n");
+  // Another user runs the export when the tests run as root, who may write anything.
+  const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+  ASSERT_EQ(::chown(destination.c_str(), user, static_cast<gid_t>(-1)), 0);
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(locked, std::filesystem::perms::all & ~(std::filesystem::perms::owner_write |
+                                                                       std::filesystem::perms::group_write |
+                                                                       std::filesystem::perms::others_write));
+  std::string log;
+  std::string failure;
+  if (::geteuid() != user) {
+    ASSERT_EQ(::seteuid(user), 0);
+  }
+  log = test::captureStdout([&] {
+    try {
+      model.exportPlaces(destination);
+    } catch (const std::exception& error) {
+      failure = error.what();
+    }
+  });
+  if (::getuid() != ::geteuid()) {
+    ASSERT_EQ(::seteuid(::getuid()), 0);
+  }
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(contents(destination), kHeader + "L,M,F,G,Z,N,P1,Desk,S1\n");
+  EXPECT_EQ(log, "Exported places to " + destination.string() +
+                     " in place: its folder is not writable, so the replacement was not atomic\n");
+  EXPECT_EQ(filesIn(locked), 1u);
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+}
+
+TEST(ExportPlaces, RemovesWhatKilledExportsLeftAndNamesTheUsersFile) {
+  test::ScratchFolder folder;
+  PlaceDataModel model;
+  // Left by processes that no longer run (no pid is that high), by this one, and files of other names.
+  const auto dead = std::to_string(std::numeric_limits<int>::max());
+  const auto mine = std::to_string(::getpid());
+  for (const std::string& name : std::vector<std::string>{
+           ".places.csv." + dead + "-0.tmp", ".other.csv." + dead + "-12.tmp",
+           ".places.csv." + mine + "-99.tmp", ".places.csv." + dead + ".tmp", "places.csv.tmp", "notes.txt"})
+    folder.write(name, "partial");
+  model.exportPlaces(folder.path() / "places.csv");
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{".places.csv." + mine + "-99.tmp", ".places.csv." + dead + ".tmp",
+                                          "places.csv.tmp", "notes.txt", "places.csv"}));
+
+  try {
+    model.exportPlaces(folder.path() / "no-such-folder" / "places.csv");
+    ADD_FAILURE() << "exported into a missing folder";
+  } catch (const PlacesFileError& error) {
+    EXPECT_EQ(error.kind(), PlacesFileError::Kind::notWritten);
+    EXPECT_EQ(std::string(error.what()),
+              "Cannot write places.csv: no file can be made in its folder (No such file or directory).");
+  }
 }
