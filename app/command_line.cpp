@@ -1,5 +1,6 @@
 #include "app/command_line.hpp"
 
+#include "app/file_names.hpp"
 #include "peripherals/display_attributes.hpp"
 #include "peripherals/display_source.hpp"
 
@@ -10,8 +11,21 @@
 #include <QtGlobal>
 
 namespace tamrik {
+namespace {
 
-std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments) {
+QString unknownEncoding(const QString& name) {
+  QStringList known;
+  for (int e = static_cast<int>(tamrikcsv::TextEncoding::ascii);
+       e <= static_cast<int>(tamrikcsv::TextEncoding::iso2022JP); ++e)
+    known << QString::fromUtf8(tamrikcsv::name(static_cast<tamrikcsv::TextEncoding>(e)));
+  return QStringLiteral("Unknown encoding \"%1\". Known encodings: %2.\n")
+      .arg(name, known.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments,
+                                                           const std::vector<std::string>& nativeArguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Assigns the displays attached to this computer to desks of a places file."));
@@ -27,11 +41,16 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
   const QCommandLineOption check(
       QStringLiteral("check"), QStringLiteral("Load FILE, print a summary of it and exit, without a window."),
       QStringLiteral("FILE"));
+  const QCommandLineOption encoding(
+      QStringLiteral("encoding"),
+      QStringLiteral("Read FILE in the text encoding NAME (such as windows-1252) when it is not UTF-8."),
+      QStringLiteral("NAME"));
   parser.addOption(demo);
   parser.addOption(displayCommand);
   parser.addOption(list);
   parser.addOption(json);
   parser.addOption(check);
+  parser.addOption(encoding);
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A places file to open."),
                                QStringLiteral("[FILE]"));
 
@@ -50,15 +69,20 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
     return CommandLineExit{2, QStringLiteral("--list-displays and --check open no FILE.\n")};
 
   AppOptions options;
+  if (parser.isSet(encoding)) {
+    options.encoding = tamrikcsv::textEncoding(parser.value(encoding).toStdString());
+    if (!options.encoding) return CommandLineExit{2, unknownEncoding(parser.value(encoding))};
+    if (parser.isSet(list)) return CommandLineExit{2, QStringLiteral("--encoding goes with a FILE.\n")};
+  }
   options.demo = parser.isSet(demo);
   if (parser.isSet(displayCommand)) options.displayCommand = parser.value(displayCommand);
-  if (!files.isEmpty()) options.file = std::filesystem::path(files.constFirst().toStdString());
+  if (!files.isEmpty()) options.file = argumentPath(files.constFirst(), arguments, nativeArguments);
   if (parser.isSet(list)) {
     options.mode = AppOptions::Mode::listDisplays;
     options.json = parser.isSet(json);
   } else if (parser.isSet(check)) {
     options.mode = AppOptions::Mode::check;
-    options.file = std::filesystem::path(parser.value(check).toStdString());
+    options.file = argumentPath(parser.value(check), arguments, nativeArguments);
   }
   return options;
 }
@@ -82,10 +106,16 @@ CommandLineExit listDisplays(const AppOptions& options) {
   return {0, out};
 }
 
-CommandLineExit checkPlacesFile(const std::filesystem::path& file) {
+CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& readOptions) {
   PlaceDataModel model;
+  PlacesLoadReport report;
   try {
-    model.loadPlaces(file);
+    report = model.loadPlaces(file, readOptions);
+  } catch (const PlacesFileError& error) {
+    QString text = QString::fromStdString(error.what());
+    if (error.kind() == PlacesFileError::Kind::notUTF8)
+      text += QStringLiteral(" With --encoding windows-1252 it is read as Western European.");
+    return {1, text + QLatin1Char('\n')};
   } catch (const std::exception& error) {
     return {1, QString::fromStdString(error.what()) + QLatin1Char('\n')};
   }
@@ -103,12 +133,14 @@ CommandLineExit checkPlacesFile(const std::filesystem::path& file) {
   auto count = [](std::size_t n, const char* one, const char* many) {
     return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
   };
+  const auto name = file.filename().string();
+  const QString warnings = QString::fromStdString(report.warningText(name));
   return {0,
           QStringLiteral("%1: %2, %3, %4, %5, %6\n")
-              .arg(QString::fromStdString(file.filename().string()),
-                   count(model.locations().size(), "location", "locations"), count(levels, "level", "levels"),
-                   count(zones, "zone", "zones"), count(places, "place", "places"),
-                   count(serialNumbers, "serial number", "serial numbers"))};
+              .arg(displayName(file.filename()), count(model.locations().size(), "location", "locations"),
+                   count(levels, "level", "levels"), count(zones, "zone", "zones"),
+                   count(places, "place", "places"), count(serialNumbers, "serial number", "serial numbers")),
+          warnings.isEmpty() ? QString() : QStringLiteral("warning: ") + warnings + QLatin1Char('\n')};
 }
 
 bool hasDisplay() {

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 #include <variant>
+#include <vector>
 
 #include "app/seatloom_app.hpp"
 
@@ -11,21 +13,24 @@ namespace tamrik {
 /// What the program does when the command line asks for something other than the window.
 struct CommandLineExit {
   int status = 0;
-  QString output;  ///< printed before exiting: help, the version, or what was wrong
+  QString output;            ///< printed before exiting: help, the version, or what was wrong
+  QString diagnostics = {};  ///< printed on standard error whatever the status: what the user should know
 };
 
-/// Reads `tamrik-seatloom [--demo] [--display-command CMD] [FILE]`, the script modes `--list-displays
-/// [--json]` and `--check FILE`, and --help and --version; `arguments` begins with the program name. Needs
-/// no application object.
-std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments);
+/// Reads `tamrik-seatloom [--demo] [--display-command CMD] [--encoding NAME] [FILE]`, the script modes
+/// `--list-displays [--json]` and `--check FILE`, and --help and --version; `arguments` begins with the
+/// program name. File names come from `nativeArguments`, the arguments' bytes, where given (see
+/// `argumentPath`). Needs no application object.
+std::variant<AppOptions, CommandLineExit> parseCommandLine(
+    const QStringList& arguments, const std::vector<std::string>& nativeArguments = {});
 
 /// `--list-displays`: the displays the enumeration finds, as the panel lists them: a line each with the
 /// serial number, a tab and the product name, or a JSON array of {"serialNumber", "productName"}.
 CommandLineExit listDisplays(const AppOptions& options);
 
-/// `--check FILE`: loads the file as "Open…" does and summarises it in one line, or gives the error's
-/// diagnostic text and status 1.
-CommandLineExit checkPlacesFile(const std::filesystem::path& file);
+/// `--check FILE`: loads the file as "Open…" does and summarises it in one line, with what the load
+/// warns of as diagnostics, or gives the error's text and status 1.
+CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
 
 /// Whether a window can be shown: a display server is named, or a Qt platform is chosen explicitly.
 bool hasDisplay();

@@ -1,14 +1,20 @@
 #include <QApplication>
 #include <QSettings>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/command_line.hpp"
 #include "app/seatloom_app.hpp"
 
 int main(int argc, char** argv) {
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  auto parsed = tamrik::parseCommandLine(arguments);
+  std::vector<std::string> nativeArguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+    nativeArguments.emplace_back(argv[i]);
+  }
+  auto parsed = tamrik::parseCommandLine(arguments, nativeArguments);
   if (auto* exit = std::get_if<tamrik::CommandLineExit>(&parsed)) {
     std::fputs(exit->output.toLocal8Bit().constData(), exit->status == 0 ? stdout : stderr);
     return exit->status;
@@ -18,8 +24,9 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);  // for the display command's process
     auto result = options.mode == tamrik::AppOptions::Mode::listDisplays
                       ? tamrik::listDisplays(options)
-                      : tamrik::checkPlacesFile(*options.file);
+                      : tamrik::checkPlacesFile(*options.file, {options.encoding});
     std::fputs(result.output.toUtf8().constData(), result.status == 0 ? stdout : stderr);
+    std::fputs(result.diagnostics.toUtf8().constData(), stderr);
     return result.status;
   }
   if (!tamrik::hasDisplay()) {

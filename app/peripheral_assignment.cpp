@@ -1,5 +1,7 @@
 #include "app/peripheral_assignment.hpp"
 
+#include <QTextDocument>
+
 #include <algorithm>
 #include <vector>
 
@@ -183,7 +185,8 @@ QVariant PeripheralListModel::data(const QModelIndex& index, int role) const {
     case SelectedRole:
       return assignment_.isSelected(info.serialNumber);
     case Qt::ToolTipRole:
-      return info.productName + QLatin1Char('\n') + info.serialNumber;
+      // A tooltip takes markup; a product name is shown as it is.
+      return Qt::convertFromPlainText(info.productName + QLatin1Char('\n') + info.serialNumber);
     default:
       return {};
   }

@@ -104,6 +104,7 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
       unassignButton_(new QPushButton(tr("Unassign"))) {
   setObjectName(QStringLiteral("PeripheralView"));
   setAttribute(Qt::WA_TranslucentBackground);  // the rounded background is painted here
+  title_->setTextFormat(Qt::PlainText);        // it holds a place's name, which may look like markup
   title_->setAlignment(Qt::AlignCenter);
   title_->setWordWrap(true);
   title_->setContentsMargins(8, 10, 8, 6);

@@ -1,7 +1,7 @@
 #include "app/recent_files.hpp"
 
 #include <QByteArray>
-#include <QFileInfo>
+#include <QFile>
 #include <QUrl>
 #include <QVariant>
 #include <algorithm>
@@ -55,7 +55,8 @@ std::vector<std::filesystem::path> RecentFiles::loadRecentFiles(QSettings& setti
     const QByteArray blob = entry.toByteArray();
     logLine("Resolving bookmark data " + describeBlob(blob));
     std::filesystem::path file(blob.toStdString());
-    if (blob.isEmpty() || !file.is_absolute() || !QFileInfo::exists(QString::fromStdString(file.string()))) {
+    std::error_code error;
+    if (blob.isEmpty() || !file.is_absolute() || !std::filesystem::exists(file, error)) {
       logLine("Failed to resolve bookmark data " + describeBlob(blob));
       continue;
     }
@@ -67,9 +68,12 @@ std::vector<std::filesystem::path> RecentFiles::loadRecentFiles(QSettings& setti
 void RecentFiles::saveRecentFiles(QSettings& settings, const std::vector<std::filesystem::path>& files) {
   QVariantList blobs;
   for (const auto& file : files) {
-    const QString path = QString::fromStdString(file.string());
-    if (!QFileInfo::exists(path)) {
-      logLine("Failed to create bookmark for " + QUrl::fromLocalFile(path).toString().toStdString() +
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+      logLine("Failed to create bookmark for " +
+              QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(file.native())))
+                  .toString()
+                  .toStdString() +
               ": The file doesn't exist.");
       continue;
     }

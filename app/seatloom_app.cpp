@@ -6,11 +6,16 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QVBoxLayout>
 
+#include "app/file_names.hpp"
 #include "app/location_view.hpp"
 #include "app/symbols.hpp"
 #include "peripherals/display_source.hpp"
@@ -19,12 +24,21 @@
 namespace tamrik {
 namespace {
 
+// A message box shows its texts as they are: an error may quote a file, and a quoted "<img src=…>" must
+// not load anything.
+void showPlainly(QMessageBox& box) {
+  box.setTextFormat(Qt::PlainText);
+  // The box gives its informative text no format of its own.
+  if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    informative->setTextFormat(Qt::PlainText);
+}
+
 const QString kCSVFilter = QStringLiteral("CSV files (*.csv)");
 
 std::optional<std::filesystem::path> askForFileToOpen(QWidget* parent) {
   QString file = QFileDialog::getOpenFileName(parent, QObject::tr("Open"), {}, kCSVFilter);
   if (file.isEmpty()) return std::nullopt;
-  return std::filesystem::path(file.toStdString());
+  return nativePath(file);
 }
 
 std::optional<std::filesystem::path> askForFileToSave(QWidget* parent) {
@@ -35,7 +49,7 @@ std::optional<std::filesystem::path> askForFileToSave(QWidget* parent) {
   dialog.setDefaultSuffix(QStringLiteral("csv"));
   dialog.setOption(QFileDialog::ReadOnly, false);  // folders may be created
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return std::filesystem::path(dialog.selectedFiles().constFirst().toStdString());
+  return nativePath(dialog.selectedFiles().constFirst());
 }
 
 TamrikSeatloomApp::UnsavedChoice askAboutUnsaved(QWidget* parent) {
@@ -56,13 +70,33 @@ TamrikSeatloomApp::UnsavedChoice askAboutUnsaved(QWidget* parent) {
   return TamrikSeatloomApp::UnsavedChoice::cancel;
 }
 
+bool askAboutEncoding(QWidget* parent, const PlacesFileError& error) {
+  QMessageBox box(parent);
+  box.setIcon(QMessageBox::Question);
+  box.setWindowTitle(QObject::tr("Not UTF-8 Text"));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(QObject::tr("%1 is not UTF-8 text.").arg(displayName(error.file().filename())));
+  box.setInformativeText(
+      QObject::tr("Line %1, column %2 holds a character that is not UTF-8. Spreadsheet programs on Windows "
+                  "save \u201cCSV\u201d in the system\u2019s code page. Open the file as Western European "
+                  "(Windows-1252)?")
+          .arg(error.line().value_or(1))
+          .arg(error.column().value_or(1)));
+  showPlainly(box);
+  auto* open = box.addButton(QObject::tr("Open as Western European"), QMessageBox::AcceptRole);
+  box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(open);
+  box.exec();
+  return box.clickedButton() == open;
+}
+
 // The one local CSV file that a drag carries, if it carries just that.
 std::optional<std::filesystem::path> droppedFile(const QMimeData* mime) {
   if (!mime || !mime->hasUrls() || mime->urls().size() != 1) return std::nullopt;
-  const QUrl url = mime->urls().constFirst();
-  if (!url.isLocalFile() || !url.toLocalFile().endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+  auto file = localFilePath(mime->urls().constFirst());
+  if (!file || !displayName(file->extension()).endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
     return std::nullopt;
-  return std::filesystem::path(url.toLocalFile().toStdString());
+  return file;
 }
 
 std::shared_ptr<PeripheralManager> makePeripheralManager(const AppOptions& options) {
@@ -71,8 +105,10 @@ std::shared_ptr<PeripheralManager> makePeripheralManager(const AppOptions& optio
 }
 
 std::shared_ptr<PlaceDataModel> makePlaceDataModel(const AppOptions& options) {
-  if (options.demo) return std::make_shared<SamplePlaceDataModel>();
-  return std::make_shared<PlaceDataModel>();
+  auto model = std::make_shared<PlaceDataModel>();
+  // Places of the store's own, so that opening a file replaces them as it replaces any others.
+  if (options.demo) model->setLocations(makeSampleLocations());
+  return model;
 }
 
 }  // namespace
@@ -85,10 +121,13 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       chooseFileToOpen_(askForFileToOpen),
       chooseFileToSave_(askForFileToSave),
       askAboutUnsaved_(askAboutUnsaved),
+      askAboutEncoding_(askAboutEncoding),
+      demo_(options.demo),
+      displayCommand_(options.displayCommand),
       window_(std::make_unique<MainWindow>(*this)) {
   // A load starts a new history: its steps name places that are no longer loaded.
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, &undoStack_, &QUndoStack::clear);
-  if (options.file) openFile(*options.file);
+  if (options.file) openFile(*options.file, {options.encoding});
 }
 
 TamrikSeatloomApp::~TamrikSeatloomApp() = default;
@@ -109,14 +148,31 @@ QString TamrikSeatloomApp::describeError(std::exception_ptr error) {
   return tr("Unknown error");
 }
 
-void TamrikSeatloomApp::openFile(const std::filesystem::path& file) {
+void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const PlacesReadOptions& options) {
+  PlacesLoadReport report;
   try {
-    placeDataModel_->loadPlaces(file);
+    report = placeDataModel_->loadPlaces(file, options);
+  } catch (const PlacesFileError& error) {
+    // Never guessed silently: the user says whether the file is in the usual Windows code page.
+    if (error.kind() == PlacesFileError::Kind::notUTF8 && !options.encoding) {
+      if (askAboutEncoding_(window_.get(), error)) openFile(file, {tamrikcsv::TextEncoding::windowsCP1252});
+      return;
+    }
+    setLoadError(std::current_exception());
+    return;
   } catch (...) {
     setLoadError(std::current_exception());
     return;
   }
   recentFiles_.noteOpened(file);
+  demo_ = false;
+  loadNotice_ = QString::fromStdString(report.warningText(file.filename().string()));
+  emit loadNoticeChanged();
+}
+
+void TamrikSeatloomApp::dismissLoadNotice() {
+  loadNotice_.clear();
+  emit loadNoticeChanged();
 }
 
 void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
@@ -163,7 +219,29 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
       contentView_(new ContentView(app.placeDataModel(), app.peripheralManager(), &app.undoStack())) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowIcon(QIcon(QStringLiteral(":/symbols/tamrik-seatloom.svg")));
-  setCentralWidget(contentView_);
+  // A notice that does not block: the window stays usable while it shows.
+  noticeBar_ = new QFrame;
+  noticeBar_->setObjectName(QStringLiteral("LoadNotice"));
+  static_cast<QFrame*>(noticeBar_)->setFrameShape(QFrame::StyledPanel);
+  noticeText_ = new QLabel;
+  noticeText_->setTextFormat(Qt::PlainText);
+  noticeText_->setWordWrap(true);
+  noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* dismiss = new QPushButton(tr("Dismiss"));
+  dismiss->setAutoDefault(false);
+  connect(dismiss, &QPushButton::clicked, &app_, &TamrikSeatloomApp::dismissLoadNotice);
+  auto* noticeLayout = new QHBoxLayout(noticeBar_);
+  noticeLayout->addWidget(new QLabel(QStringLiteral("\u26A0")));
+  noticeLayout->addWidget(noticeText_, 1);
+  noticeLayout->addWidget(dismiss, 0, Qt::AlignTop);
+  noticeBar_->hide();
+  auto* central = new QWidget;
+  auto* centralLayout = new QVBoxLayout(central);
+  centralLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->setSpacing(0);
+  centralLayout->addWidget(noticeBar_);
+  centralLayout->addWidget(contentView_, 1);
+  setCentralWidget(central);
   setAcceptDrops(true);
 
   // Actions are made once; the menu and the shortcuts share them.
@@ -204,6 +282,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
           &MainWindow::updateTitle);
   connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
+  connect(&app_, &TamrikSeatloomApp::loadNoticeChanged, this, &MainWindow::showLoadNotice);
   rebuildRecentMenu();
   updateTitle();
   resize(1180, 720);
@@ -211,7 +290,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
 
 void MainWindow::updateTitle() {
   const auto& name = app_.placeDataModel()->currentFileName();
-  setWindowTitle(name ? QString::fromStdString(*name) : tr("Tamrik Seatloom"));
+  setWindowTitle(name ? displayName(*name) : tr("Tamrik Seatloom"));
 }
 
 void MainWindow::rebuildRecentMenu() {
@@ -223,9 +302,9 @@ void MainWindow::rebuildRecentMenu() {
   }
   for (const auto& file : files) {
     // A "&" in a name is shown, not taken as a shortcut marker.
-    auto* entry = recentMenu_->addAction(
-        QString::fromStdString(file.filename().string()).replace(QLatin1Char('&'), QStringLiteral("&&")));
-    entry->setToolTip(QString::fromStdString(file.string()));
+    auto* entry =
+        recentMenu_->addAction(displayName(file.filename()).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    entry->setToolTip(Qt::convertFromPlainText(displayName(file)));  // a tooltip would take markup
     connect(entry, &QAction::triggered, &app_, [this, file] { app_.openFileFromUser(file); });
   }
   recentMenu_->addSeparator();
@@ -241,6 +320,7 @@ void MainWindow::showAlert() {
     alert_ = new QMessageBox(this);
     alert_->setIcon(QMessageBox::Warning);
     alert_->setWindowTitle(tr("Failed to Load file"));
+    alert_->setTextFormat(Qt::PlainText);
     alert_->setText(tr("Failed to Load file"));
     alert_->addButton(tr("OK"), QMessageBox::RejectRole);  // the cancel role: Escape answers it too
     alert_->setAttribute(Qt::WA_DeleteOnClose);
@@ -251,7 +331,13 @@ void MainWindow::showAlert() {
     });
   }
   alert_->setInformativeText(TamrikSeatloomApp::describeError(app_.loadError()));
+  showPlainly(*alert_);
   alert_->open();
+}
+
+void MainWindow::showLoadNotice() {
+  noticeText_->setText(app_.loadNotice());
+  noticeBar_->setVisible(!app_.loadNotice().isEmpty());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -16,6 +16,7 @@
 
 class QAction;
 class QMenu;
+class QLabel;
 class QMessageBox;
 
 namespace tamrik {
@@ -33,6 +34,8 @@ struct AppOptions {
   enum class Mode { window, listDisplays, check };
   Mode mode = Mode::window;
   bool json = false;  ///< `listDisplays` prints a JSON array
+  /// The text encoding of `file` where it is not UTF-8.
+  std::optional<tamrikcsv::TextEncoding> encoding = {};
 };
 
 /// The program: the two shared models, the recent files, the main window and its commands, and the alert
@@ -52,6 +55,8 @@ class TamrikSeatloomApp : public QObject {
   /// What to do with assignments not yet exported before they would be lost.
   enum class UnsavedChoice { exportFirst, discard, cancel };
   using UnsavedPrompt = std::function<UnsavedChoice(QWidget* parent)>;
+  /// Whether to read a file that is not UTF-8 as Western European (Windows-1252), asked with the error.
+  using EncodingPrompt = std::function<bool(QWidget* parent, const PlacesFileError& error)>;
 
   TamrikSeatloomApp(const AppOptions& options, QSettings& settings, QObject* parent = nullptr);
   ~TamrikSeatloomApp() override;
@@ -70,9 +75,11 @@ class TamrikSeatloomApp : public QObject {
   /// "Unknown error".
   static QString describeError(std::exception_ptr error);
 
-  /// Loads `file` into the place model; on success it goes to the front of the recent files, on failure
-  /// the alert reports it and the recent files stay as they were.
-  void openFile(const std::filesystem::path& file);
+  /// Loads `file` into the place model; on success it goes to the front of the recent files, demo mode
+  /// ends, and what the load warns of becomes the `loadNotice`; on failure the alert reports it and the
+  /// recent files stay as they were. A file that is not UTF-8 and was read without an encoding is offered
+  /// to be read as Western European first.
+  void openFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
   /// Writes the places to `file`; a failure is reported by the same alert.
   void exportTo(const std::filesystem::path& file);
   /// "Open…": asks for one CSV file and opens it.
@@ -93,9 +100,18 @@ class TamrikSeatloomApp : public QObject {
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
   void setSaveFileChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
   void setUnsavedPrompt(UnsavedPrompt prompt) { askAboutUnsaved_ = std::move(prompt); }
+  void setEncodingPrompt(EncodingPrompt prompt) { askAboutEncoding_ = std::move(prompt); }
+
+  /// What the last load warned of, in plain words, until the next load or `dismissLoadNotice`; empty when
+  /// nothing.
+  const QString& loadNotice() const noexcept { return loadNotice_; }
+  void dismissLoadNotice();
+  /// Whether the sample places and displays are shown: from `--demo` until a file is opened.
+  bool isDemo() const noexcept { return demo_; }
 
  signals:
   void loadErrorChanged();
+  void loadNoticeChanged();
 
  private:
   std::shared_ptr<PeripheralManager> peripheralManager_;
@@ -104,6 +120,10 @@ class TamrikSeatloomApp : public QObject {
   RecentFiles recentFiles_;
   FileChooser chooseFileToOpen_, chooseFileToSave_;
   UnsavedPrompt askAboutUnsaved_;
+  EncodingPrompt askAboutEncoding_;
+  QString loadNotice_;
+  bool demo_;
+  std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
   std::unique_ptr<MainWindow> window_;
 };
@@ -124,6 +144,8 @@ class MainWindow : public QMainWindow {
   QMenu* recentMenu() const noexcept { return recentMenu_; }
   /// The alert on screen, or null.
   QMessageBox* alert() const noexcept { return alert_; }
+  /// The bar above the content that shows the app's `loadNotice`, hidden while there is none.
+  QWidget* noticeBar() const noexcept { return noticeBar_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -134,6 +156,7 @@ class MainWindow : public QMainWindow {
   void updateTitle();
   void rebuildRecentMenu();
   void showAlert();
+  void showLoadNotice();
 
   TamrikSeatloomApp& app_;
   ContentView* contentView_;
@@ -145,6 +168,8 @@ class MainWindow : public QMainWindow {
   QAction* undoAction_;
   QAction* redoAction_;
   QMessageBox* alert_ = nullptr;
+  QWidget* noticeBar_;
+  QLabel* noticeText_;
 };
 
 }  // namespace tamrik

@@ -61,8 +61,8 @@ std::shared_ptr<TamrikPlace> place(const char* id, const char* name, std::vector
 
 }  // namespace
 
-const std::vector<TamrikLocation>& sampleLocations() {
-  static const std::vector<TamrikLocation> locations{
+std::vector<TamrikLocation> makeSampleLocations() {
+  return {
       {"HQ",
        "Headquarters",
        {{"HQ-1",
@@ -83,6 +83,10 @@ const std::vector<TamrikLocation>& sampleLocations() {
        "Warehouse",
        {{"WH-1", "Loading Bay", {{"WH-1-A", "Dispatch", {place("P201", "Dispatch Desk", {"SN987654"})}}}}}},
   };
+}
+
+const std::vector<TamrikLocation>& sampleLocations() {
+  static const std::vector<TamrikLocation> locations = makeSampleLocations();
   return locations;
 }
 

@@ -125,6 +125,8 @@ struct TamrikLocation {
 
 /// A small fixed hierarchy for view previews (three locations), built once on first use.
 const std::vector<TamrikLocation>& sampleLocations();
+/// The same hierarchy made anew, with places of its own that assignments may change.
+std::vector<TamrikLocation> makeSampleLocations();
 
 }  // namespace tamrik
 

@@ -62,12 +62,53 @@ TEST(ScriptModes, CheckSummarisesAFileOrPrintsItsError) {
   EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
   EXPECT_EQ(ok.out, "places.csv: 1 location, 1 level, 2 zones, 2 places, 1 serial number\n");
 
-  for (const auto& bad : {scratch.path() / "missing.csv", scratch.write("empty.csv", ""),
-                          scratch.write("binary.csv", std::string("\x00\xff\xfe\x01", 4))}) {
+  const std::pair<std::filesystem::path, const char*> failures[] = {
+      {scratch.path() / "missing.csv", "[CSV"},
+      {scratch.write("empty.csv", ""), "empty.csv is empty. A places file starts with the header line"},
+      {scratch.write("binary.csv", std::string("\x00\xff\xfe\x01", 4)),
+       "binary.csv, line 1, column 2: the text is not UTF-8"}};
+  for (const auto& [bad, start] : failures) {
     Outcome failed = run({"--check", QString::fromStdString(bad.string())});
     EXPECT_EQ(failed.status, 1) << bad;
-    EXPECT_TRUE(failed.err.startsWith("[CSV")) << failed.err.toStdString();
+    EXPECT_TRUE(failed.err.startsWith(start)) << failed.err.toStdString();
   }
+}
+
+TEST(ScriptModes, CheckReadsTheEncodingGivenAndWarnsOfRoundedSerialNumbers) {
+  tamrik::test::ScratchFolder scratch;
+  auto western = QString::fromStdString(
+      scratch.write("western.csv", tamrik::test::kHeader + "L1,Caf\xe9,F1,First,Z1,North,P1,Desk 1,1.2E+19\n")
+          .string());
+  Outcome refused = run({"--check", western});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(refused.err.endsWith("With --encoding windows-1252 it is read as Western European.\n"))
+      << refused.err.toStdString();
+
+  Outcome read = run({"--check", western, "--encoding", "windows-1252"});
+  EXPECT_EQ(read.status, 0) << read.err.toStdString();
+  EXPECT_EQ(read.out, "western.csv: 1 location, 1 level, 1 zone, 1 place, 1 serial number\n");
+  EXPECT_TRUE(read.err.startsWith("warning: western.csv: the serial number on line 2 is in a spreadsheet's"))
+      << read.err.toStdString();
+
+  Outcome unknown = run({"--check", western, "--encoding", "klingon"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_TRUE(unknown.err.startsWith("Unknown encoding \"klingon\". Known encodings: US-ASCII, UTF-8,"))
+      << unknown.err.toStdString();
+}
+
+TEST(ScriptModes, CheckOpensAFileWhoseNameIsNotUTF8) {
+  tamrik::test::ScratchFolder scratch;
+  scratch.write("caf\xe9.csv", tamrik::test::kHeader + "L1,Office,F1,First,Z1,North,P1,Desk 1,\n");
+  // The name's bytes go through a shell: QProcess would pass the arguments as UTF-8.
+  QProcess process;
+  process.start(
+      QStringLiteral("/bin/sh"),
+      {QStringLiteral("-c"), QStringLiteral(R"sh(exec "$0" --check "$1/$(printf 'caf\351.csv')")sh"),
+       QStringLiteral(TAMRIK_APP_BINARY), QString::fromStdString(scratch.path().string())});
+  ASSERT_TRUE(process.waitForFinished(30000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  EXPECT_TRUE(process.readAllStandardOutput().endsWith(
+      ".csv: 1 location, 1 level, 1 zone, 1 place, 0 serial numbers\n"));
 }
 
 TEST(ScriptModes, RefuseWrongOptionsWithStatusTwo) {
