@@ -69,14 +69,16 @@ void CSVEncoder::LazyBase::encodeRow(const detail::EncodeWith& with) {
 }
 
 void CSVEncoder::LazyBase::encodeBlankRow() {
-  const std::int64_t width = sink_->writer().expectedFields();
-  // Before the first row ends its width is unknown; an earlier row will give it, so one absent value is
-  // placed and the writer pads the row to that width when it ends.
+  // Each field takes the nil strategy's value, so the width must be known here, even before the first row
+  // ends (its values may all still wait): the writer's padding would leave the fields empty.
+  const std::int64_t width = sink_->rowWidth();
   if (width < 1 && currentIndex_ == 0)
     throw CSVError<CSVEncoder>(
         Error::invalidPath,
         "An empty row cannot be encoded if the number of fields hold by the CSV file is unkwnown.",
         "Specify a headers row or encode a row with content before encoding an empty row.");
+  // Earlier rows that placed no value (they failed) leave the width unknown: one absent value is placed,
+  // and the writer refuses the empty first row when it ends.
   encodeRow([width](Encoder& encoder) {
     auto fields = encoder.unkeyedContainer();
     for (std::int64_t field = 0; field < std::max<std::int64_t>(width, 1); ++field) fields.encodeNil();

@@ -502,6 +502,15 @@ std::int64_t ShadowEncoderSink::storedFields(std::int64_t row) const noexcept {
   return it == rows_.end() ? 0 : static_cast<std::int64_t>(it->second.slots.size());
 }
 
+std::int64_t ShadowEncoderSink::rowWidth() const noexcept {
+  if (writer_.expectedFields() > 0) return writer_.expectedFields();
+  // Until then the writer is in the first row, which ends at its last field, gaps filled.
+  std::int64_t width = writer_.fieldIndex();
+  if (auto it = rows_.find(writer_.rowIndex()); it != rows_.end() && !it->second.slots.empty())
+    width = std::max(width, it->second.slots.back().field + 1);
+  return width;
+}
+
 bool ShadowEncoderSink::isBehind(std::int64_t row, std::int64_t field) const noexcept {
   return row < writer_.rowIndex() || (row == writer_.rowIndex() && field < writer_.fieldIndex());
 }

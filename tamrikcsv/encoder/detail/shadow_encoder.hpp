@@ -64,6 +64,9 @@ class ShadowEncoderSink {
   /// output. Does nothing once the output is closed.
   void flushAndFinish();
 
+  /// The number of fields of every row: the writer's once a row set it, else what the first row will set
+  /// when it ends, by its values placed so far (written or waiting); 0 while there are none.
+  std::int64_t rowWidth() const noexcept;
   /// Rows with values waiting.
   std::int64_t storedRows() const noexcept { return static_cast<std::int64_t>(rows_.size()); }
   /// Values waiting in `row`.

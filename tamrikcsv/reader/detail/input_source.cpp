@@ -394,16 +394,23 @@ class MemoryChunks final : public ChunkSupplier {
   std::size_t offset_;
 };
 
+// The first bytes of a stream, read to look for a mark, and the result of the read that ended the stream
+// among them (0 at its end, -1 on failure), which the source then takes as its own next read.
+struct StreamHead {
+  std::vector<unsigned char> bytes;
+  std::optional<std::ptrdiff_t> lastRead;
+};
+
 // Reads a stream lazily, one request per chunk, after the bytes left over from mark detection; closes
 // the stream at its end or when dropped before it.
 class StreamChunks final : public ChunkSupplier {
  public:
-  StreamChunks(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover,
-               std::size_t chunkSize)
+  StreamChunks(std::shared_ptr<InputStream> stream, StreamHead head, std::size_t chunkSize)
       : stream_(std::move(stream)),
-        buffer_(std::move(leftover)),
+        buffer_(std::move(head.bytes)),
         leftover_(buffer_.size()),
-        chunkSize_(chunkSize) {}
+        chunkSize_(chunkSize),
+        lastRead_(head.lastRead) {}
   ~StreamChunks() override {
     if (!finished_) closeStream(*stream_);
   }
@@ -421,7 +428,8 @@ class StreamChunks final : public ChunkSupplier {
     }
     if (finished_) return {};
     buffer_.resize(chunkSize_);
-    std::ptrdiff_t n = stream_->read(reinterpret_cast<std::byte*>(buffer_.data()), chunkSize_);
+    std::ptrdiff_t n =
+        lastRead_ ? *lastRead_ : stream_->read(reinterpret_cast<std::byte*>(buffer_.data()), chunkSize_);
     if (n > 0) return {buffer_.data(), static_cast<std::size_t>(n)};
     finished_ = true;
     if (n < 0)
@@ -438,6 +446,7 @@ class StreamChunks final : public ChunkSupplier {
   std::vector<unsigned char> buffer_;
   std::size_t leftover_;
   std::size_t chunkSize_;
+  std::optional<std::ptrdiff_t> lastRead_;
   bool finished_ = false;
   std::optional<Error> error_;
 };
@@ -483,13 +492,17 @@ class TranscodingSource final : public InputSource {
 // reading a file, spared the copy a transcoder makes.
 class UTF8StreamSource final : public InputSource {
  public:
-  // `offset`: the bytes of the stream before `leftover`; `total`: the stream's size, when known.
-  UTF8StreamSource(std::shared_ptr<InputStream> stream, std::vector<unsigned char> leftover,
-                   std::size_t chunkSize, std::size_t offset, std::optional<std::uint64_t> total)
-      : stream_(std::move(stream)), chunkSize_(chunkSize), offset_(offset), total_(total) {
-    reserve(leftover.size() + chunkSize_);
-    std::memcpy(data_.get(), leftover.data(), leftover.size());
-    size_ = leftover.size();
+  // `offset`: the bytes of the stream before the head's; `total`: the stream's size, when known.
+  UTF8StreamSource(std::shared_ptr<InputStream> stream, StreamHead head, std::size_t chunkSize,
+                   std::size_t offset, std::optional<std::uint64_t> total)
+      : stream_(std::move(stream)),
+        chunkSize_(chunkSize),
+        offset_(offset),
+        total_(total),
+        lastRead_(head.lastRead) {
+    reserve(head.bytes.size() + chunkSize_);
+    std::memcpy(data_.get(), head.bytes.data(), head.bytes.size());
+    size_ = head.bytes.size();
   }
   ~UTF8StreamSource() override {
     if (!finished_) StreamChunks::closeStream(*stream_);
@@ -513,7 +526,9 @@ class UTF8StreamSource final : public InputSource {
       if (pending_) throw *pending_;
       if (finished_) return false;
       reserve(size_ + chunkSize_);
-      std::ptrdiff_t n = stream_->read(reinterpret_cast<std::byte*>(data_.get() + size_), chunkSize_);
+      std::ptrdiff_t n = lastRead_
+                             ? *lastRead_
+                             : stream_->read(reinterpret_cast<std::byte*>(data_.get() + size_), chunkSize_);
       if (n > 0) {
         size_ += static_cast<std::size_t>(n);
         validate();
@@ -563,6 +578,7 @@ class UTF8StreamSource final : public InputSource {
   std::size_t size_ = 0, valid_ = 0, capacity_ = 0;
   std::size_t offset_;                  // the stream's bytes before data_[0]
   std::optional<std::uint64_t> total_;  // the stream's size, when known
+  std::optional<std::ptrdiff_t> lastRead_;
   bool checked_ = false;
   bool finished_ = false;
   std::optional<Error> pending_;
@@ -593,19 +609,30 @@ std::unique_ptr<InputSource> fromStream(std::shared_ptr<InputStream> stream,
                                         const ReaderConfiguration& configuration, std::size_t chunkSize,
                                         std::optional<std::uint64_t> total = std::nullopt) {
   stream->open();
-  std::vector<unsigned char> head(4);
-  std::ptrdiff_t n = stream->read(reinterpret_cast<std::byte*>(head.data()), head.size());
+  // A read may give fewer bytes than asked for and cut a mark: reads go on until four bytes, the longest
+  // mark, are in or the stream ends. No more is asked for, so that the rest is read as the parser needs it.
+  StreamHead head{std::vector<unsigned char>(4), std::nullopt};
+  std::size_t size = 0;
+  while (size < head.bytes.size()) {
+    std::ptrdiff_t n =
+        stream->read(reinterpret_cast<std::byte*>(head.bytes.data() + size), head.bytes.size() - size);
+    if (n <= 0) {
+      head.lastRead = n;
+      break;
+    }
+    size += static_cast<std::size_t>(n);
+  }
   try {
-    if (n < 0)
+    if (size == 0 && head.lastRead && *head.lastRead < 0)
       throw streamError("The input stream encountered an error while trying to read the first bytes.",
                         *stream);
-    head.resize(static_cast<std::size_t>(n));
-    const Mark* mark = detectMark(head, configuration.encoding);
+    head.bytes.resize(size);
+    const Mark* mark = detectMark(head.bytes, configuration.encoding);
     TextEncoding encoding = chooseEncoding(configuration.encoding, markEncoding(mark));
     auto transcoder = makeTranscoder(encoding);
     if (!transcoder) throw unsupported(encoding);
     const std::size_t offset = mark ? mark->size : 0;
-    head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(offset));
+    head.bytes.erase(head.bytes.begin(), head.bytes.begin() + static_cast<std::ptrdiff_t>(offset));
     if (encoding == TextEncoding::utf8)
       return std::make_unique<UTF8StreamSource>(stream, std::move(head), chunkSize, offset, total);
     auto chunks = std::make_unique<StreamChunks>(stream, std::move(head), chunkSize);

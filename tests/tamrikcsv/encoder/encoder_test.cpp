@@ -371,6 +371,35 @@ TEST(CSVEncoderLazy, EncodesRowByRowAndBlankRows) {
             "Place ID,Place Name,Serial Number\n,,\nP1,Desk,S\n");
 }
 
+TEST(CSVEncoderLazy, BlankRowsTakeTheNilStrategyInEveryField) {
+  // Three fields wide with a gap, so that under `sequential` the third waits while the row is open.
+  struct Sparse {
+    void encode(Encoder& encoder) const {
+      auto row = encoder.container<CodingKey>();
+      row.encode("a", CodingKey(0));
+      row.encode("c", CodingKey(2));
+    }
+  };
+  for (auto buffering : kBufferings) {
+    for (bool headers : {false, true}) {
+      for (std::string nil : {"", "NULL"}) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(buffering)) + (headers ? " with headers " : " ") + nil);
+        auto encoder = encoderWith(buffering, headers ? kPlaceHeaders : std::vector<std::string>{});
+        if (!nil.empty())
+          encoder.configuration.nilStrategy =
+              Strategy::NilEncoding::custom([nil](Encoder& e) { e.singleValueContainer().encode(nil); });
+        auto lazy = encoder.makeLazyString();
+        lazy.encodeNext(Sparse{});
+        lazy.encodeBlankRow();
+        lazy.encodeBlankRow();
+        const std::string blank = nil + "," + nil + "," + nil + "\n";
+        EXPECT_EQ(lazy.endEncoding(), std::string(headers ? "Place ID,Place Name,Serial Number\n" : "") +
+                                          "a,,c\n" + blank + blank);
+      }
+    }
+  }
+}
+
 TEST(CSVEncoderLazy, WritesFilesReplacingOrAppending) {
   auto path = std::filesystem::temp_directory_path() / "tamrik_encoder_lazy.csv";
   auto encoder = encoderWith(Buffering::sequential);

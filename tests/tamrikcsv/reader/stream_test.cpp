@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 #include "support/reading.hpp"
 #include "support/scripted_stream.hpp"
@@ -25,16 +28,14 @@ std::filesystem::path temporaryFile(const std::string& content) {
 
 }  // namespace
 
-TEST(Streams, MarkDetectionTakesOneReadAndEverythingIsReadLazily) {
-  // The first read gives two bytes only, so the mark is not seen and its bytes are text.
+TEST(Streams, MarkDetectionReadsFourBytesAndEverythingElseLazily) {
+  // A first read of two bytes cuts the mark: the reads go on until four bytes are in.
   auto cut = std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"\xEF\xBB"},
                                                                                {"\xBF"
                                                                                 "a,b\n"}});
   auto reader = CSVReader::fromStream(cut);
-  EXPECT_EQ(readAll(reader), (Rows{{"\uFEFF"
-                                    "a",
-                                    "b"}}));
-  EXPECT_EQ(cut->requests.front(), 4u);
+  EXPECT_EQ(readAll(reader), (Rows{{"a", "b"}}));
+  EXPECT_EQ(cut->requests, (std::vector<std::size_t>{4, 2, 1024, 1024}));
 
   std::string big;
   for (int i = 0; i < 2000; ++i) big += "row" + std::to_string(i) + ",x\n";
@@ -43,6 +44,39 @@ TEST(Streams, MarkDetectionTakesOneReadAndEverythingIsReadLazily) {
   EXPECT_EQ(stream->requests.size(), 1u);
   EXPECT_EQ(lazy.readRow(), (std::vector<std::string>{"row0", "x"}));
   EXPECT_EQ(stream->requests, (std::vector<std::size_t>{4, 1024}));
+}
+
+TEST(Streams, InputsShorterThanAMarkEndAfterTheirBytes) {
+  struct Case {
+    std::string text;
+    Rows rows;
+    std::optional<std::string> reason;  // of the error after the rows
+  };
+  const Case cases[] = {
+      {"", {}, std::nullopt},
+      {"a", {{"a"}}, std::nullopt},
+      {"a,\n", {{"a", ""}}, std::nullopt},
+      {"\xEF\xBB\xBF", {}, std::nullopt},
+      {"\xFF\xFE", {}, std::nullopt},
+      {"\xFE\xFF"
+       "a",
+       {},
+       "The last input UTF16 character is incomplete (only 1 byte was found when 2 were expected)."},
+      {"\xC3", {}, "Some input bytes couldn't be decoded as UTF8 characters"},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t chunk : {1, 4}) {
+      SCOPED_TRACE(testing::PrintToString(c.text) + " in reads of " + std::to_string(chunk));
+      auto stream = ScriptedStream::chunked(c.text, chunk);
+      auto reader = CSVReader::fromStream(stream);
+      std::optional<CSVError<CSVReader>> error;
+      EXPECT_EQ(test::rowsBeforeError(reader, error), c.rows);
+      EXPECT_EQ(error ? error->failureReason() : std::nullopt, c.reason);
+      // Read to its end once, and not asked again.
+      EXPECT_EQ(stream->requests.size(), (c.text.size() + chunk - 1) / chunk + 1);
+      EXPECT_EQ(stream->closes, 1);
+    }
+  }
 }
 
 TEST(Streams, StreamsAreClosedAtTheEndOrWhenTheReaderGoesAway) {
@@ -87,6 +121,13 @@ TEST(Streams, AFailingStreamDeliversWhatCameBeforeThenFailsForGood) {
   EXPECT_EQ(first.failureReason(),
             "The input stream encountered an error while trying to read the first bytes.");
   EXPECT_NE(std::string(first.what()).find("Underlying error: injected read failure"), std::string::npos);
+  // Bytes before a failure are rows even when there are fewer than a mark's four.
+  auto twoBytes =
+      std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"a\n"}, ScriptedStream::failure()});
+  auto twoBytesReader = CSVReader::fromStream(twoBytes);
+  std::optional<CSVError<CSVReader>> twoBytesError;
+  EXPECT_EQ(test::rowsBeforeError(twoBytesReader, twoBytesError), (Rows{{"a"}}));
+  EXPECT_EQ(twoBytesError->failureReason(), error->failureReason());
 
   // A stream failing inside a UTF-16 unit reports the stream, not the cut unit.
   auto utf16 = std::make_shared<ScriptedStream>(
@@ -143,6 +184,30 @@ TEST(Streams, FilesWithAndWithoutPresampling) {
             "Creating an input stream to the given file URL failed.");
   EXPECT_EQ(readerError([] { CSVReader::fromFile(std::filesystem::temp_directory_path()); }).type(),
             CSVReader::Error::streamFailure);
+}
+
+TEST(Streams, AFileArrivingInPiecesStillShowsItsMark) {
+  // A pipe's read gives what has arrived: here the mark's first byte alone, the rest once it was taken.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const std::string text(
+      "\xFF\xFE"
+      "a\0\n\0",
+      6);
+  ASSERT_EQ(::write(ends[1], text.data(), 1), 1);
+  std::jthread writer([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int queued = 1;
+    while (queued > 0 && std::chrono::steady_clock::now() < deadline &&
+           ::ioctl(ends[0], FIONREAD, &queued) == 0)
+      std::this_thread::yield();
+    EXPECT_EQ(::write(ends[1], text.data() + 1, text.size() - 1), 5);
+    ::close(ends[1]);
+  });
+  auto reader = CSVReader::fromFile("/proc/self/fd/" + std::to_string(ends[0]));
+  writer.join();
+  EXPECT_EQ(readAll(reader), (Rows{{"a"}}));
+  ::close(ends[0]);
 }
 
 TEST(Streams, ProgressIsTheShareOfTheInputParsed) {
