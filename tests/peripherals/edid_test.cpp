@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 #include "peripherals/display_attributes.hpp"
 #include "peripherals/display_source.hpp"
@@ -18,25 +21,31 @@ QByteArray fixture(const char* name) {
   return file.readAll();
 }
 
-// A made-up but well-formed base block, with string descriptors as given.
-QByteArray edidWith(const QByteArray& name, const QByteArray& serialText = "SER1") {
+// A made-up but well-formed base block ("DEL", product 0x1234) with the 32-bit serial and a string
+// descriptor per (tag, text), from offset 54 on. A text shorter than 13 bytes is ended by a line feed and
+// padded with spaces, as monitors do; one of 13 bytes fills its descriptor.
+QByteArray edidOf(std::uint32_t serial, std::initializer_list<std::pair<char, QByteArray>> descriptors) {
   QByteArray edid(128, '\0');
   const char header[] = "\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00";
   edid.replace(0, 8, QByteArray(header, 8));
-  edid[8] = 0x10, edid[9] = '\xAC';  // "DEL"
+  edid[8] = 0x10, edid[9] = '\xAC';
   edid[10] = 0x34, edid[11] = 0x12;
-  edid[12] = 0x2A;
-  auto descriptor = [&](int offset, char tag, const QByteArray& text) {
+  for (int i = 0; i < 4; ++i) edid[12 + i] = static_cast<char>(serial >> (8 * i));
+  int offset = 54;
+  for (const auto& [tag, text] : descriptors) {
     edid[offset + 3] = tag;
-    QByteArray body = (text + '\n').leftJustified(13, ' ', true);
-    edid.replace(offset + 5, 13, body);
-  };
-  descriptor(72, '\xFF', serialText);
-  descriptor(90, '\xFC', name);
+    edid.replace(offset + 5, 13, (text + '\n').leftJustified(13, ' ', true));
+    offset += 18;
+  }
   unsigned sum = 0;
   for (int i = 0; i < 127; ++i) sum += static_cast<unsigned char>(edid[i]);
   edid[127] = static_cast<char>((256 - sum % 256) % 256);
   return edid;
+}
+
+QByteArray edidWith(const QByteArray& name, const QByteArray& serialText = "SER1",
+                    std::uint32_t serial = 42) {
+  return edidOf(serial, {{'\xFF', serialText}, {'\xFC', name}});
 }
 
 void writeConnector(const QDir& root, const QString& name, const QByteArray& status, const QByteArray& edid) {
@@ -89,7 +98,6 @@ TEST(Edid, MalformedBlocksGiveNothing) {
   QByteArray badHeader = good;
   badHeader[0] = 1;
   EXPECT_FALSE(parseEdid(badHeader));
-  EXPECT_FALSE(parseEdid(edidWith("Caf\xE9")));
   EXPECT_FALSE(parseEdid(QByteArray()));
   // Quotation marks and braces would break the line; they are left out.
   auto quoted = parseEdid(edidWith("A\"{B}\"", "\"S\""));
@@ -99,6 +107,31 @@ TEST(Edid, MalformedBlocksGiveNothing) {
   EXPECT_EQ(displays[0].serialNumber, "S");
   EXPECT_EQ(displays[0].productName, "AB");
   EXPECT_EQ(displays[1].serialNumber, "42");
+}
+
+TEST(Edid, StringsSplitOverDescriptorsAreJoined) {
+  auto cinema = parseEdid(edidOf(42, {{'\xFC', "Cinema Displa"}, {'\xFF', "SER"}, {'\xFC', "y"}}));
+  ASSERT_TRUE(cinema);
+  EXPECT_EQ(cinema->name, "Cinema Display");
+  // A full piece has no padding: a space at its end belongs to the text.
+  EXPECT_EQ(parseEdid(edidOf(42, {{'\xFC', "Apple Cinema "}, {'\xFC', "HD  "}})).value().name,
+            "Apple Cinema HD");
+  EXPECT_EQ(parseEdid(edidOf(0, {{'\xFF', "ABCDEFGHIJKLM"}, {'\xFF', "NOP"}})).value().serialText,
+            "ABCDEFGHIJKLMNOP");
+}
+
+TEST(Edid, AStringWithABadByteIsAbsentAlone) {
+  auto accented = parseEdid(edidWith("Caf\xE9"));
+  ASSERT_TRUE(accented);
+  EXPECT_FALSE(accented->name);
+  EXPECT_EQ(accented->serialText, "SER1");
+  EXPECT_EQ(accented->serial, 42u);
+  EXPECT_EQ(parseEdid(edidOf(42, {{'\xFC', "Good"}, {'\xFC', "B\x01"}})).value().name, "Good");
+  // A NUL ends the text as a line feed does; what follows it is padding.
+  auto nul = parseEdid(edidWith(QByteArray("AB\0\x01\xFF", 5), QByteArray("\0", 1)));
+  ASSERT_TRUE(nul);
+  EXPECT_EQ(nul->name, "AB");
+  EXPECT_FALSE(nul->serialText);
 }
 
 TEST(SysfsDisplaySource, ConnectedConnectorsWithWellFormedEdids) {
