@@ -32,6 +32,12 @@ std::optional<std::string> withoutTrailingSpaces(std::string text) {
   return text;
 }
 
+// 0 means "not given"; 0x01010101 and 0xFFFFFFFF are placeholders that many monitors carry, and as serial
+// numbers they would make different monitors one.
+bool isPlaceholderSerial(std::uint32_t serial) {
+  return serial == 0 || serial == 0x01010101 || serial == 0xFFFFFFFF;
+}
+
 std::string withoutQuotesOrBraces(std::string text) {
   std::erase_if(text, [](char c) { return c == '"' || c == '{' || c == '}'; });
   return text;
@@ -59,7 +65,7 @@ std::optional<EdidIdentity> parseEdid(const QByteArray& edid) {
   identity.productCode = static_cast<std::uint16_t>(at(edid, 10) | at(edid, 11) << 8);
   std::uint32_t serial =
       at(edid, 12) | at(edid, 13) << 8 | at(edid, 14) << 16 | std::uint32_t{at(edid, 15)} << 24;
-  if (serial != 0) identity.serial = serial;
+  if (!isPlaceholderSerial(serial)) identity.serial = serial;
 
   // A text longer than 13 bytes goes on in the next descriptor of the same tag. A piece that fills its
   // descriptor has no terminator and so no padding: a space at its end is part of the text. The pieces join

@@ -13,7 +13,8 @@ namespace tamrik {
 struct EdidIdentity {
   std::string manufacturer;  ///< three letters, e.g. "DEL"
   std::uint16_t productCode = 0;
-  std::optional<std::uint32_t> serial;    ///< bytes 12 to 15; absent when 0, which means "not given"
+  /// Bytes 12 to 15; absent when 0 ("not given") or the placeholder 0x01010101 or 0xFFFFFFFF.
+  std::optional<std::uint32_t> serial;
   std::optional<std::string> serialText;  ///< the serial-number string descriptors (0xFF), joined
   std::optional<std::string> name;        ///< the monitor-name descriptors (0xFC), joined
 };

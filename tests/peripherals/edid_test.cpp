@@ -77,15 +77,16 @@ TEST(Edid, RealMonitorsGiveTheirIdentity) {
       {"philips-243v5.bin",
        R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="PHL","ProductID"=49361,"SerialNumber"=11015,"AlphanumericSerialNumber"="ZV01551011015","ProductName"="PHL 243V5"})"},
       {"lenovo-lt2252p-wide.bin",
-       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="LEN","ProductID"=2572,"SerialNumber"=16843009,"AlphanumericSerialNumber"="6V8AN427","ProductName"="LT2252p Wide"})"},
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="LEN","ProductID"=2572,"AlphanumericSerialNumber"="6V8AN427","ProductName"="LT2252p Wide"})"},
+      {"viewsonic-vx2433wm.bin",
+       R"("DisplayAttributes" = {"ProductAttributes"={"ManufacturerID"="VSC","ProductID"=14370,"AlphanumericSerialNumber"="R4F100424142","ProductName"="VX2433wm"})"},
   };
   for (const auto& c : cases) {
     auto identity = parseEdid(fixture(c.file));
     ASSERT_TRUE(identity) << c.file;
     EXPECT_EQ(displayAttributesLine(*identity).toStdString(), c.line);
   }
-  for (const char* name : {"asus-vs247.bin", "benq-gl2450.bin", "lg-full-hd.bin", "samsung-s24d300.bin",
-                           "viewsonic-vx2433wm.bin"})
+  for (const char* name : {"asus-vs247.bin", "benq-gl2450.bin", "lg-full-hd.bin", "samsung-s24d300.bin"})
     EXPECT_TRUE(parseEdid(fixture(name))) << name;
 }
 
@@ -107,6 +108,15 @@ TEST(Edid, MalformedBlocksGiveNothing) {
   EXPECT_EQ(displays[0].serialNumber, "S");
   EXPECT_EQ(displays[0].productName, "AB");
   EXPECT_EQ(displays[1].serialNumber, "42");
+}
+
+TEST(Edid, PlaceholderSerialsAreLeftOut) {
+  for (std::uint32_t placeholder : {0u, 0x01010101u, 0xFFFFFFFFu}) {
+    auto identity = parseEdid(edidWith("N", "", placeholder));
+    ASSERT_TRUE(identity);
+    EXPECT_FALSE(identity->serial) << placeholder;
+  }
+  EXPECT_EQ(parseEdid(edidWith("N", "", 0x01010102)).value().serial, 0x01010102u);
 }
 
 TEST(Edid, StringsSplitOverDescriptorsAreJoined) {
