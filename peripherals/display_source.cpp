@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "common/diagnostic_log.hpp"
 #include "peripherals/edid.hpp"
@@ -33,7 +36,11 @@ QByteArray CommandDisplaySource::listDisplayAttributes() {
 SysfsDisplaySource::SysfsDisplaySource(QString root) : root_(std::move(root)) {}
 
 QByteArray SysfsDisplaySource::listDisplayAttributes() {
-  QByteArray lines;
+  struct Connected {
+    QByteArray edid;
+    EdidIdentity identity;
+  };
+  std::vector<Connected> displays;
   QDir root(root_);
   // Connectors are named card<N>-<type>-<M>; the cards themselves have no dash.
   const auto connectors =
@@ -43,7 +50,24 @@ QByteArray SysfsDisplaySource::listDisplayAttributes() {
     if (!status.open(QIODevice::ReadOnly) || status.readAll().trimmed() != "connected") continue;
     QFile edidFile(root.filePath(connector + QStringLiteral("/edid")));
     if (!edidFile.open(QIODevice::ReadOnly)) continue;
-    if (auto identity = parseEdid(edidFile.readAll())) lines += displayAttributesLine(*identity) + '\n';
+    QByteArray edid = edidFile.readAll();
+    if (auto identity = parseEdid(edid)) displays.push_back({std::move(edid), std::move(*identity)});
+  }
+
+  // A numeric serial that monitors with different EDIDs share identifies none of them. Byte-identical EDIDs
+  // on two connectors keep theirs: nothing in them tells two monitors from one reached twice.
+  std::map<std::uint32_t, const QByteArray*> firstWithSerial;
+  std::set<std::uint32_t> shared;
+  for (const auto& display : displays) {
+    if (!display.identity.serial) continue;
+    auto [first, isFirst] = firstWithSerial.emplace(*display.identity.serial, &display.edid);
+    if (!isFirst && *first->second != display.edid) shared.insert(*display.identity.serial);
+  }
+
+  QByteArray lines;
+  for (auto& display : displays) {
+    if (display.identity.serial && shared.contains(*display.identity.serial)) display.identity.serial.reset();
+    lines += displayAttributesLine(display.identity) + '\n';
   }
   return lines;
 }

@@ -33,7 +33,8 @@ class CommandDisplaySource final : public DisplaySource {
 };
 
 /// Makes a line for each connector under `root` (normally /sys/class/drm) whose "status" reads "connected"
-/// and whose "edid" holds a well-formed base block, in connector-name order.
+/// and whose "edid" holds a well-formed base block, in connector-name order. A numeric serial that connected
+/// displays with different EDIDs share is left out of their lines.
 class SysfsDisplaySource final : public DisplaySource {
  public:
   explicit SysfsDisplaySource(QString root = QStringLiteral("/sys/class/drm"));

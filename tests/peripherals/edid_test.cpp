@@ -5,7 +5,9 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "peripherals/display_attributes.hpp"
 #include "peripherals/display_source.hpp"
@@ -46,6 +48,13 @@ QByteArray edidOf(std::uint32_t serial, std::initializer_list<std::pair<char, QB
 QByteArray edidWith(const QByteArray& name, const QByteArray& serialText = "SER1",
                     std::uint32_t serial = 42) {
   return edidOf(serial, {{'\xFF', serialText}, {'\xFC', name}});
+}
+
+std::vector<std::string> entries(const QByteArray& listing) {
+  std::vector<std::string> out;
+  for (const auto& display : parseDisplayAttributes(listing))
+    out.push_back((display.serialNumber + "|" + display.productName).toStdString());
+  return out;
 }
 
 void writeConnector(const QDir& root, const QString& name, const QByteArray& status, const QByteArray& edid) {
@@ -160,4 +169,17 @@ TEST(SysfsDisplaySource, ConnectedConnectorsWithWellFormedEdids) {
   EXPECT_EQ(displays[2].serialNumber, "809578827");
   EXPECT_EQ(displays[2].productName, "S24D300");
   EXPECT_TRUE(SysfsDisplaySource(dir.path() + "/missing").listDisplayAttributes().isEmpty());
+}
+
+TEST(SysfsDisplaySource, ASerialNumberThatDifferentEdidsShareIsLeftOut) {
+  QTemporaryDir dir;
+  QDir root(dir.path());
+  writeConnector(root, "card0-DP-1", "connected", edidWith("Left", "", 7));
+  writeConnector(root, "card0-DP-2", "connected", edidWith("Right", "R2", 7));
+  // The same EDID on two connectors keeps its serial number; a disconnected connector shares nothing.
+  writeConnector(root, "card0-DP-3", "connected", edidWith("Twin", "", 9));
+  writeConnector(root, "card0-DP-4", "connected", edidWith("Twin", "", 9));
+  writeConnector(root, "card0-DP-5", "disconnected", edidWith("Off", "", 9));
+  EXPECT_EQ(entries(SysfsDisplaySource(dir.path()).listDisplayAttributes()),
+            (std::vector<std::string>{"R2|Right", "9|Twin", "9|Twin"}));
 }
