@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -11,6 +12,13 @@
 #include "peripherals/edid.hpp"
 
 namespace tamrik {
+namespace {
+
+// A display whose EDID does not read is still attached: its line names no serial number, so that it counts
+// among the displays without one.
+constexpr char kLineWithoutIdentity[] = R"("DisplayAttributes" = {"ProductAttributes"={}})";
+
+}  // namespace
 
 CommandDisplaySource::CommandDisplaySource(QString commandLine, QString program)
     : commandLine_(std::move(commandLine)), program_(std::move(program)) {}
@@ -38,7 +46,7 @@ SysfsDisplaySource::SysfsDisplaySource(QString root) : root_(std::move(root)) {}
 QByteArray SysfsDisplaySource::listDisplayAttributes() {
   struct Connected {
     QByteArray edid;
-    EdidIdentity identity;
+    std::optional<EdidIdentity> identity;
   };
   std::vector<Connected> displays;
   QDir root(root_);
@@ -49,9 +57,9 @@ QByteArray SysfsDisplaySource::listDisplayAttributes() {
     QFile status(root.filePath(connector + QStringLiteral("/status")));
     if (!status.open(QIODevice::ReadOnly) || status.readAll().trimmed() != "connected") continue;
     QFile edidFile(root.filePath(connector + QStringLiteral("/edid")));
-    if (!edidFile.open(QIODevice::ReadOnly)) continue;
-    QByteArray edid = edidFile.readAll();
-    if (auto identity = parseEdid(edid)) displays.push_back({std::move(edid), std::move(*identity)});
+    QByteArray edid = edidFile.open(QIODevice::ReadOnly) ? edidFile.readAll() : QByteArray();
+    auto identity = parseEdid(edid);
+    displays.push_back({std::move(edid), std::move(identity)});
   }
 
   // A numeric serial that monitors with different EDIDs share identifies none of them. Byte-identical EDIDs
@@ -59,15 +67,21 @@ QByteArray SysfsDisplaySource::listDisplayAttributes() {
   std::map<std::uint32_t, const QByteArray*> firstWithSerial;
   std::set<std::uint32_t> shared;
   for (const auto& display : displays) {
-    if (!display.identity.serial) continue;
-    auto [first, isFirst] = firstWithSerial.emplace(*display.identity.serial, &display.edid);
-    if (!isFirst && *first->second != display.edid) shared.insert(*display.identity.serial);
+    if (!display.identity || !display.identity->serial) continue;
+    auto [first, isFirst] = firstWithSerial.emplace(*display.identity->serial, &display.edid);
+    if (!isFirst && *first->second != display.edid) shared.insert(*display.identity->serial);
   }
 
   QByteArray lines;
   for (auto& display : displays) {
-    if (display.identity.serial && shared.contains(*display.identity.serial)) display.identity.serial.reset();
-    lines += displayAttributesLine(display.identity) + '\n';
+    if (!display.identity) {
+      lines += kLineWithoutIdentity;
+    } else {
+      if (display.identity->serial && shared.contains(*display.identity->serial))
+        display.identity->serial.reset();
+      lines += displayAttributesLine(*display.identity);
+    }
+    lines += '\n';
   }
   return lines;
 }

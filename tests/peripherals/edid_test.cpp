@@ -161,8 +161,12 @@ TEST(SysfsDisplaySource, ConnectedConnectorsWithWellFormedEdids) {
   writeConnector(root, "card0-eDP-1", "connected", QByteArray());
   writeConnector(root, "card1-DP-2", "connected", fixture("benq-gl2450.bin").left(100));
   writeConnector(root, "card1-DP-3", "connected", fixture("samsung-s24d300.bin"));
+  writeConnector(root, "card1-DP-4", "connected", fixture("boe-hb133wx1-402.bin"));  // no serial at all
   root.mkpath("card0");
-  auto displays = parseDisplayAttributes(SysfsDisplaySource(dir.path()).listDisplayAttributes());
+  auto listing = parseDisplayListing(SysfsDisplaySource(dir.path()).listDisplayAttributes());
+  // The empty, the short and the serial-less EDID each count as a display without a serial number.
+  EXPECT_EQ(listing.displaysWithoutSerialNumber, 3);
+  const auto& displays = listing.displays;
   ASSERT_EQ(displays.size(), 3);
   EXPECT_EQ(displays[0].serialNumber, "TK85K3140JEL");
   EXPECT_EQ(displays[1].serialNumber, "810173772");
@@ -180,6 +184,7 @@ TEST(SysfsDisplaySource, ASerialNumberThatDifferentEdidsShareIsLeftOut) {
   writeConnector(root, "card0-DP-3", "connected", edidWith("Twin", "", 9));
   writeConnector(root, "card0-DP-4", "connected", edidWith("Twin", "", 9));
   writeConnector(root, "card0-DP-5", "disconnected", edidWith("Off", "", 9));
-  EXPECT_EQ(entries(SysfsDisplaySource(dir.path()).listDisplayAttributes()),
-            (std::vector<std::string>{"R2|Right", "9|Twin", "9|Twin"}));
+  QByteArray lines = SysfsDisplaySource(dir.path()).listDisplayAttributes();
+  EXPECT_EQ(entries(lines), (std::vector<std::string>{"R2|Right", "9|Twin", "9|Twin"}));
+  EXPECT_EQ(parseDisplayListing(lines).displaysWithoutSerialNumber, 1);
 }
