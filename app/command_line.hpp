@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <utility>
 #include <variant>
 
 #include "app/seatloom_app.hpp"
@@ -10,8 +11,13 @@ namespace tamrik {
 
 /// What the program does when the command line asks for something other than the window.
 struct CommandLineExit {
+  // A constructor rather than an aggregate, so that most exits can leave the note out.
+  CommandLineExit(int exitStatus = 0, QString text = {}, QString noteText = {})
+      : status(exitStatus), output(std::move(text)), note(std::move(noteText)) {}
+
   int status = 0;
   QString output;  ///< printed before exiting: help, the version, or what was wrong
+  QString note;    ///< printed on standard error whatever the status: what `output` leaves out
 };
 
 /// Reads `tamrik-seatloom [--demo] [--display-command CMD] [FILE]`, the script modes `--list-displays
@@ -20,7 +26,8 @@ struct CommandLineExit {
 std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments);
 
 /// `--list-displays`: the displays the enumeration finds, as the panel lists them: a line each with the
-/// serial number, a tab and the product name, or a JSON array of {"serialNumber", "productName"}.
+/// serial number, a tab and the product name, or a JSON array of {"serialNumber", "productName"}. The note
+/// says how many connected displays are left out for want of a usable serial number, when any are.
 CommandLineExit listDisplays(const AppOptions& options);
 
 /// `--check FILE`: loads the file as "Open…" does and summarises it in one line, or gives the error's

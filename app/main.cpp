@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
                       ? tamrik::listDisplays(options)
                       : tamrik::checkPlacesFile(*options.file);
     std::fputs(result.output.toUtf8().constData(), result.status == 0 ? stdout : stderr);
+    std::fflush(stdout);  // so that a terminal showing both puts the note after the list
+    std::fputs(result.note.toUtf8().constData(), stderr);
     return result.status;
   }
   if (!tamrik::hasDisplay()) {

@@ -127,6 +127,12 @@ QString PeripheralAssignment::badgeText(const QString& serialNumber) const {
   return {};
 }
 
+QString PeripheralAssignment::displaysWithoutSerialNumberText(int count) {
+  if (count <= 0) return {};
+  if (count == 1) return tr("1 connected display has no usable serial number and is not listed.");
+  return tr("%1 connected displays have no usable serial number and are not listed.").arg(count);
+}
+
 void PeripheralAssignment::peripheralsChanged() {
   auto peripherals = peripheralManager_->peripherals();
   if (!sameSerialNumbers(peripherals, knownPeripherals_)) {

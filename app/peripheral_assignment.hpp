@@ -65,6 +65,10 @@ class PeripheralAssignment : public QObject {
   /// "assigned", "assigned to " and the other place's name, or nothing.
   QString badgeText(const QString& serialNumber) const;
 
+  /// "1 connected display has no usable serial number and is not listed.", or the same of `count` displays;
+  /// nothing when `count` is 0.
+  static QString displaysWithoutSerialNumberText(int count);
+
  signals:
   /// The selection, the title, a badge or whether "Assign" is enabled may have changed.
   void changed();
