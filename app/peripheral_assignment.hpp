@@ -68,9 +68,11 @@ class PeripheralAssignment : public QObject {
   /// "1 connected display has no usable serial number and is not listed.", or the same of `count` displays;
   /// nothing when `count` is 0.
   static QString displaysWithoutSerialNumberText(int count);
+  /// That sentence for the attached displays that the list leaves out, or nothing when there are none.
+  QString unlistedDisplaysNote() const;
 
  signals:
-  /// The selection, the title, a badge or whether "Assign" is enabled may have changed.
+  /// The selection, the title, a badge, the note or whether "Assign" is enabled may have changed.
   void changed();
 
  private:
