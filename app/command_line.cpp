@@ -1,6 +1,7 @@
 #include "app/command_line.hpp"
 
 #include "app/file_names.hpp"
+#include "app/peripheral_assignment.hpp"
 #include "peripherals/display_attributes.hpp"
 #include "peripherals/display_source.hpp"
 
@@ -88,22 +89,29 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
 }
 
 CommandLineExit listDisplays(const AppOptions& options) {
-  QList<PeripheralInfo> displays =
-      options.demo
-          ? SamplePeripheralManager::create()->peripherals()
-          : parseDisplayAttributes(
-                makeDisplaySource(options.displayCommand.value_or(QString()))->listDisplayAttributes());
+  DisplayListing listing;
+  if (options.demo) {
+    auto sample = SamplePeripheralManager::create();
+    listing = {sample->peripherals(), sample->displaysWithoutSerialNumber()};
+  } else {
+    listing = parseDisplayListing(
+        makeDisplaySource(options.displayCommand.value_or(QString()))->listDisplayAttributes());
+  }
+  const auto& displays = listing.displays;
+  // On standard error, so that the list and the JSON read as they always have.
+  QString note = PeripheralAssignment::displaysWithoutSerialNumberText(listing.displaysWithoutSerialNumber);
+  if (!note.isEmpty()) note += QLatin1Char('\n');
   if (options.json) {
     QJsonArray array;
     for (const auto& display : displays)
       array.append(QJsonObject{{QStringLiteral("serialNumber"), display.serialNumber},
                                {QStringLiteral("productName"), display.productName}});
-    return {0, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented))};
+    return {0, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)), note};
   }
   QString out;
   for (const auto& display : displays)
     out += display.serialNumber + QLatin1Char('\t') + display.productName + '\n';
-  return {0, out};
+  return {0, out, note};
 }
 
 CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& readOptions) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -12,9 +13,13 @@ namespace tamrik {
 
 /// What the program does when the command line asks for something other than the window.
 struct CommandLineExit {
+  // A constructor rather than an aggregate, so that most exits can leave the note out.
+  CommandLineExit(int exitStatus = 0, QString text = {}, QString noteText = {})
+      : status(exitStatus), output(std::move(text)), note(std::move(noteText)) {}
+
   int status = 0;
-  QString output;            ///< printed before exiting: help, the version, or what was wrong
-  QString diagnostics = {};  ///< printed on standard error whatever the status: what the user should know
+  QString output;  ///< printed before exiting: help, the version, or what was wrong
+  QString note;    ///< printed on standard error whatever the status: what `output` leaves out
 };
 
 /// Reads `tamrik-seatloom [--demo] [--display-command CMD] [--encoding NAME] [FILE]`, the script modes
@@ -25,11 +30,12 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(
     const QStringList& arguments, const std::vector<std::string>& nativeArguments = {});
 
 /// `--list-displays`: the displays the enumeration finds, as the panel lists them: a line each with the
-/// serial number, a tab and the product name, or a JSON array of {"serialNumber", "productName"}.
+/// serial number, a tab and the product name, or a JSON array of {"serialNumber", "productName"}. The note
+/// says how many connected displays are left out for want of a usable serial number, when any are.
 CommandLineExit listDisplays(const AppOptions& options);
 
 /// `--check FILE`: loads the file as "Open…" does and summarises it in one line, with what the load
-/// warns of as diagnostics, or gives the error's text and status 1.
+/// warns of as the note, or gives the error's text and status 1.
 CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
 
 /// Whether a window can be shown: a display server is named, or a Qt platform is chosen explicitly.

@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
                       ? tamrik::listDisplays(options)
                       : tamrik::checkPlacesFile(*options.file, {options.encoding});
     std::fputs(result.output.toUtf8().constData(), result.status == 0 ? stdout : stderr);
-    std::fputs(result.diagnostics.toUtf8().constData(), stderr);
+    std::fflush(stdout);  // so that a terminal showing both puts the note after the list
+    std::fputs(result.note.toUtf8().constData(), stderr);
     return result.status;
   }
   if (!tamrik::hasDisplay()) {

@@ -34,6 +34,8 @@ PeripheralAssignment::PeripheralAssignment(std::shared_ptr<PeripheralManager> pe
       knownSelectedPlace_(placeIdOf(placeDataModel_->selectedPlace())) {
   connect(peripheralManager_.get(), &PeripheralManager::peripheralsChanged, this,
           &PeripheralAssignment::peripheralsChanged);
+  connect(peripheralManager_.get(), &PeripheralManager::displaysWithoutSerialNumberChanged, this,
+          &PeripheralAssignment::changed);
   connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this,
           &PeripheralAssignment::selectedPlaceChanged);
   connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, &PeripheralAssignment::changed);
@@ -127,6 +129,16 @@ QString PeripheralAssignment::badgeText(const QString& serialNumber) const {
       break;
   }
   return {};
+}
+
+QString PeripheralAssignment::displaysWithoutSerialNumberText(int count) {
+  if (count <= 0) return {};
+  if (count == 1) return tr("1 connected display has no usable serial number and is not listed.");
+  return tr("%1 connected displays have no usable serial number and are not listed.").arg(count);
+}
+
+QString PeripheralAssignment::unlistedDisplaysNote() const {
+  return displaysWithoutSerialNumberText(peripheralManager_->displaysWithoutSerialNumber());
 }
 
 void PeripheralAssignment::peripheralsChanged() {

@@ -65,8 +65,14 @@ class PeripheralAssignment : public QObject {
   /// "assigned", "assigned to " and the other place's name, or nothing.
   QString badgeText(const QString& serialNumber) const;
 
+  /// "1 connected display has no usable serial number and is not listed.", or the same of `count` displays;
+  /// nothing when `count` is 0.
+  static QString displaysWithoutSerialNumberText(int count);
+  /// That sentence for the attached displays that the list leaves out, or nothing when there are none.
+  QString unlistedDisplaysNote() const;
+
  signals:
-  /// The selection, the title, a badge or whether "Assign" is enabled may have changed.
+  /// The selection, the title, a badge, the note or whether "Assign" is enabled may have changed.
   void changed();
 
  private:

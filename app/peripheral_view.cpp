@@ -100,6 +100,7 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
       model_(assignment_),
       title_(new QLabel),
       list_(new QListView),
+      unlistedNote_(new QLabel),
       assignButton_(new QPushButton(tr("Assign"))),
       unassignButton_(new QPushButton(tr("Unassign"))) {
   setObjectName(QStringLiteral("PeripheralView"));
@@ -127,6 +128,12 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
     assignment_.toggle(index.data(PeripheralListModel::SerialNumberRole).toString());
   });
 
+  unlistedNote_->setTextFormat(Qt::PlainText);
+  unlistedNote_->setWordWrap(true);
+  unlistedNote_->setAlignment(Qt::AlignCenter);
+  unlistedNote_->setContentsMargins(10, 6, 10, 0);
+  unlistedNote_->setFont(captionFont(font()));
+
   assignButton_->setDefault(true);
   assignButton_->setAutoDefault(false);
   connect(assignButton_, &QPushButton::clicked, this, [this] { assignment_.assign(); });
@@ -146,6 +153,7 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
   layout->addWidget(title_);
   layout->addWidget(header);
   layout->addWidget(list_, 1);
+  layout->addWidget(unlistedNote_);
   layout->addLayout(buttonRow);
 
   connect(&assignment_, &PeripheralAssignment::changed, this, &PeripheralView::refresh);
@@ -159,6 +167,12 @@ void PeripheralView::refresh() {
                                              ? this->palette().windowText().color()
                                              : secondaryTextColor(this->palette()));
   title_->setPalette(palette);
+  const QString note = assignment_.unlistedDisplaysNote();
+  unlistedNote_->setText(note);
+  unlistedNote_->setHidden(note.isEmpty());
+  QPalette notePalette = unlistedNote_->palette();
+  notePalette.setColor(QPalette::WindowText, secondaryTextColor(this->palette()));
+  unlistedNote_->setPalette(notePalette);
   assignButton_->setEnabled(assignment_.canAssign());
   unassignButton_->setEnabled(assignment_.canUnassign());
 }

@@ -12,8 +12,9 @@ class QPushButton;
 namespace tamrik {
 
 /// The panel in which the user assigns attached displays to the selected place: a title, the list of
-/// displays ("Available Peripherals") with their badges, and the "Assign" button. Clicking a row selects
-/// or deselects its display.
+/// displays ("Available Peripherals") with their badges, a quiet note of the attached displays it leaves
+/// out for want of a serial number (hidden when there are none), and the "Assign" button. Clicking a row
+/// selects or deselects its display.
 class PeripheralView : public QWidget {
   Q_OBJECT
  public:
@@ -26,6 +27,7 @@ class PeripheralView : public QWidget {
   QPushButton* assignButton() const noexcept { return assignButton_; }
   QPushButton* unassignButton() const noexcept { return unassignButton_; }
   QLabel* title() const noexcept { return title_; }
+  QLabel* unlistedNote() const noexcept { return unlistedNote_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -38,6 +40,7 @@ class PeripheralView : public QWidget {
   PeripheralListModel model_;
   QLabel* title_;
   QListView* list_;
+  QLabel* unlistedNote_;
   QPushButton* assignButton_;
   QPushButton* unassignButton_;
 };

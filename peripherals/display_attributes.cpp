@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringConverter>
 #include <QStringDecoder>
+#include <algorithm>
 
 namespace tamrik {
 namespace {
@@ -47,18 +48,31 @@ std::optional<QString> extractSerialNumber(const QString& line) {
   return extract(line, first, second);
 }
 
-QList<PeripheralInfo> parseDisplayAttributes(const QByteArray& output) {
+DisplayListing parseDisplayListing(const QByteArray& output) {
+  DisplayListing listing;
   QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
   QString text = decoder.decode(output);
-  if (decoder.hasError()) return {};
-  QList<PeripheralInfo> displays;
+  if (decoder.hasError()) {
+    // No line is read then, so every display listed is left out.
+    const auto lines = output.split('\n');
+    listing.displaysWithoutSerialNumber = static_cast<int>(
+        std::count_if(lines.begin(), lines.end(), [](const QByteArray& line) { return !line.isEmpty(); }));
+    return listing;
+  }
+  auto& displays = listing.displays;
   for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+    const qsizetype before = displays.size();
     QString name = extractProductName(line).value_or(QStringLiteral("Monitor"));
     if (auto serial = extractAlphanumericSerialNumber(line))
       displays.append({*serial, name, QStringLiteral("display")});
     if (auto serial = extractSerialNumber(line)) displays.append({*serial, name, QStringLiteral("display")});
+    if (displays.size() == before) ++listing.displaysWithoutSerialNumber;
   }
-  return displays;
+  return listing;
+}
+
+QList<PeripheralInfo> parseDisplayAttributes(const QByteArray& output) {
+  return parseDisplayListing(output).displays;
 }
 
 }  // namespace tamrik

@@ -3,11 +3,22 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
 
 #include "common/diagnostic_log.hpp"
 #include "peripherals/edid.hpp"
 
 namespace tamrik {
+namespace {
+
+// A display whose EDID does not read is still attached: its line names no serial number, so that it counts
+// among the displays without one.
+constexpr char kLineWithoutIdentity[] = R"("DisplayAttributes" = {"ProductAttributes"={}})";
+
+}  // namespace
 
 CommandDisplaySource::CommandDisplaySource(QString commandLine, QString program)
     : commandLine_(std::move(commandLine)), program_(std::move(program)) {}
@@ -33,7 +44,11 @@ QByteArray CommandDisplaySource::listDisplayAttributes() {
 SysfsDisplaySource::SysfsDisplaySource(QString root) : root_(std::move(root)) {}
 
 QByteArray SysfsDisplaySource::listDisplayAttributes() {
-  QByteArray lines;
+  struct Connected {
+    QByteArray edid;
+    std::optional<EdidIdentity> identity;
+  };
+  std::vector<Connected> displays;
   QDir root(root_);
   // Connectors are named card<N>-<type>-<M>; the cards themselves have no dash.
   const auto connectors =
@@ -42,8 +57,31 @@ QByteArray SysfsDisplaySource::listDisplayAttributes() {
     QFile status(root.filePath(connector + QStringLiteral("/status")));
     if (!status.open(QIODevice::ReadOnly) || status.readAll().trimmed() != "connected") continue;
     QFile edidFile(root.filePath(connector + QStringLiteral("/edid")));
-    if (!edidFile.open(QIODevice::ReadOnly)) continue;
-    if (auto identity = parseEdid(edidFile.readAll())) lines += displayAttributesLine(*identity) + '\n';
+    QByteArray edid = edidFile.open(QIODevice::ReadOnly) ? edidFile.readAll() : QByteArray();
+    auto identity = parseEdid(edid);
+    displays.push_back({std::move(edid), std::move(identity)});
+  }
+
+  // A numeric serial that monitors with different EDIDs share identifies none of them. Byte-identical EDIDs
+  // on two connectors keep theirs: nothing in them tells two monitors from one reached twice.
+  std::map<std::uint32_t, const QByteArray*> firstWithSerial;
+  std::set<std::uint32_t> shared;
+  for (const auto& display : displays) {
+    if (!display.identity || !display.identity->serial) continue;
+    auto [first, isFirst] = firstWithSerial.emplace(*display.identity->serial, &display.edid);
+    if (!isFirst && *first->second != display.edid) shared.insert(*display.identity->serial);
+  }
+
+  QByteArray lines;
+  for (auto& display : displays) {
+    if (!display.identity) {
+      lines += kLineWithoutIdentity;
+    } else {
+      if (display.identity->serial && shared.contains(*display.identity->serial))
+        display.identity->serial.reset();
+      lines += displayAttributesLine(*display.identity);
+    }
+    lines += '\n';
   }
   return lines;
 }

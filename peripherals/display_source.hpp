@@ -32,8 +32,10 @@ class CommandDisplaySource final : public DisplaySource {
   QString program_;
 };
 
-/// Makes a line for each connector under `root` (normally /sys/class/drm) whose "status" reads "connected"
-/// and whose "edid" holds a well-formed base block, in connector-name order.
+/// Makes a line for each connector under `root` (normally /sys/class/drm) whose "status" reads "connected",
+/// in connector-name order: from its "edid", or one naming no serial number when that holds no well-formed
+/// base block. A numeric serial that connected displays with different EDIDs share is left out of their
+/// lines.
 class SysfsDisplaySource final : public DisplaySource {
  public:
   explicit SysfsDisplaySource(QString root = QStringLiteral("/sys/class/drm"));

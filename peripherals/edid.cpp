@@ -13,18 +13,29 @@ unsigned char at(const QByteArray& bytes, int i) {
   return static_cast<unsigned char>(bytes[i]);
 }
 
-// The text of a string descriptor: up to 13 bytes, ended by a line feed and padded with spaces. False when
-// it holds anything but printable ASCII.
-bool descriptorText(const QByteArray& edid, int offset, std::string& text) {
-  text.clear();
+// A string descriptor's piece of text: up to 13 bytes, ended by a line feed or a NUL and then padded.
+// Nothing when the piece holds anything but printable ASCII before its end.
+std::optional<std::string> descriptorText(const QByteArray& edid, int offset) {
+  std::string text;
   for (int i = offset + 5; i < offset + 18; ++i) {
     unsigned char c = at(edid, i);
-    if (c == 0x0A) break;
-    if (c < 0x20 || c > 0x7E) return false;
+    if (c == 0x0A || c == 0x00) break;
+    if (c < 0x20 || c > 0x7E) return std::nullopt;
     text.push_back(static_cast<char>(c));
   }
+  return text;
+}
+
+std::optional<std::string> withoutTrailingSpaces(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  return true;
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+// 0 means "not given"; 0x01010101 and 0xFFFFFFFF are placeholders that many monitors carry, and as serial
+// numbers they would make different monitors one.
+bool isPlaceholderSerial(std::uint32_t serial) {
+  return serial == 0 || serial == 0x01010101 || serial == 0xFFFFFFFF;
 }
 
 std::string withoutQuotesOrBraces(std::string text) {
@@ -54,18 +65,21 @@ std::optional<EdidIdentity> parseEdid(const QByteArray& edid) {
   identity.productCode = static_cast<std::uint16_t>(at(edid, 10) | at(edid, 11) << 8);
   std::uint32_t serial =
       at(edid, 12) | at(edid, 13) << 8 | at(edid, 14) << 16 | std::uint32_t{at(edid, 15)} << 24;
-  if (serial != 0) identity.serial = serial;
+  if (!isPlaceholderSerial(serial)) identity.serial = serial;
 
-  std::string text;
+  // A text longer than 13 bytes goes on in the next descriptor of the same tag. A piece that fills its
+  // descriptor has no terminator and so no padding: a space at its end is part of the text. The pieces join
+  // as they are, and only the whole text loses its trailing spaces.
+  std::string serialText, name;
   for (int offset : {54, 72, 90, 108}) {
     // A display descriptor starts with two zero bytes; its tag is byte 3.
     if (at(edid, offset) != 0 || at(edid, offset + 1) != 0) continue;
     unsigned char tag = at(edid, offset + 3);
     if (tag != 0xFF && tag != 0xFC) continue;
-    if (!descriptorText(edid, offset, text)) return std::nullopt;
-    if (text.empty()) continue;
-    (tag == 0xFF ? identity.serialText : identity.name) = text;
+    if (auto piece = descriptorText(edid, offset)) (tag == 0xFF ? serialText : name) += *piece;
   }
+  identity.serialText = withoutTrailingSpaces(std::move(serialText));
+  identity.name = withoutTrailingSpaces(std::move(name));
   return identity;
 }
 

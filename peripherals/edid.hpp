@@ -13,13 +13,15 @@ namespace tamrik {
 struct EdidIdentity {
   std::string manufacturer;  ///< three letters, e.g. "DEL"
   std::uint16_t productCode = 0;
-  std::optional<std::uint32_t> serial;    ///< bytes 12 to 15; absent when 0, which means "not given"
-  std::optional<std::string> serialText;  ///< the serial-number string descriptor (0xFF)
-  std::optional<std::string> name;        ///< the monitor-name descriptor (0xFC)
+  /// Bytes 12 to 15; absent when 0 ("not given") or the placeholder 0x01010101 or 0xFFFFFFFF.
+  std::optional<std::uint32_t> serial;
+  std::optional<std::string> serialText;  ///< the serial-number string descriptors (0xFF), joined
+  std::optional<std::string> name;        ///< the monitor-name descriptors (0xFC), joined
 };
 
-/// The identity in an EDID, or nothing when its base block is short, its header or checksum is wrong, its
-/// manufacturer is not three letters, or a string descriptor holds bytes outside printable ASCII.
+/// The identity in an EDID, or nothing when its base block is short, its header or checksum is wrong, or its
+/// manufacturer is not three letters. A string descriptor ends at a line feed or NUL; one holding a byte
+/// outside printable ASCII before that is left out alone.
 std::optional<EdidIdentity> parseEdid(const QByteArray& edid);
 
 /// The line, for example

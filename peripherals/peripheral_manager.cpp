@@ -26,9 +26,15 @@ void PeripheralManager::setPeripherals(QList<PeripheralInfo> peripherals) {
   emit peripheralsChanged();
 }
 
+void PeripheralManager::setDisplaysWithoutSerialNumber(int count) {
+  displaysWithoutSerialNumber_ = count;
+  emit displaysWithoutSerialNumberChanged();
+}
+
 void PeripheralManager::refreshPeripherals() {
-  setPeripherals(source_ ? parseDisplayAttributes(source_->listDisplayAttributes())
-                         : QList<PeripheralInfo>{});
+  DisplayListing listing = source_ ? parseDisplayListing(source_->listDisplayAttributes()) : DisplayListing{};
+  setDisplaysWithoutSerialNumber(listing.displaysWithoutSerialNumber);
+  setPeripherals(std::move(listing.displays));
 }
 
 void PeripheralManager::handleDisplayChange(std::uint32_t display, std::uint32_t flags) {

@@ -11,7 +11,7 @@
 namespace tamrik {
 
 /// The displays attached to the computer, enumerated at creation and again whenever the display
-/// configuration changes. Every replacement of `peripherals` notifies, even with an equal list.
+/// configuration changes. Every assignment of a property notifies, even of an equal value.
 ///
 /// ```cpp
 /// auto manager = PeripheralManager::create(makeDisplaySource());
@@ -21,6 +21,8 @@ class PeripheralManager : public QObject {
   Q_OBJECT
   Q_PROPERTY(QList<tamrik::PeripheralInfo> peripherals READ peripherals WRITE setPeripherals NOTIFY
                  peripheralsChanged)
+  Q_PROPERTY(int displaysWithoutSerialNumber READ displaysWithoutSerialNumber WRITE
+                 setDisplaysWithoutSerialNumber NOTIFY displaysWithoutSerialNumberChanged)
 
  public:
   /// A manager that enumerates through `source`: its list is emptied, it is registered for display notices
@@ -31,8 +33,13 @@ class PeripheralManager : public QObject {
   /// The displays found by the last enumeration, in listing order.
   virtual QList<PeripheralInfo> peripherals() const { return peripherals_; }
   void setPeripherals(QList<PeripheralInfo> peripherals);
+  /// How many attached displays the last enumeration found without a usable serial number, which
+  /// `peripherals` leaves out.
+  virtual int displaysWithoutSerialNumber() const { return displaysWithoutSerialNumber_; }
+  void setDisplaysWithoutSerialNumber(int count);
 
-  /// Enumerates the displays and replaces `peripherals` with what was found. Raises nothing.
+  /// Enumerates the displays and replaces `displaysWithoutSerialNumber` and then `peripherals` with what was
+  /// found. Raises nothing.
   void refreshPeripherals();
   /// Handles one display notice: flag 16 logs "Display added: ", else flag 32 "Display removed: ", else
   /// "Display changed: " and enumerates again.
@@ -40,6 +47,7 @@ class PeripheralManager : public QObject {
 
  signals:
   void peripheralsChanged();
+  void displaysWithoutSerialNumberChanged();
 
  protected:
   explicit PeripheralManager(std::unique_ptr<DisplaySource> source);
@@ -48,14 +56,16 @@ class PeripheralManager : public QObject {
  private:
   std::unique_ptr<DisplaySource> source_;
   QList<PeripheralInfo> peripherals_;
+  int displaysWithoutSerialNumber_ = 0;
 };
 
-/// A manager for previews: it always shows the same three displays.
+/// A manager for previews: it always shows the same three displays, and none without a serial number.
 class SamplePeripheralManager final : public PeripheralManager {
   Q_OBJECT
  public:
   static std::shared_ptr<SamplePeripheralManager> create();
   QList<PeripheralInfo> peripherals() const override;
+  int displaysWithoutSerialNumber() const override { return 0; }
 
  private:
   SamplePeripheralManager();

@@ -51,6 +51,28 @@ TEST(ScriptModes, ListDisplaysAsLinesOrJSON) {
   EXPECT_EQ(displays[1].toObject()[QStringLiteral("productName")].toString(), "HP Z24n");
 
   EXPECT_EQ(run({"--list-displays", "--display-command", "true"}).out, "");  // nothing attached
+  EXPECT_EQ(text.err, "");
+}
+
+TEST(ScriptModes, ListDisplaysSaysOnStandardErrorHowManyItLeavesOut) {
+  tamrik::test::ScratchFolder scratch;
+  auto lines = scratch.write(
+      "displays.txt",
+      std::string(kDisplays) +
+          R"("DisplayAttributes" = {"ProductAttributes"={"SerialNumber"=x,"ProductName"="No serial"}})"
+          "\n");
+  QString command = QStringLiteral("cat '%1'").arg(QString::fromStdString(lines.string()));
+  Outcome text = run({"--list-displays", "--display-command", command});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.out, "810173772\tDELL U2412M\nCN465018YN\tHP Z24n\n");
+  EXPECT_EQ(text.err, "1 connected display has no usable serial number and is not listed.\n");
+  Outcome json = run({"--list-displays", "--json", "--display-command", command});
+  EXPECT_EQ(QJsonDocument::fromJson(json.out.toUtf8()).array().size(), 2);
+  EXPECT_EQ(json.err, text.err);
+
+  Outcome none = run({"--list-displays", "--display-command", "printf 'A\\nB\\n'"});
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, "2 connected displays have no usable serial number and are not listed.\n");
 }
 
 TEST(ScriptModes, CheckSummarisesAFileOrPrintsItsError) {

@@ -198,6 +198,23 @@ TEST(PeripheralView, DropsDisplaysThatAreNoLongerAttachedFromTheSelection) {
   EXPECT_FALSE(panel.list()->model()->index(1, 0).data(PeripheralListModel::SelectedRole).toBool());
 }
 
+TEST(PeripheralView, SaysQuietlyHowManyDisplaysItLeavesOut) {
+  Views views;
+  PeripheralView panel(views.manager, views.model);
+  QLabel* note = panel.unlistedNote();
+  EXPECT_TRUE(note->isHidden());
+  EXPECT_EQ(note->textFormat(), Qt::PlainText);
+  views.manager->setDisplaysWithoutSerialNumber(2);
+  EXPECT_FALSE(note->isHidden());
+  EXPECT_EQ(note->text(), "2 connected displays have no usable serial number and are not listed.");
+  panel.resize(380, 300);
+  test::screenshot(panel, QStringLiteral("peripheral-panel-unlisted"));
+  views.manager->setDisplaysWithoutSerialNumber(1);
+  EXPECT_EQ(note->text(), "1 connected display has no usable serial number and is not listed.");
+  views.manager->setDisplaysWithoutSerialNumber(0);
+  EXPECT_TRUE(note->isHidden());
+}
+
 TEST(LocationView, FindsPlacesIgnoringCaseAndAccents) {
   Views views;
   test::loadRows(*views.model, views.scratch,

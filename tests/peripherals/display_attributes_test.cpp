@@ -45,6 +45,16 @@ TEST(DisplayAttributes, LinesToDisplays) {
   EXPECT_TRUE(parseDisplayAttributes(QByteArray("{\"SerialNumber\"=1}\n\xff\n")).isEmpty());
 }
 
+TEST(DisplayAttributes, CountsTheLinesThatGiveNoDisplay) {
+  auto count = [](const char* text) { return parseDisplayListing(text).displaysWithoutSerialNumber; };
+  EXPECT_EQ(count("{\"SerialNumber\"=0}\n\n{\"AlphanumericSerialNumber\"=\"A\"}"), 0);
+  EXPECT_EQ(count("bash: ioreg: command not found\n{\"ProductName\"=\"No serial\"}\n{\"SerialNumber\"=1}"),
+            2);
+  auto notUtf8 = parseDisplayListing("{\"SerialNumber\"=1}\n\xff\n\n");
+  EXPECT_TRUE(notUtf8.displays.isEmpty());
+  EXPECT_EQ(notUtf8.displaysWithoutSerialNumber, 2);
+}
+
 TEST(PeripheralInfo, IdentifiedBySerialNumberAlone) {
   PeripheralInfo a{"SN1", "One", "display"}, b{"SN1", "Other", "square"};
   EXPECT_EQ(a, b);

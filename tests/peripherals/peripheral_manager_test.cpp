@@ -64,6 +64,20 @@ TEST(PeripheralManager, EveryReplacementNotifies) {
   EXPECT_EQ(spy.count(), 2);
 }
 
+TEST(PeripheralManager, CountsTheDisplaysWithoutAUsableSerialNumber) {
+  auto manager = managerFor(R"(printf '%s\n' '{"SerialNumber"=5}' '{"ProductName"="P"}' '' 'oops')");
+  EXPECT_EQ(manager->peripherals().size(), 1);
+  EXPECT_EQ(manager->displaysWithoutSerialNumber(), 2);
+  QSignalSpy spy(manager.get(), &PeripheralManager::displaysWithoutSerialNumberChanged);
+  manager->refreshPeripherals();
+  manager->refreshPeripherals();
+  EXPECT_EQ(spy.count(), 2);
+  EXPECT_EQ(managerFor("true")->displaysWithoutSerialNumber(), 0);
+  auto sample = SamplePeripheralManager::create();
+  sample->setDisplaysWithoutSerialNumber(4);
+  EXPECT_EQ(sample->displaysWithoutSerialNumber(), 0);
+}
+
 TEST(DisplayNotices, AddedAndRemovedAreLoggedOthersEnumerateAgain) {
   int listings = 0;
   auto manager = PeripheralManager::create(std::make_unique<CountingSource>(&listings));
