@@ -52,11 +52,13 @@ DisplayListing parseDisplayListing(const QByteArray& output) {
   DisplayListing listing;
   QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
   QString text = decoder.decode(output);
+  // Only a display's block counts as a display: a shell's message on the same pipe is none.
+  static const QByteArray kBlock = QByteArrayLiteral("\"DisplayAttributes\"");
   if (decoder.hasError()) {
     // No line is read then, so every display listed is left out.
     const auto lines = output.split('\n');
-    listing.displaysWithoutSerialNumber = static_cast<int>(
-        std::count_if(lines.begin(), lines.end(), [](const QByteArray& line) { return !line.isEmpty(); }));
+    listing.displaysWithoutSerialNumber = static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [](const QByteArray& line) { return line.contains(kBlock); }));
     return listing;
   }
   auto& displays = listing.displays;
@@ -66,7 +68,8 @@ DisplayListing parseDisplayListing(const QByteArray& output) {
     if (auto serial = extractAlphanumericSerialNumber(line))
       displays.append({*serial, name, QStringLiteral("display")});
     if (auto serial = extractSerialNumber(line)) displays.append({*serial, name, QStringLiteral("display")});
-    if (displays.size() == before) ++listing.displaysWithoutSerialNumber;
+    if (displays.size() == before && line.contains(QLatin1String(kBlock)))
+      ++listing.displaysWithoutSerialNumber;
   }
   return listing;
 }

@@ -26,11 +26,11 @@ QList<PeripheralInfo> parseDisplayAttributes(const QByteArray& output);
 /// What a listing gives: its displays, and how many of its displays have no usable serial number.
 struct DisplayListing {
   QList<PeripheralInfo> displays;       ///< as `parseDisplayAttributes` gives them
-  int displaysWithoutSerialNumber = 0;  ///< the non-empty lines that gave no entry
+  int displaysWithoutSerialNumber = 0;  ///< the display blocks that gave no entry
 };
 
-/// `parseDisplayAttributes`, counting the displays it leaves out: every non-empty line that gives no entry,
-/// and so every non-empty line of output that is not UTF-8.
+/// `parseDisplayAttributes`, counting the displays it leaves out: every display attribute block (a line
+/// with "DisplayAttributes") that gives no entry, and so every such line of output that is not UTF-8.
 DisplayListing parseDisplayListing(const QByteArray& output);
 
 }  // namespace tamrik

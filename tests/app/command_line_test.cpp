@@ -70,7 +70,9 @@ TEST(ScriptModes, ListDisplaysSaysOnStandardErrorHowManyItLeavesOut) {
   EXPECT_EQ(QJsonDocument::fromJson(json.out.toUtf8()).array().size(), 2);
   EXPECT_EQ(json.err, text.err);
 
-  Outcome none = run({"--list-displays", "--display-command", "printf 'A\\nB\\n'"});
+  // A shell's message is no display.
+  Outcome none = run(
+      {"--list-displays", "--display-command", "echo oops; printf '\"DisplayAttributes\"={}\\n%.0s' 1 2"});
   EXPECT_EQ(none.out, "");
   EXPECT_EQ(none.err, "2 connected displays have no usable serial number and are not listed.\n");
 }

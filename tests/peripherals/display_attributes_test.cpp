@@ -48,9 +48,12 @@ TEST(DisplayAttributes, LinesToDisplays) {
 TEST(DisplayAttributes, CountsTheLinesThatGiveNoDisplay) {
   auto count = [](const char* text) { return parseDisplayListing(text).displaysWithoutSerialNumber; };
   EXPECT_EQ(count("{\"SerialNumber\"=0}\n\n{\"AlphanumericSerialNumber\"=\"A\"}"), 0);
-  EXPECT_EQ(count("bash: ioreg: command not found\n{\"ProductName\"=\"No serial\"}\n{\"SerialNumber\"=1}"),
+  // A shell's message is no display; a display's block without a serial number is one.
+  EXPECT_EQ(count("bash: ioreg: command not found\n\"DisplayAttributes\" = {\"ProductName\"=\"No serial\"}\n"
+                  "\"DisplayAttributes\" = {}\n{\"SerialNumber\"=1}"),
             2);
-  auto notUtf8 = parseDisplayListing("{\"SerialNumber\"=1}\n\xff\n\n");
+  auto notUtf8 =
+      parseDisplayListing("\"DisplayAttributes\" = {\"SerialNumber\"=1}\n\xff\n\n\"DisplayAttributes\"={}");
   EXPECT_TRUE(notUtf8.displays.isEmpty());
   EXPECT_EQ(notUtf8.displaysWithoutSerialNumber, 2);
 }

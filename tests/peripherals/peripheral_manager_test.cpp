@@ -65,7 +65,9 @@ TEST(PeripheralManager, EveryReplacementNotifies) {
 }
 
 TEST(PeripheralManager, CountsTheDisplaysWithoutAUsableSerialNumber) {
-  auto manager = managerFor(R"(printf '%s\n' '{"SerialNumber"=5}' '{"ProductName"="P"}' '' 'oops')");
+  auto manager = managerFor(
+      R"(printf '%s\n' '"DisplayAttributes"={"SerialNumber"=5}' '"DisplayAttributes"={"ProductName"="P"}' '' 'oops' )"
+      R"('"DisplayAttributes"={}')");
   EXPECT_EQ(manager->peripherals().size(), 1);
   EXPECT_EQ(manager->displaysWithoutSerialNumber(), 2);
   QSignalSpy spy(manager.get(), &PeripheralManager::displaysWithoutSerialNumberChanged);
