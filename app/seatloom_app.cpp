@@ -100,7 +100,8 @@ std::optional<std::filesystem::path> droppedFile(const QMimeData* mime) {
 }
 
 std::shared_ptr<PeripheralManager> makePeripheralManager(const AppOptions& options) {
-  if (options.demo) return SamplePeripheralManager::create();
+  // The sample displays come from a source of their own, so that opening a file can list the real ones.
+  if (options.demo) return PeripheralManager::create(std::make_unique<SampleDisplaySource>());
   return PeripheralManager::create(makeDisplaySource(options.displayCommand.value_or(QString())));
 }
 
@@ -165,7 +166,10 @@ void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const Places
     return;
   }
   recentFiles_.noteOpened(file);
-  demo_ = false;
+  if (demo_) {
+    demo_ = false;
+    peripheralManager_->setSource(makeDisplaySource(displayCommand_.value_or(QString())));
+  }
   loadNotice_ = QString::fromStdString(report.warningText(file.filename().string()));
   emit loadNoticeChanged();
 }

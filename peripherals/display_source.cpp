@@ -10,6 +10,7 @@
 
 #include "common/diagnostic_log.hpp"
 #include "peripherals/edid.hpp"
+#include "peripherals/peripheral_info.hpp"
 
 namespace tamrik {
 namespace {
@@ -83,6 +84,22 @@ QByteArray SysfsDisplaySource::listDisplayAttributes() {
     }
     lines += '\n';
   }
+  return lines;
+}
+
+const QList<PeripheralInfo>& samplePeripherals() {
+  static const QList<PeripheralInfo> displays{
+      {QStringLiteral("SN123456"), QStringLiteral("Dell UltraSharp"), QStringLiteral("display")},
+      {QStringLiteral("SN654321"), QStringLiteral("LG UltraFine"), QStringLiteral("display")},
+      {QStringLiteral("SN987654"), QStringLiteral("Samsung Odyssey"), QStringLiteral("display")}};
+  return displays;
+}
+
+QByteArray SampleDisplaySource::listDisplayAttributes() {
+  QByteArray lines;
+  for (const auto& display : samplePeripherals())
+    lines += R"("DisplayAttributes" = {"ProductAttributes"={"AlphanumericSerialNumber"=")" +
+             display.serialNumber.toUtf8() + R"(","ProductName"=")" + display.productName.toUtf8() + "\"}}\n";
   return lines;
 }
 

@@ -45,6 +45,13 @@ class SysfsDisplaySource final : public DisplaySource {
   QString root_;
 };
 
+/// Lists `samplePeripherals()`, for demo mode: a manager with this source shows them until it is given the
+/// real one.
+class SampleDisplaySource final : public DisplaySource {
+ public:
+  QByteArray listDisplayAttributes() override;
+};
+
 /// The platform's listing: the registry command on macOS, the connectors' EDIDs elsewhere; or `command`
 /// through /bin/bash when one is given.
 std::unique_ptr<DisplaySource> makeDisplaySource(const QString& command = {});

@@ -37,6 +37,11 @@ void PeripheralManager::refreshPeripherals() {
   setPeripherals(std::move(listing.displays));
 }
 
+void PeripheralManager::setSource(std::unique_ptr<DisplaySource> source) {
+  source_ = std::move(source);
+  refreshPeripherals();
+}
+
 void PeripheralManager::handleDisplayChange(std::uint32_t display, std::uint32_t flags) {
   if (flags & kDisplayAdded) {
     logLine("Display added: " + std::to_string(display));
@@ -57,9 +62,7 @@ std::shared_ptr<SamplePeripheralManager> SamplePeripheralManager::create() {
 }
 
 QList<PeripheralInfo> SamplePeripheralManager::peripherals() const {
-  return {{QStringLiteral("SN123456"), QStringLiteral("Dell UltraSharp"), QStringLiteral("display")},
-          {QStringLiteral("SN654321"), QStringLiteral("LG UltraFine"), QStringLiteral("display")},
-          {QStringLiteral("SN987654"), QStringLiteral("Samsung Odyssey"), QStringLiteral("display")}};
+  return samplePeripherals();
 }
 
 void displayReconfigurationCallback(std::uint32_t display, std::uint32_t flags, void* userData) {

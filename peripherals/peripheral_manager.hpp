@@ -41,6 +41,9 @@ class PeripheralManager : public QObject {
   /// Enumerates the displays and replaces `displaysWithoutSerialNumber` and then `peripherals` with what was
   /// found. Raises nothing.
   void refreshPeripherals();
+  /// Lists the displays through `source` from now on, starting with an enumeration: so that leaving demo
+  /// mode lists the real displays.
+  void setSource(std::unique_ptr<DisplaySource> source);
   /// Handles one display notice: flag 16 logs "Display added: ", else flag 32 "Display removed: ", else
   /// "Display changed: " and enumerates again.
   void handleDisplayChange(std::uint32_t display, std::uint32_t flags);

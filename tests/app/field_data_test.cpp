@@ -121,15 +121,23 @@ TEST(FieldData, OpensFilesWhoseNamesAreNotUTF8) {
 }
 
 TEST(FieldData, OpeningAFileLeavesDemoMode) {
-  Shell shell(AppOptions{true, QStringLiteral("true"), std::nullopt});
+  Shell shell(AppOptions{true, QStringLiteral(R"(echo '"SerialNumber"=42')"), std::nullopt});
   auto& app = shell.app;
   ASSERT_TRUE(app.isDemo());
   EXPECT_EQ(app.placeDataModel()->locations().size(), 3u);  // the sample
+  EXPECT_EQ(app.peripheralManager()->peripherals(), samplePeripherals());
+  // A file that fails to load leaves the demo as it was.
+  test::captureStdout([&] { app.openFile(shell.scratch.path() / "missing.csv"); });
+  EXPECT_TRUE(app.isDemo());
+  EXPECT_EQ(app.peripheralManager()->peripherals().size(), 3);
+
   const auto file = shell.write("mine.csv", "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n");
   app.openFile(file);
   EXPECT_FALSE(app.isDemo());
   ASSERT_EQ(app.placeDataModel()->locations().size(), 1u);
   EXPECT_EQ(app.placeDataModel()->locations()[0].name, "Office");
+  ASSERT_EQ(app.peripheralManager()->peripherals().size(), 1);  // the real source's
+  EXPECT_EQ(app.peripheralManager()->peripherals()[0].serialNumber, "42");
   app.exportTo(file);
   EXPECT_EQ(contents(file), test::kHeader + "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n");
 }
