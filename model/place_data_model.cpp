@@ -310,28 +310,36 @@ void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) cons
                            "Cannot write " + destination.filename().string() + ": " + reason + ".",
                            std::nullopt, std::nullopt, std::current_exception());
   };
-  detail::removeLeftoverReplacements(destination.parent_path().empty() ? "." : destination.parent_path());
   // Written in full beside the destination first, so that a failure part-way leaves the old file whole.
+  std::error_code notBeside;
   try {
     detail::ReplacementFile file(destination);
     encoder.encodeFile(lines, file.path());
     file.commit();
+    return;
   } catch (const detail::ReplacementFile::CannotCreate& error) {
-    const bool denied =
-        error.error == std::errc::permission_denied || error.error == std::errc::operation_not_permitted;
-    if (!denied || !detail::canOnlyWriteInPlace(destination))
-      throw cannotWrite("no file can be made in its folder (" + error.error.message() + ")");
-    // The user may write the file but not its folder. Encoded first, so that a value that cannot be
-    // written never empties the file.
-    detail::writeInPlace(destination, encoder.encodeData(lines));
-    logLine("Exported places to " + destination.string() +
-            " in place: its folder is not writable, so the replacement was not atomic");
+    notBeside = error.error;
   } catch (const std::filesystem::filesystem_error& error) {
     throw cannotWrite(error.code().message());
   } catch (const tamrikcsv::CSVErrorBase& error) {
     if (!isOutputFailure(error)) throw;
     throw cannotWrite(systemReason(error));
   }
+  const bool denied =
+      notBeside == std::errc::permission_denied || notBeside == std::errc::operation_not_permitted;
+  if (!denied || !detail::canOnlyWriteInPlace(destination))
+    throw cannotWrite("no file can be made in its folder (" + notBeside.message() + ")");
+  // The user may write the file but not its folder. Encoded first, so that a value that cannot be written
+  // never empties the file.
+  const auto bytes = encoder.encodeData(lines);
+  try {
+    detail::writeInPlace(destination, bytes);
+  } catch (const std::filesystem::filesystem_error& error) {
+    throw cannotWrite(error.code().message() + "; its folder is not writable, so it was written in place " +
+                      "and may now be incomplete");
+  }
+  logLine("Exported places to " + destination.string() +
+          " in place: its folder is not writable, so the replacement was not atomic");
 }
 
 }  // namespace tamrik

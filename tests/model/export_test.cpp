@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -140,6 +142,22 @@ TEST(ExportPlaces, RemovesWhatKilledExportsLeftAndNamesTheUsersFile) {
     names.insert(entry.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{".places.csv." + mine + "-99.tmp", ".places.csv." + dead + ".tmp",
                                           "places.csv.tmp", "notes.txt", "places.csv"}));
+
+  // Kept: one that another export holds (from another host of a shared folder, whose pid means nothing
+  // here), and one of another user.
+  const auto held = folder.write(".held.csv." + dead + "-1.tmp", "partial");
+  const int lock = ::open(held.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  const auto others = folder.write(".others.csv." + dead + "-1.tmp", "partial");
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(others.c_str(), 65534, static_cast<gid_t>(-1)), 0);
+  }
+  // Names that leftovers of an earlier process with this pid hold are passed over.
+  for (int n = 0; n < 40; ++n) folder.write(".places.csv." + mine + "-" + std::to_string(n) + ".tmp", "old");
+  model.exportPlaces(folder.path() / "places.csv");
+  EXPECT_TRUE(std::filesystem::exists(held));
+  EXPECT_TRUE(std::filesystem::exists(others));
+  ::close(lock);
 
   try {
     model.exportPlaces(folder.path() / "no-such-folder" / "places.csv");
