@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 #include <fstream>
+#include <initializer_list>
+#include <span>
 #include <system_error>
 
 #include "model/csv_row.hpp"
@@ -15,7 +17,7 @@
 namespace tamrik {
 namespace {
 
-std::string displayName(const std::filesystem::path& file) {
+std::string fileNameOf(const std::filesystem::path& file) {
   return file.filename().string();
 }
 
@@ -74,31 +76,122 @@ namespace detail {
 namespace {
 
 using Keys = CSVRow::CodingKeys;
+using tamrikcsv::TextEncoding;
 constexpr std::size_t kRequiredTitles = 8;  // all but "Serial Number"
+constexpr std::size_t kUnitBuffer = 1 << 16;
+// Less than the buffer, so that the unit after a line end at the limit is read without a refill.
+constexpr std::size_t kFirstLineLimit = kUnitBuffer - 8;
 
-constexpr std::array<std::array<unsigned char, 4>, 5> kByteOrderMarks{{
-    {0xEF, 0xBB, 0xBF},
-    {0xFE, 0xFF},
-    {0xFF, 0xFE},
-    {0x00, 0x00, 0xFE, 0xFF},
-    {0xFF, 0xFE, 0x00, 0x00},
-}};
-constexpr std::array<std::size_t, 5> kByteOrderMarkSizes{3, 2, 2, 4, 4};
+// How a file's text is laid out in code units: bytes for UTF-8 and the code pages (whose CR, LF, quotation
+// mark and delimiters are bytes of their own), two or four bytes for UTF-16 and UTF-32. `mark` is the
+// size of a byte-order mark to pass over.
+struct Layout {
+  std::size_t width = 1, mark = 0;
+  bool bigEndian = false;
+  TextEncoding markEncoding = TextEncoding::utf8;  // what the mark says, where there is one
+};
 
-// The first bytes of `file`, at most four.
-std::string firstBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes(4, '\0');
-  in.read(bytes.data(), 4);
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return bytes;
+bool startsWith(std::string_view bytes, std::initializer_list<unsigned char> mark) {
+  return bytes.size() >= mark.size() &&
+         std::equal(mark.begin(), mark.end(), bytes.begin(),
+                    [](unsigned char m, char b) { return m == static_cast<unsigned char>(b); });
 }
 
-bool startsWithMark(std::string_view bytes, std::size_t mark) {
-  const auto size = kByteOrderMarkSizes[mark];
-  return bytes.size() >= size &&
-         std::equal(kByteOrderMarks[mark].begin(), kByteOrderMarks[mark].begin() + size, bytes.begin(),
-                    [](unsigned char m, char b) { return m == static_cast<unsigned char>(b); });
+// The layout that the first bytes and the encoding given (which the mark must agree with) make.
+Layout layoutOf(std::string_view first, std::optional<TextEncoding> encoding) {
+  auto given = [&](TextEncoding unordered, TextEncoding ordered) {
+    return !encoding || *encoding == unordered || *encoding == ordered;
+  };
+  // UTF-32LE's mark begins as UTF-16LE's does, so it is tried first.
+  if (startsWith(first, {0x00, 0x00, 0xFE, 0xFF}) && given(TextEncoding::utf32, TextEncoding::utf32BigEndian))
+    return {4, 4, true, TextEncoding::utf32BigEndian};
+  if (startsWith(first, {0xFF, 0xFE, 0x00, 0x00}) &&
+      given(TextEncoding::utf32, TextEncoding::utf32LittleEndian))
+    return {4, 4, false, TextEncoding::utf32LittleEndian};
+  if (startsWith(first, {0xFE, 0xFF}) && given(TextEncoding::utf16, TextEncoding::utf16BigEndian))
+    return {2, 2, true, TextEncoding::utf16BigEndian};
+  if (startsWith(first, {0xFF, 0xFE}) && given(TextEncoding::utf16, TextEncoding::utf16LittleEndian))
+    return {2, 2, false, TextEncoding::utf16LittleEndian};
+  if (startsWith(first, {0xEF, 0xBB, 0xBF}) && given(TextEncoding::utf8, TextEncoding::utf8)) return {1, 3};
+  if (encoding == TextEncoding::utf16 || encoding == TextEncoding::utf16BigEndian) return {2, 0, true};
+  if (encoding == TextEncoding::utf16LittleEndian) return {2, 0, false};
+  if (encoding == TextEncoding::utf32 || encoding == TextEncoding::utf32BigEndian) return {4, 0, true};
+  if (encoding == TextEncoding::utf32LittleEndian) return {4, 0, false};
+  return {};
+}
+
+// The code units of a file, read in the layout of its first bytes.
+class CodeUnits {
+ public:
+  CodeUnits(const std::filesystem::path& file, std::optional<TextEncoding> encoding)
+      : in_(file, std::ios::binary), buffer_(kUnitBuffer) {
+    fill();
+    layout_ = layoutOf(std::string_view(buffer_.data(), end_), encoding);
+    at_ = layout_.mark;
+  }
+  const Layout& layout() const noexcept { return layout_; }
+  // The file's first bytes, up to `upTo`, while no more than the first buffer was read.
+  std::string_view firstBytes(std::size_t upTo) const {
+    return consumed_ == 0 ? std::string_view(buffer_.data(), std::min(upTo, end_)) : std::string_view();
+  }
+  std::size_t offset() const noexcept { return consumed_ + at_; }
+
+  bool next(std::uint32_t& unit) {
+    if (at_ + layout_.width > end_) {
+      if (!in_) return false;
+      fill();
+      if (at_ + layout_.width > end_) return false;  // a cut unit at the end is no line end
+    }
+    unit = 0;
+    for (std::size_t k = 0; k < layout_.width; ++k) {
+      const auto byte =
+          static_cast<unsigned char>(buffer_[at_ + (layout_.bigEndian ? k : layout_.width - 1 - k)]);
+      unit = unit << 8 | byte;
+    }
+    at_ += layout_.width;
+    return true;
+  }
+
+ private:
+  void fill() {
+    const std::size_t kept = end_ - at_;
+    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(at_),
+              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    consumed_ += at_;
+    in_.read(buffer_.data() + kept, static_cast<std::streamsize>(buffer_.size() - kept));
+    end_ = kept + static_cast<std::size_t>(in_.gcount());
+    at_ = 0;
+  }
+
+  std::ifstream in_;
+  std::vector<char> buffer_;
+  std::size_t at_ = 0, end_ = 0, consumed_ = 0;
+  Layout layout_;
+};
+
+// The first line of a file: its bytes with their mark, up to and with its line end, and whether that is
+// CR alone. Cut at 64 KiB when no line ends before.
+struct FirstLine {
+  std::string bytes;
+  bool endsWithCR = false;
+};
+
+FirstLine firstLineOf(const std::filesystem::path& file, std::optional<TextEncoding> encoding) {
+  CodeUnits units(file, encoding);
+  std::uint32_t unit = 0;
+  while (units.offset() < kFirstLineLimit && units.next(unit)) {
+    if (unit != '\n' && unit != '\r') continue;
+    std::size_t end = units.offset();
+    bool aloneCR = false;
+    if (unit == '\r') {
+      std::uint32_t after = 0;
+      const bool more = units.next(after);
+      if (more && after == '\n') end = units.offset();
+      aloneCR = more && after != '\n';
+    }
+    return {std::string(units.firstBytes(end)), aloneCR};
+  }
+  return {std::string(units.firstBytes(kFirstLineLimit)), false};
 }
 
 std::string titleList() {
@@ -108,13 +201,14 @@ std::string titleList() {
   return list;
 }
 
-// Whether the first row of `file`, split at `delimiter`, holds every required title.
-bool headerSplitsAt(const std::filesystem::path& file, tamrikcsv::ReaderConfiguration configuration,
+// Whether the first line, split at `delimiter`, holds every required title.
+bool headerSplitsAt(const std::string& firstLine, tamrikcsv::ReaderConfiguration configuration,
                     char32_t delimiter) {
   configuration.delimiters.field = delimiter;
   configuration.headerStrategy = tamrikcsv::Strategy::Header::none;
   try {
-    auto reader = tamrikcsv::CSVReader::fromFile(file, configuration);
+    auto reader = tamrikcsv::CSVReader::fromData(
+        std::span(reinterpret_cast<const std::byte*>(firstLine.data()), firstLine.size()), configuration);
     std::vector<std::string> titles;
     if (!reader.readRow(titles)) return false;
     const auto& names = tamrikcsv::CodingKeyTraits<Keys>::names;
@@ -126,8 +220,8 @@ bool headerSplitsAt(const std::filesystem::path& file, tamrikcsv::ReaderConfigur
   }
 }
 
-bool isStreamed(tamrikcsv::TextEncoding encoding) {
-  using enum tamrikcsv::TextEncoding;
+bool isStreamed(TextEncoding encoding) {
+  using enum TextEncoding;
   switch (encoding) {
     case ascii:
     case utf8:
@@ -141,58 +235,6 @@ bool isStreamed(tamrikcsv::TextEncoding encoding) {
     default:
       return false;
   }
-}
-
-// The line ends of `file`, as its first line ends. Spreadsheet programs end lines with CR LF, and some
-// still offer CR alone; with LF alone the last column would keep the CR, or the whole file would be one
-// line. CR cannot join LF and CR LF in one set: as the shorter delimiter, it would split every CR LF.
-tamrikcsv::Delimiter::Row rowDelimiters(const std::filesystem::path& file,
-                                        std::optional<tamrikcsv::TextEncoding> encoding) {
-  using tamrikcsv::TextEncoding;
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes(1 << 16, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  // Code units of UTF-16 and UTF-32 are read in their width and byte order; other encodings keep CR and
-  // LF as bytes of their own.
-  std::size_t width = 1, start = 0;
-  bool bigEndian = false;
-  auto unordered = [&](TextEncoding e) { return !encoding || *encoding == e; };
-  if (startsWithMark(bytes, 3) && unordered(TextEncoding::utf32)) {
-    width = 4, start = 4, bigEndian = true;
-  } else if (startsWithMark(bytes, 4) && unordered(TextEncoding::utf32)) {
-    width = 4, start = 4;
-  } else if (startsWithMark(bytes, 1) && unordered(TextEncoding::utf16)) {
-    width = 2, start = 2, bigEndian = true;
-  } else if (startsWithMark(bytes, 2) && unordered(TextEncoding::utf16)) {
-    width = 2, start = 2;
-  } else if (encoding == TextEncoding::utf16 || encoding == TextEncoding::utf16BigEndian) {
-    width = 2, bigEndian = true;
-  } else if (encoding == TextEncoding::utf16LittleEndian) {
-    width = 2;
-  } else if (encoding == TextEncoding::utf32 || encoding == TextEncoding::utf32BigEndian) {
-    width = 4, bigEndian = true;
-  } else if (encoding == TextEncoding::utf32LittleEndian) {
-    width = 4;
-  }
-  auto unit = [&](std::size_t at) {
-    std::uint32_t value = 0;
-    for (std::size_t k = 0; k < width; ++k) {
-      const auto byte = static_cast<unsigned char>(bytes[at + (bigEndian ? k : width - 1 - k)]);
-      value = value << 8 | byte;
-    }
-    return value;
-  };
-  for (std::size_t at = start; at + width <= bytes.size(); at += width) {
-    const auto value = unit(at);
-    if (value == '\n') break;
-    if (value == '\r') {
-      if (at + 2 * width <= bytes.size() && unit(at + width) == '\n') break;
-      if (at + 2 * width > bytes.size() && bytes.size() == (1u << 16)) break;  // cut by the sample
-      return U'\r';
-    }
-  }
-  return tamrikcsv::Delimiter::Row::standard();
 }
 
 struct BytePosition {
@@ -249,15 +291,6 @@ bool isReaderInputError(std::exception_ptr failure) {
   return false;
 }
 
-// The number of line ends in `text`, "\r\n" counted once.
-std::size_t lineEnds(std::string_view text) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) ++count;
-  }
-  return count;
-}
-
 }  // namespace
 
 void requireLoadableFile(const std::filesystem::path& file) {
@@ -266,16 +299,12 @@ void requireLoadableFile(const std::filesystem::path& file) {
   if (error || !std::filesystem::exists(status)) return;
   if (!std::filesystem::is_regular_file(status))
     throw PlacesFileError(PlacesFileError::Kind::notRegularFile, file,
-                          displayName(file) + " is not a regular file. Choose a places file saved on disk.");
-  const auto bytes = firstBytes(file);
-  bool onlyMark = false;
-  for (std::size_t mark = 0; mark < kByteOrderMarks.size(); ++mark)
-    onlyMark = onlyMark || (startsWithMark(bytes, mark) && bytes.size() == kByteOrderMarkSizes[mark] &&
-                            std::filesystem::file_size(file, error) == bytes.size());
-  if (bytes.empty() || onlyMark)
+                          fileNameOf(file) + " is not a regular file. Choose a places file saved on disk.");
+  // Nothing but perhaps a byte-order mark.
+  if (std::filesystem::file_size(file, error) <= CodeUnits(file, std::nullopt).layout().mark && !error)
     throw PlacesFileError(
         PlacesFileError::Kind::empty, file,
-        displayName(file) + " is empty. A places file starts with the header line: " + titleList() + ".");
+        fileNameOf(file) + " is empty. A places file starts with the header line: " + titleList() + ".");
 }
 
 tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::path& file,
@@ -285,10 +314,15 @@ tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::
   // The reader streams only the Unicode encodings and ASCII; it converts the others as a whole.
   configuration.presample = options.encoding && !isStreamed(*options.encoding);
   configuration.headerStrategy = tamrikcsv::Strategy::Header::firstLine;
-  configuration.delimiters.row = rowDelimiters(file, options.encoding);
-  if (!headerSplitsAt(file, configuration, U',')) {
+  // Spreadsheet programs end lines with CR LF, and some still offer CR alone; with LF alone the last
+  // column would keep the CR, or the whole file would be one line. CR cannot join LF and CR LF in one set:
+  // as the shorter delimiter, it would split every CR LF. The first line's end decides.
+  const auto first = firstLineOf(file, options.encoding);
+  configuration.delimiters.row =
+      first.endsWithCR ? tamrikcsv::Delimiter::Row(U'\r') : tamrikcsv::Delimiter::Row::standard();
+  if (!headerSplitsAt(first.bytes, configuration, U',')) {
     for (char32_t delimiter : {U';', U'\t'}) {
-      if (headerSplitsAt(file, configuration, delimiter)) {
+      if (headerSplitsAt(first.bytes, configuration, delimiter)) {
         configuration.delimiters.field = delimiter;
         break;
       }
@@ -299,17 +333,15 @@ tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::
 
 std::exception_ptr explainLoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options,
                                       std::exception_ptr failure) {
-  if (options.encoding && options.encoding != tamrikcsv::TextEncoding::utf8) return failure;
+  if (options.encoding && options.encoding != TextEncoding::utf8) return failure;
   if (!isReaderInputError(failure)) return failure;
   try {
-    const auto bytes = firstBytes(file);
-    for (std::size_t mark = 1; mark < kByteOrderMarks.size(); ++mark)
-      if (startsWithMark(bytes, mark)) return failure;  // read as UTF-16 or UTF-32
+    if (CodeUnits(file, options.encoding).layout().width != 1) return failure;  // read as UTF-16 or UTF-32
     const auto position = firstNonUTF8(file);
     if (!position) return failure;
     return std::make_exception_ptr(PlacesFileError(
         PlacesFileError::Kind::notUTF8, file,
-        displayName(file) + ", line " + std::to_string(position->line) + ", column " +
+        fileNameOf(file) + ", line " + std::to_string(position->line) + ", column " +
             std::to_string(position->column) +
             ": the text is not UTF-8. It was probably saved in a Windows code page: open it as Western "
             "European (Windows-1252), or save it again from the spreadsheet as \"CSV UTF-8\".",
@@ -322,22 +354,83 @@ std::exception_ptr explainLoadFailure(const std::filesystem::path& file, const P
 std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
                                      const tamrikcsv::ReaderConfiguration& configuration,
                                      const std::vector<std::size_t>& rows) {
-  auto withoutHeader = configuration;
-  withoutHeader.headerStrategy = tamrikcsv::Strategy::Header::none;
-  auto reader = tamrikcsv::CSVReader::fromFile(file, withoutHeader);
-  std::vector<std::size_t> lines;
-  std::vector<std::string> fields;
+  // The rows as the reader splits them (a field opened by a quotation mark runs to the closing one), on
+  // lines as an editor counts them: every LF, CR LF and CR ends one. A row of one empty field is a blank
+  // line, which the reader passes over.
+  const std::uint32_t delimiter = configuration.delimiters.field.scalars.at(0);
+  const bool rowsEndWithCR = configuration.delimiters.row.scalars.contains(U"\r");
+  CodeUnits units(file, configuration.encoding);
   std::size_t line = 1;
-  auto wanted = rows.begin();
-  // Row 0 of the reader is the header.
-  for (std::size_t row = 0; wanted != rows.end() && reader.readRow(fields); ++row) {
-    if (row > 0 && row - 1 == *wanted) {
-      lines.push_back(line);
-      ++wanted;
+  bool afterCR = false;
+  std::optional<std::uint32_t> pushedBack;
+  // The next unit, counting the line it ends.
+  auto take = [&](std::uint32_t& unit) {
+    if (pushedBack) {
+      unit = *pushedBack;
+      pushedBack.reset();
+      return true;
     }
-    line += 1;
-    for (const auto& field : fields) line += lineEnds(field);
+    if (!units.next(unit)) return false;
+    if (unit == '\r' || (unit == '\n' && !afterCR)) ++line;
+    afterCR = unit == '\r';
+    return true;
+  };
+
+  std::vector<std::size_t> lines;
+  auto wanted = rows.begin();
+  std::size_t rowLine = 1, readerRow = 0, fields = 1;
+  bool rowStarted = false, quoted = false, closed = false, fieldStart = true, fieldEmpty = true;
+  auto endRow = [&] {
+    if (fields > 1 || !fieldEmpty) {
+      // The reader's row 0 is the header.
+      if (readerRow > 0 && readerRow - 1 == *wanted) {
+        lines.push_back(rowLine);
+        ++wanted;
+      }
+      ++readerRow;
+    }
+    fields = 1, rowStarted = quoted = closed = false, fieldStart = fieldEmpty = true;
+  };
+  std::uint32_t unit = 0;
+  while (wanted != rows.end()) {
+    const std::size_t lineBefore = line;
+    if (!take(unit)) break;
+    if (!rowStarted) rowStarted = true, rowLine = lineBefore;
+    if (quoted) {
+      if (unit == '"') quoted = false, closed = true;
+      fieldEmpty = fieldEmpty && unit == '"';
+      continue;
+    }
+    if (closed && unit == '"') {  // a doubled quotation mark inside the field
+      quoted = true, closed = false, fieldEmpty = false;
+      continue;
+    }
+    closed = false;
+    if (fieldStart && unit == '"') {
+      quoted = true, fieldStart = false;
+      continue;
+    }
+    if (unit == delimiter) {
+      ++fields, fieldStart = fieldEmpty = true;
+      continue;
+    }
+    bool rowEnd = rowsEndWithCR ? unit == '\r' : unit == '\n';
+    if (unit == '\r' && !rowsEndWithCR) {
+      // Only before LF does CR end the row; alone it is text.
+      std::uint32_t after = 0;
+      if (take(after)) {
+        if (after == '\n')
+          rowEnd = true;
+        else
+          pushedBack = after;
+      }
+    }
+    if (rowEnd)
+      endRow();
+    else
+      fieldStart = fieldEmpty = false;
   }
+  if (rowStarted && wanted != rows.end()) endRow();
   return lines;
 }
 

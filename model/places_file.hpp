@@ -45,7 +45,7 @@ class PlacesFileError : public std::runtime_error {
   /// Where in the file, counted from 1 (the header is line 1), when the error is at one place.
   std::optional<std::size_t> line() const noexcept { return line_; }
   std::optional<std::size_t> column() const noexcept { return column_; }
-  /// The CSV library's error behind this one, if any: its full text is for "Show Details…".
+  /// The CSV library's error behind this one, if any, whose full text says more than `what()`.
   std::exception_ptr underlying() const noexcept { return underlying_; }
 
  private:

@@ -1,7 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <QString>
@@ -76,11 +75,15 @@ TEST_F(PlacesFileTest, ReadsTheLineEndsAndSeparatorsOfSpreadsheetPrograms) {
       EXPECT_EQ(loaded(file), expected) << int(delimiter) << " " << int(lineEnd[0]);
     }
   }
-  // The "Unicode text" of spreadsheet programs: UTF-16 with its mark, tabs and CR LF.
-  std::string utf16 = "\xFF\xFE";
+  // The "Unicode text" of spreadsheet programs: UTF-16 with its mark, tabs and CR LF; and CR alone in
+  // the other byte order.
+  std::string little = "\xFF\xFE", big = "\xFE\xFF";
   for (char16_t unit : QString::fromStdString(withSeparators(rows, '\t', "\r\n")).toStdU16String())
-    utf16 += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  EXPECT_EQ(loaded(folder.write("unicode.txt", utf16)), expected);
+    little += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  for (char16_t unit : QString::fromStdString(withSeparators(rows, ';', "\r")).toStdU16String())
+    big += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+  EXPECT_EQ(loaded(folder.write("unicode.txt", little)), expected);
+  EXPECT_EQ(loaded(folder.write("big.csv", big)), expected);
   // A quoted field keeps its line ends and delimiters; a comma inside a semicolon file is text.
   auto quoted =
       folder.write("quoted.csv", withSeparators(kHeader, ';', "\r") +
@@ -100,12 +103,15 @@ TEST_F(PlacesFileTest, RefusesWhatIsNotAPlacesFileInPlainWords) {
       "ID, Level Name, Zone ID, Zone Name, Place ID, Place Name, Serial Number.");
   EXPECT_EQ(refused(folder.write("mark.csv", "\xEF\xBB\xBF")).kind(), PlacesFileError::Kind::empty);
 
-  // A FIFO without a writer would block a read for ever; it is refused before anything opens it.
+  // A FIFO without a writer would block a read for ever; it is refused before anything opens it. (Held
+  // open here, so that a read which wrongly gets that far fails rather than hangs the test.)
   const auto fifo = folder.path() / "pipe.csv";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int held = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
   auto special = refused(fifo);
   EXPECT_EQ(special.kind(), PlacesFileError::Kind::notRegularFile);
   EXPECT_STREQ(special.what(), "pipe.csv is not a regular file. Choose a places file saved on disk.");
+  ::close(held);
   EXPECT_EQ(refused("/dev/null").kind(), PlacesFileError::Kind::notRegularFile);
   EXPECT_EQ(refused(folder.path()).kind(), PlacesFileError::Kind::notRegularFile);
   // A link to a places file is read as the file.
@@ -152,6 +158,13 @@ TEST_F(PlacesFileTest, WarnsOfSerialNumbersASpreadsheetRounded) {
   EXPECT_EQ(report.spreadsheetNumberLines, (std::vector<std::size_t>{2, 5}));
   EXPECT_EQ(report.warningText("rounded.csv").substr(0, 48),
             "rounded.csv: the serial numbers on lines 2 and 5");
+
+  // Lines as an editor counts them: blank lines, which the reader passes over, and CR line ends count.
+  auto spaced = folder.write("spaced.csv", withSeparators(kHeader, ',', "\r") +
+                                               "L1,Main,F1,Ground,Z1,North,P1,\"Desk\r\nA\",S1\r\r\"\"\r"
+                                               "L1,Main,F1,Ground,Z1,North,P2,Desk B,7E+05\r");
+  loaded(spaced);
+  EXPECT_EQ(report.spreadsheetNumberLines, (std::vector<std::size_t>{6}));
 
   loaded(first);
   EXPECT_FALSE(report.hasWarnings());
