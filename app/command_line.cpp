@@ -73,7 +73,8 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
   if (parser.isSet(encoding)) {
     options.encoding = tamrikcsv::textEncoding(parser.value(encoding).toStdString());
     if (!options.encoding) return CommandLineExit{2, unknownEncoding(parser.value(encoding))};
-    if (parser.isSet(list)) return CommandLineExit{2, QStringLiteral("--encoding goes with a FILE.\n")};
+    if (files.isEmpty() && !parser.isSet(check))
+      return CommandLineExit{2, QStringLiteral("--encoding goes with a FILE or --check FILE.\n")};
   }
   options.demo = parser.isSet(demo);
   if (parser.isSet(displayCommand)) options.displayCommand = parser.value(displayCommand);

@@ -1,11 +1,11 @@
 #include "app/recent_files.hpp"
 
 #include <QByteArray>
-#include <QFile>
 #include <QUrl>
 #include <QVariant>
 #include <algorithm>
 
+#include "app/file_names.hpp"
 #include "common/diagnostic_log.hpp"
 
 namespace tamrik {
@@ -71,10 +71,7 @@ void RecentFiles::saveRecentFiles(QSettings& settings, const std::vector<std::fi
     std::error_code error;
     if (!std::filesystem::exists(file, error)) {
       logLine("Failed to create bookmark for " +
-              QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(file.native())))
-                  .toString()
-                  .toStdString() +
-              ": The file doesn't exist.");
+              QUrl::fromLocalFile(displayName(file)).toString().toStdString() + ": The file doesn't exist.");
       continue;
     }
     blobs.push_back(QByteArray::fromStdString(file.string()));

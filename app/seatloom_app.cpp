@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "app/file_names.hpp"
@@ -28,9 +29,23 @@ namespace {
 // not load anything.
 void showPlainly(QMessageBox& box) {
   box.setTextFormat(Qt::PlainText);
-  // The box gives its informative text no format of its own.
+  // The box gives its informative text no format of its own; without the label where this Qt keeps it,
+  // the text is escaped instead.
   if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
     informative->setTextFormat(Qt::PlainText);
+  else if (!box.informativeText().isEmpty())
+    box.setInformativeText(Qt::convertFromPlainText(box.informativeText()));
+}
+
+// A file's name as a window title, which would take "[*]" for the modified marker.
+QString asTitle(QString name) {
+  return name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
+// A file's name as a menu entry's text, which would take "&" for a shortcut marker and a tab for the start
+// of the shortcut's text.
+QString asMenuText(QString name) {
+  return name.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
 }
 
 const QString kCSVFilter = QStringLiteral("CSV files (*.csv)");
@@ -184,7 +199,8 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 }
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
-  if (!hasUnsavedAssignments()) return true;
+  // Assignments to the sample places are only tried out.
+  if (!hasUnsavedAssignments() || demo_) return true;
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
       if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
@@ -226,7 +242,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   // A notice that does not block: the window stays usable while it shows.
   noticeBar_ = new QFrame;
   noticeBar_->setObjectName(QStringLiteral("LoadNotice"));
-  static_cast<QFrame*>(noticeBar_)->setFrameShape(QFrame::StyledPanel);
+  noticeBar_->setFrameShape(QFrame::StyledPanel);
   noticeText_ = new QLabel;
   noticeText_->setTextFormat(Qt::PlainText);
   noticeText_->setWordWrap(true);
@@ -294,7 +310,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
 
 void MainWindow::updateTitle() {
   const auto& name = app_.placeDataModel()->currentFileName();
-  setWindowTitle(name ? displayName(*name) : tr("Tamrik Seatloom"));
+  setWindowTitle(name ? asTitle(displayName(*name)) : tr("Tamrik Seatloom"));
 }
 
 void MainWindow::rebuildRecentMenu() {
@@ -306,8 +322,7 @@ void MainWindow::rebuildRecentMenu() {
   }
   for (const auto& file : files) {
     // A "&" in a name is shown, not taken as a shortcut marker.
-    auto* entry =
-        recentMenu_->addAction(displayName(file.filename()).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    auto* entry = recentMenu_->addAction(asMenuText(displayName(file.filename())));
     entry->setToolTip(Qt::convertFromPlainText(displayName(file)));  // a tooltip would take markup
     connect(entry, &QAction::triggered, &app_, [this, file] { app_.openFileFromUser(file); });
   }

@@ -16,6 +16,7 @@
 
 class QAction;
 class QMenu;
+class QFrame;
 class QLabel;
 class QMessageBox;
 
@@ -94,7 +95,8 @@ class TamrikSeatloomApp : public QObject {
   /// nothing to lose).
   bool hasUnsavedAssignments() const { return !undoStack_.isClean(); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
-  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded.
+  /// Cancel). True when the caller may go on: nothing to lose (demo mode's places are a sample), exported,
+  /// or discarded.
   bool settleUnsavedAssignments();
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
@@ -145,7 +147,7 @@ class MainWindow : public QMainWindow {
   /// The alert on screen, or null.
   QMessageBox* alert() const noexcept { return alert_; }
   /// The bar above the content that shows the app's `loadNotice`, hidden while there is none.
-  QWidget* noticeBar() const noexcept { return noticeBar_; }
+  QFrame* noticeBar() const noexcept { return noticeBar_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -168,7 +170,7 @@ class MainWindow : public QMainWindow {
   QAction* undoAction_;
   QAction* redoAction_;
   QMessageBox* alert_ = nullptr;
-  QWidget* noticeBar_;
+  QFrame* noticeBar_;
   QLabel* noticeText_;
 };
 

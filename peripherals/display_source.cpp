@@ -10,7 +10,6 @@
 
 #include "common/diagnostic_log.hpp"
 #include "peripherals/edid.hpp"
-#include "peripherals/peripheral_info.hpp"
 
 namespace tamrik {
 namespace {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <memory>
 
+#include "peripherals/peripheral_info.hpp"
+
 namespace tamrik {
 
 /// Lists the attached displays as display attribute lines, one per display.
@@ -44,6 +46,10 @@ class SysfsDisplaySource final : public DisplaySource {
  private:
   QString root_;
 };
+
+/// The three displays of previews and demo mode: "SN123456" Dell UltraSharp, "SN654321" LG UltraFine and
+/// "SN987654" Samsung Odyssey.
+const QList<PeripheralInfo>& samplePeripherals();
 
 /// Lists `samplePeripherals()`, for demo mode: a manager with this source shows them until it is given the
 /// real one.

@@ -20,10 +20,6 @@ struct PeripheralInfo {
   }
 };
 
-/// The three displays of previews and demo mode: "SN123456" Dell UltraSharp, "SN654321" LG UltraFine and
-/// "SN987654" Samsung Odyssey.
-const QList<PeripheralInfo>& samplePeripherals();
-
 inline size_t qHash(const PeripheralInfo& info, size_t seed = 0) noexcept {
   return qHash(info.serialNumber, seed);
 }

@@ -114,6 +114,7 @@ TEST(ScriptModes, CheckReadsTheEncodingGivenAndWarnsOfRoundedSerialNumbers) {
   EXPECT_TRUE(read.err.startsWith("warning: western.csv: the serial number on line 2 is in a spreadsheet's"))
       << read.err.toStdString();
 
+  EXPECT_EQ(run({"--list-displays", "--encoding", "windows-1252"}).status, 2);
   Outcome unknown = run({"--check", western, "--encoding", "klingon"});
   EXPECT_EQ(unknown.status, 2);
   EXPECT_TRUE(unknown.err.startsWith("Unknown encoding \"klingon\". Known encodings: US-ASCII, UTF-8,"))
