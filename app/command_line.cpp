@@ -120,13 +120,18 @@ CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesR
   PlacesLoadReport report;
   try {
     report = model.loadPlaces(file, readOptions);
-  } catch (const PlacesFileError& error) {
-    QString text = QString::fromStdString(error.what());
-    if (error.kind() == PlacesFileError::Kind::notUTF8)
-      text += QStringLiteral(" With --encoding windows-1252 it is read as Western European.");
+  } catch (...) {
+    // Said once, plainly: the log line on standard output holds the library's full text.
+    QString text =
+        QString::fromStdString(describeLoadFailure(file, readOptions, std::current_exception()).sentence);
+    try {
+      throw;
+    } catch (const PlacesFileError& error) {
+      if (error.kind() == PlacesFileError::Kind::notUTF8)
+        text += QStringLiteral(" With --encoding windows-1252 it is read as Western European.");
+    } catch (...) {
+    }
     return {1, text + QLatin1Char('\n')};
-  } catch (const std::exception& error) {
-    return {1, QString::fromStdString(error.what()) + QLatin1Char('\n')};
   }
   std::size_t levels = 0, zones = 0, places = 0, serialNumbers = 0;
   for (const auto& location : model.locations()) {

@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include "app/file_names.hpp"
@@ -127,6 +128,24 @@ std::shared_ptr<PlaceDataModel> makePlaceDataModel(const AppOptions& options) {
   return model;
 }
 
+// The texts of Qt's own widgets that this program words otherwise: the message box's details button ends
+// with an ellipsis, as every command that opens more does here.
+class ShellTexts final : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* source, const char* disambiguation,
+                    int n) const override {
+    Q_UNUSED(disambiguation);
+    Q_UNUSED(n);
+    if (qstrcmp(context, "QMessageBox") == 0) {
+      if (qstrcmp(source, "Show Details...") == 0) return QStringLiteral("Show Details\u2026");
+      if (qstrcmp(source, "Hide Details...") == 0) return QStringLiteral("Hide Details\u2026");
+    }
+    return {};
+  }
+};
+
 }  // namespace
 
 TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& settings, QObject* parent)
@@ -140,16 +159,26 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       askAboutEncoding_(askAboutEncoding),
       demo_(options.demo),
       displayCommand_(options.displayCommand),
-      window_(std::make_unique<MainWindow>(*this)) {
+      texts_(std::make_unique<ShellTexts>()),
+      window_((QCoreApplication::installTranslator(texts_.get()), std::make_unique<MainWindow>(*this))) {
   // A load starts a new history: its steps name places that are no longer loaded.
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, &undoStack_, &QUndoStack::clear);
   if (options.file) openFile(*options.file, {options.encoding});
 }
 
-TamrikSeatloomApp::~TamrikSeatloomApp() = default;
+TamrikSeatloomApp::~TamrikSeatloomApp() {
+  QCoreApplication::removeTranslator(texts_.get());
+}
 
 void TamrikSeatloomApp::setLoadError(std::exception_ptr error) {
+  const std::string text = describeError(error).toStdString();
+  reportFailure(std::move(error), false, {text, text});
+}
+
+void TamrikSeatloomApp::reportFailure(std::exception_ptr error, bool isExport, FailureText text) {
   loadError_ = std::move(error);  // a new failure replaces one not yet shown
+  failedExport_ = isExport;
+  failureText_ = std::move(text);
   emit loadErrorChanged();
 }
 
@@ -174,10 +203,12 @@ void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const Places
       if (askAboutEncoding_(window_.get(), error)) openFile(file, {tamrikcsv::TextEncoding::windowsCP1252});
       return;
     }
-    setLoadError(std::current_exception());
+    reportFailure(std::current_exception(), false,
+                  describeLoadFailure(file, options, std::current_exception()));
     return;
   } catch (...) {
-    setLoadError(std::current_exception());
+    reportFailure(std::current_exception(), false,
+                  describeLoadFailure(file, options, std::current_exception()));
     return;
   }
   recentFiles_.noteOpened(file);
@@ -217,7 +248,7 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
   try {
     placeDataModel_->exportPlaces(file);
   } catch (...) {
-    setLoadError(std::current_exception());
+    reportFailure(std::current_exception(), true, describeExportFailure(file, std::current_exception()));
     return;
   }
   undoStack_.setClean();
@@ -335,12 +366,11 @@ void MainWindow::showAlert() {
     if (alert_) alert_->close();
     return;
   }
+  const QString title = app_.failedExport() ? tr("Failed to Export file") : tr("Failed to Load file");
   if (!alert_) {
     alert_ = new QMessageBox(this);
     alert_->setIcon(QMessageBox::Warning);
-    alert_->setWindowTitle(tr("Failed to Load file"));
     alert_->setTextFormat(Qt::PlainText);
-    alert_->setText(tr("Failed to Load file"));
     alert_->addButton(tr("OK"), QMessageBox::RejectRole);  // the cancel role: Escape answers it too
     alert_->setAttribute(Qt::WA_DeleteOnClose);
     // However it is dismissed, the error is gone.
@@ -349,7 +379,11 @@ void MainWindow::showAlert() {
       if (app_.loadError()) app_.setLoadError(nullptr);
     });
   }
-  alert_->setInformativeText(TamrikSeatloomApp::describeError(app_.loadError()));
+  alert_->setWindowTitle(title);
+  alert_->setText(title);
+  // The sentence says what to do; the library's full text is one click away.
+  alert_->setInformativeText(QString::fromStdString(app_.failureText().sentence));
+  alert_->setDetailedText(QString::fromStdString(app_.failureText().details));
   showPlainly(*alert_);
   alert_->open();
 }

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/recent_files.hpp"
+#include "model/failure_text.hpp"
 #include "model/place_data_model.hpp"
 #include "peripherals/peripheral_manager.hpp"
 
@@ -19,6 +20,7 @@ class QMenu;
 class QFrame;
 class QLabel;
 class QMessageBox;
+class QTranslator;
 
 namespace tamrik {
 
@@ -71,7 +73,12 @@ class TamrikSeatloomApp : public QObject {
 
   /// The failure being reported, or null.
   std::exception_ptr loadError() const noexcept { return loadError_; }
+  /// Reports `error` as a failed load, in the error's own words (no file is known to say where).
   void setLoadError(std::exception_ptr error);
+  /// Whether the failure reported is of an export, not a load.
+  bool failedExport() const noexcept { return failedExport_; }
+  /// The failure reported, as a person reads it: a plain sentence and the full text behind it.
+  const FailureText& failureText() const noexcept { return failureText_; }
   /// How an error reads in the alert: a CSV error's diagnostic text, another exception's message, or
   /// "Unknown error".
   static QString describeError(std::exception_ptr error);
@@ -116,9 +123,13 @@ class TamrikSeatloomApp : public QObject {
   void loadNoticeChanged();
 
  private:
+  void reportFailure(std::exception_ptr error, bool isExport, FailureText text);
+
   std::shared_ptr<PeripheralManager> peripheralManager_;
   std::shared_ptr<PlaceDataModel> placeDataModel_;
   std::exception_ptr loadError_;
+  bool failedExport_ = false;
+  FailureText failureText_;
   RecentFiles recentFiles_;
   FileChooser chooseFileToOpen_, chooseFileToSave_;
   UnsavedPrompt askAboutUnsaved_;
@@ -127,6 +138,7 @@ class TamrikSeatloomApp : public QObject {
   bool demo_;
   std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
+  std::unique_ptr<QTranslator> texts_;  // installed before the window is made
   std::unique_ptr<MainWindow> window_;
 };
 

@@ -176,7 +176,7 @@ PlacesLoadReport PlaceDataModel::loadPlaces(const std::filesystem::path& file,
     try {
       placeFile = placesDecoder(configuration).decodeFile<PlaceFile>(file);
     } catch (...) {
-      std::rethrow_exception(detail::explainLoadFailure(file, options, std::current_exception()));
+      std::rethrow_exception(detail::recogniseNotUTF8(file, options, std::current_exception()));
     }
     locations = std::move(placeFile.locations);
     if (!placeFile.spreadsheetNumberRows.empty())

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <span>
 #include <system_error>
+#include <utility>
 
 #include "model/csv_row.hpp"
 #include "model/detail/places_format.hpp"
@@ -331,8 +332,8 @@ tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::
   return configuration;
 }
 
-std::exception_ptr explainLoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options,
-                                      std::exception_ptr failure) {
+std::exception_ptr recogniseNotUTF8(const std::filesystem::path& file, const PlacesReadOptions& options,
+                                    std::exception_ptr failure) {
   if (options.encoding && options.encoding != TextEncoding::utf8) return failure;
   if (!isReaderInputError(failure)) return failure;
   try {
@@ -351,9 +352,9 @@ std::exception_ptr explainLoadFailure(const std::filesystem::path& file, const P
   }
 }
 
-std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
-                                     const tamrikcsv::ReaderConfiguration& configuration,
-                                     const std::vector<std::size_t>& rows) {
+std::vector<RowSpot> spotsOfRows(const std::filesystem::path& file,
+                                 const tamrikcsv::ReaderConfiguration& configuration,
+                                 const std::vector<std::size_t>& readerRows) {
   // The rows as the reader splits them (a field opened by a quotation mark runs to the closing one), on
   // lines as an editor counts them: every LF, CR LF and CR ends one. A row of one empty field is a blank
   // line, which the reader passes over.
@@ -376,26 +377,32 @@ std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
     return true;
   };
 
-  std::vector<std::size_t> lines;
-  auto wanted = rows.begin();
-  std::size_t rowLine = 1, readerRow = 0, fields = 1;
+  std::vector<RowSpot> spots;
+  auto wanted = readerRows.begin();
+  std::size_t readerRow = 0, field = 0;
+  RowSpot spot;
   bool rowStarted = false, quoted = false, closed = false, fieldStart = true, fieldEmpty = true;
+  // The first quotation mark out of place in a wanted row.
+  auto misplaced = [&](std::size_t at) {
+    if (wanted != readerRows.end() && readerRow == *wanted && !spot.problemField)
+      spot.problemLine = at, spot.problemField = field;
+  };
   auto endRow = [&] {
-    if (fields > 1 || !fieldEmpty) {
-      // The reader's row 0 is the header.
-      if (readerRow > 0 && readerRow - 1 == *wanted) {
-        lines.push_back(rowLine);
+    if (field > 0 || !fieldEmpty) {
+      if (readerRow == *wanted) {
+        spots.push_back(spot);
         ++wanted;
       }
       ++readerRow;
     }
-    fields = 1, rowStarted = quoted = closed = false, fieldStart = fieldEmpty = true;
+    spot = {};
+    field = 0, rowStarted = quoted = closed = false, fieldStart = fieldEmpty = true;
   };
   std::uint32_t unit = 0;
-  while (wanted != rows.end()) {
+  while (wanted != readerRows.end()) {
     const std::size_t lineBefore = line;
     if (!take(unit)) break;
-    if (!rowStarted) rowStarted = true, rowLine = lineBefore;
+    if (!rowStarted) rowStarted = true, spot.line = lineBefore;
     if (quoted) {
       if (unit == '"') quoted = false, closed = true;
       fieldEmpty = fieldEmpty && unit == '"';
@@ -405,13 +412,14 @@ std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
       quoted = true, closed = false, fieldEmpty = false;
       continue;
     }
-    closed = false;
+    const bool afterClosing = std::exchange(closed, false);
     if (fieldStart && unit == '"') {
       quoted = true, fieldStart = false;
+      spot.openedLine = lineBefore, spot.openedField = field;
       continue;
     }
     if (unit == delimiter) {
-      ++fields, fieldStart = fieldEmpty = true;
+      ++field, fieldStart = fieldEmpty = true;
       continue;
     }
     bool rowEnd = rowsEndWithCR ? unit == '\r' : unit == '\n';
@@ -425,13 +433,46 @@ std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
           pushedBack = after;
       }
     }
-    if (rowEnd)
+    if (rowEnd) {
       endRow();
-    else
-      fieldStart = fieldEmpty = false;
+      continue;
+    }
+    if (afterClosing || unit == '"') misplaced(lineBefore);
+    fieldStart = fieldEmpty = false;
   }
-  if (rowStarted && wanted != rows.end()) endRow();
+  if (rowStarted && wanted != readerRows.end()) {
+    if (quoted) {
+      spot.problemLine = spot.openedLine, spot.problemField = spot.openedField;
+      spot.unclosed = true, fieldEmpty = false;
+    }
+    endRow();
+  }
+  return spots;
+}
+
+std::vector<std::size_t> linesOfRows(const std::filesystem::path& file,
+                                     const tamrikcsv::ReaderConfiguration& configuration,
+                                     const std::vector<std::size_t>& rows) {
+  std::vector<std::size_t> readerRows(rows.size());
+  std::transform(rows.begin(), rows.end(), readerRows.begin(), [](std::size_t row) { return row + 1; });
+  std::vector<std::size_t> lines;
+  for (const auto& spot : spotsOfRows(file, configuration, readerRows)) lines.push_back(spot.line);
   return lines;
+}
+
+std::vector<std::string> headerTitles(const std::filesystem::path& file,
+                                      tamrikcsv::ReaderConfiguration configuration) {
+  configuration.headerStrategy = tamrikcsv::Strategy::Header::none;
+  const auto first = firstLineOf(file, configuration.encoding);
+  try {
+    auto reader = tamrikcsv::CSVReader::fromData(
+        std::span(reinterpret_cast<const std::byte*>(first.bytes.data()), first.bytes.size()), configuration);
+    std::vector<std::string> titles;
+    reader.readRow(titles);
+    return titles;
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 }  // namespace detail

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "model/places_file.hpp"
@@ -28,8 +30,28 @@ tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::
 /// What to raise for a load of `file` that failed with `failure`: a `PlacesFileError` (`notUTF8`, with
 /// the line and column of the first bad byte) when the reader failed on bytes that are not UTF-8 while
 /// reading UTF-8, else `failure` itself.
-std::exception_ptr explainLoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options,
-                                      std::exception_ptr failure);
+std::exception_ptr recogniseNotUTF8(const std::filesystem::path& file, const PlacesReadOptions& options,
+                                    std::exception_ptr failure);
+
+/// Where a row of the reader stands in the file, lines counted from 1 as an editor counts them.
+struct RowSpot {
+  std::size_t line = 0;  ///< where the row starts
+  /// The first quotation mark out of place in the row (inside a field that does not start with one, or
+  /// after the one that closes a field; for a field never closed, its opening one), and its field.
+  std::optional<std::size_t> problemLine, problemField;
+  std::optional<std::size_t> openedLine, openedField;  ///< the last field opened with a quotation mark
+  bool unclosed = false;                               ///< the file ends inside that field
+};
+
+/// The spots of the reader's rows `readerRows` (the header is row 0; ascending) of `file`, read with
+/// `configuration`: one per row that the file has.
+std::vector<RowSpot> spotsOfRows(const std::filesystem::path& file,
+                                 const tamrikcsv::ReaderConfiguration& configuration,
+                                 const std::vector<std::size_t>& readerRows);
+
+/// The titles of `file`'s first line as `configuration` splits them; none when it cannot be read.
+std::vector<std::string> headerTitles(const std::filesystem::path& file,
+                                      tamrikcsv::ReaderConfiguration configuration);
 
 /// The lines (counted from 1) on which the data rows `rows` (counted from 0, ascending) of `file` start,
 /// read with `configuration`; a quoted field may span lines.

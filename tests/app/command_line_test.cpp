@@ -87,7 +87,7 @@ TEST(ScriptModes, CheckSummarisesAFileOrPrintsItsError) {
   EXPECT_EQ(ok.out, "places.csv: 1 location, 1 level, 2 zones, 2 places, 1 serial number\n");
 
   const std::pair<std::filesystem::path, const char*> failures[] = {
-      {scratch.path() / "missing.csv", "[CSV"},
+      {scratch.path() / "missing.csv", "missing.csv could not be read: No such file or directory."},
       {scratch.write("empty.csv", ""), "empty.csv is empty. A places file starts with the header line"},
       {scratch.write("binary.csv", std::string("\x00\xff\xfe\x01", 4)),
        "binary.csv, line 1, column 2: the text is not UTF-8"}};
@@ -95,6 +95,8 @@ TEST(ScriptModes, CheckSummarisesAFileOrPrintsItsError) {
     Outcome failed = run({"--check", QString::fromStdString(bad.string())});
     EXPECT_EQ(failed.status, 1) << bad;
     EXPECT_TRUE(failed.err.startsWith(start)) << failed.err.toStdString();
+    EXPECT_EQ(failed.err.count(QLatin1Char('\n')), 1);  // one sentence, once
+    EXPECT_TRUE(failed.out.startsWith("Error loading places: "));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -91,8 +92,14 @@ TEST(Shell, ReportsAFailedLoadAndKeepsWhatWasLoaded) {
   shell.app.openFile(shell.scratch.write("other.csv", "Name\nx\n"));  // no place columns
   ASSERT_NE(window.alert(), nullptr);
   EXPECT_EQ(window.alert()->windowTitle(), "Failed to Load file");
-  EXPECT_NE(window.alert()->informativeText().indexOf("didn't match any CSV header"), -1)
+  EXPECT_TRUE(window.alert()->informativeText().startsWith(
+      "other.csv, line 1: the first line is not the header of a places file."))
       << window.alert()->informativeText().toStdString();
+  // The library's text is behind "Show Details…".
+  EXPECT_NE(window.alert()->detailedText().indexOf("didn't match any CSV header"), -1);
+  const auto buttons = window.alert()->findChildren<QPushButton*>();
+  EXPECT_TRUE(std::any_of(buttons.begin(), buttons.end(),
+                          [](QPushButton* button) { return button->text() == "Show Details\u2026"; }));
   EXPECT_EQ(window.windowTitle(), "places.csv");
   EXPECT_EQ(shell.app.recentFiles().files(), recent);
   test::screenshot(*window.alert(), QStringLiteral("shell-alert"));
@@ -103,12 +110,23 @@ TEST(Shell, ReportsAFailedLoadAndKeepsWhatWasLoaded) {
   EXPECT_EQ(window.alert(), nullptr);
   shell.app.openFile(shell.scratch.path() / "other.csv");
   ASSERT_NE(window.alert(), nullptr);
-  auto buttons = window.alert()->buttons();
-  ASSERT_EQ(buttons.size(), 1);
-  EXPECT_EQ(buttons.front()->text(), "OK");
-  buttons.front()->click();
+  // One answer, "OK"; "Show Details…" only opens the details.
+  auto answers = window.alert()->buttons();
+  answers.removeIf(
+      [&](QAbstractButton* button) { return window.alert()->buttonRole(button) == QMessageBox::ActionRole; });
+  ASSERT_EQ(answers.size(), 1);
+  EXPECT_EQ(answers.front()->text(), "OK");
+  answers.front()->click();
   EXPECT_EQ(shell.app.loadError(), nullptr);
   EXPECT_EQ(window.alert(), nullptr);
+
+  // An export's failure is called one.
+  shell.app.exportTo(shell.scratch.path() / "no-such-folder" / "places.csv");
+  ASSERT_NE(window.alert(), nullptr);
+  EXPECT_EQ(window.alert()->windowTitle(), "Failed to Export file");
+  EXPECT_EQ(window.alert()->informativeText(),
+            "Cannot write places.csv: no file can be made in its folder (No such file or directory).");
+  window.alert()->close();
 }
 
 TEST(Shell, DescribesErrorsForTheAlert) {
