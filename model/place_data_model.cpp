@@ -65,8 +65,11 @@ struct PlaceFile {
 };
 
 tamrikcsv::CSVDecoder placesDecoder(const tamrikcsv::ReaderConfiguration& readerConfiguration) {
-  return tamrikcsv::CSVDecoder(
-      [&](tamrikcsv::CSVDecoder::Configuration& c) { c.readerConfiguration = readerConfiguration; });
+  return tamrikcsv::CSVDecoder([&](tamrikcsv::CSVDecoder::Configuration& c) {
+    c.readerConfiguration = readerConfiguration;
+    // The rows are folded in order and never read again: keeping them all would hold the file's text.
+    c.bufferingStrategy = tamrikcsv::Strategy::DecodingBuffer::sequential;
+  });
 }
 
 // The place with the identifiers of `path` (location, level, zone, place) in `locations`, or null.
