@@ -167,57 +167,75 @@ void PlaceDataModel::setSelectedPlace(std::shared_ptr<TamrikPlace> place) {
 
 PlacesLoadReport PlaceDataModel::loadPlaces(const std::filesystem::path& file,
                                             const PlacesReadOptions& options) {
-  // Everything is worked out before the first change, so that a failure leaves the model as it was.
-  PlaceLocations locations;
-  PlacesLoadReport report;
-  std::optional<std::shared_ptr<TamrikPlace>> selected;  // set when the selection moves
-  std::optional<SerialMap> serialMap;                    // set when entries are dropped
+  return takePlaces(readPlaces(file, options));
+}
+
+PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::path& file,
+                                                        const PlacesReadOptions& options,
+                                                        LoadProgress* progress, QThread* home) {
+  LoadedPlaces loaded{file, {}, {}};
   try {
     detail::requireLoadableFile(file);
     const auto configuration = detail::placesReaderConfiguration(file, options);
     PlaceFile placeFile;
     try {
-      placeFile = placesDecoder(configuration).decodeFile<PlaceFile>(file);
+      placeFile = placesDecoder(configuration).decodeStream<PlaceFile>(detail::watchedFile(file, progress));
     } catch (...) {
+      if (progress && progress->isCancelled()) throw LoadCancelled();
       std::rethrow_exception(detail::recogniseNotUTF8(file, options, std::current_exception()));
     }
-    locations = std::move(placeFile.locations);
+    loaded.locations = std::move(placeFile.locations);
     if (!placeFile.spreadsheetNumberRows.empty())
-      report.spreadsheetNumberLines =
+      loaded.report.spreadsheetNumberLines =
           detail::linesOfRows(file, configuration, placeFile.spreadsheetNumberRows);
-
-    // The selection and the assigned places that belong to the hierarchy being replaced. Assignments
-    // are few, so one pass over the old places checks them all.
-    std::unordered_set<const TamrikPlace*> assigned;
-    for (const auto& [serial, place] : serialMap_) assigned.insert(place.get());
-    std::unordered_set<const TamrikPlace*> previous;
-    std::optional<std::array<std::string, 4>> selectedPath;
-    if (selectedPlace_ || !assigned.empty()) {
-      for (const auto& location : this->locations())
-        for (const auto& level : location.levels)
-          for (const auto& zone : level.zones)
-            for (const auto& place : zone.places) {
-              if (!place) continue;
-              if (place == selectedPlace_)
-                selectedPath = {location.locationId, level.levelId, zone.zoneId, place->placeId()};
-              if (assigned.contains(place.get())) previous.insert(place.get());
-            }
-    }
-    if (selectedPath) selected = findPlace(locations, *selectedPath);
-    if (!previous.empty()) {
-      serialMap.emplace(serialMap_);
-      std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
-    }
+  } catch (const LoadCancelled&) {
+    throw;
   } catch (const std::exception& error) {
     logLine(std::string("Error loading places: ") + error.what());
     throw;
   }
+  // Made here, the places would live on this thread, which may end before they do.
+  if (home && home != QThread::currentThread()) {
+    for (const auto& location : loaded.locations)
+      for (const auto& level : location.levels)
+        for (const auto& zone : level.zones)
+          for (const auto& place : zone.places)
+            if (place) place->moveToThread(home);
+  }
+  return loaded;
+}
 
-  setLocations(std::move(locations));
-  setCurrentFileName(file.filename().string());
+PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
+  // The selection and the assigned places that belong to the hierarchy being replaced. Assignments are
+  // few, so one pass over the old places checks them all.
+  std::optional<std::shared_ptr<TamrikPlace>> selected;  // set when the selection moves
+  std::optional<SerialMap> serialMap;                    // set when entries are dropped
+  std::unordered_set<const TamrikPlace*> assigned;
+  for (const auto& [serial, place] : serialMap_) assigned.insert(place.get());
+  std::unordered_set<const TamrikPlace*> previous;
+  std::optional<std::array<std::string, 4>> selectedPath;
+  if (selectedPlace_ || !assigned.empty()) {
+    for (const auto& location : this->locations())
+      for (const auto& level : location.levels)
+        for (const auto& zone : level.zones)
+          for (const auto& place : zone.places) {
+            if (!place) continue;
+            if (place == selectedPlace_)
+              selectedPath = {location.locationId, level.levelId, zone.zoneId, place->placeId()};
+            if (assigned.contains(place.get())) previous.insert(place.get());
+          }
+  }
+  if (selectedPath) selected = findPlace(loaded.locations, *selectedPath);
+  if (!previous.empty()) {
+    serialMap.emplace(serialMap_);
+    std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
+  }
+
+  setLocations(std::move(loaded.locations));
+  setCurrentFileName(loaded.file.filename().string());
   if (selected) setSelectedPlace(std::move(*selected));
   if (serialMap) setSerialMap(std::move(*serialMap));
-  return report;
+  return std::move(loaded.report);
 }
 
 void PlaceDataModel::buildHierarchy(std::vector<CSVRow> rows) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QThread>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "model/csv_row.hpp"
 #include "model/detail/serial_index.hpp"
+#include "model/load_progress.hpp"
 #include "model/place_records.hpp"
 #include "model/places_file.hpp"
 
@@ -63,6 +65,22 @@ class PlaceDataModel : public QObject {
   /// (a `PlacesFileError` where the reason is the file's own, else the CSV library's error), and changes
   /// nothing.
   PlacesLoadReport loadPlaces(const std::filesystem::path& file, const PlacesReadOptions& options = {});
+
+  /// A places file read and folded into a hierarchy that no store holds yet.
+  struct LoadedPlaces {
+    std::filesystem::path file;
+    PlaceLocations locations;
+    PlacesLoadReport report;
+  };
+  /// The first half of `loadPlaces`, for any thread: reads `file` into a hierarchy whose places belong to
+  /// `home` (null: the calling thread), with `progress` showing how far it got and able to stop it
+  /// (`LoadCancelled`). On failure logs "Error loading places: " with the error's text and rethrows it.
+  static LoadedPlaces readPlaces(const std::filesystem::path& file, const PlacesReadOptions& options = {},
+                                 LoadProgress* progress = nullptr, QThread* home = nullptr);
+  /// The second half, on the store's thread: `loaded` replaces `locations` (one notification) and
+  /// `currentFileName`, the selection moves to the same place, and assignments to previous places are
+  /// dropped.
+  PlacesLoadReport takePlaces(LoadedPlaces loaded);
   /// Builds the hierarchy of `rows` and assigns it to `locations`: members ordered by name, named by
   /// their first row in identifier order.
   void buildHierarchy(std::vector<CSVRow> rows);

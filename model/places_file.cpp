@@ -292,7 +292,43 @@ bool isReaderInputError(std::exception_ptr failure) {
   return false;
 }
 
+class WatchedFile final : public tamrikcsv::InputStream {
+ public:
+  WatchedFile(const std::filesystem::path& file, LoadProgress& progress) : file_(file), progress_(progress) {
+    std::error_code error;
+    progress_.setTotal(std::filesystem::file_size(file, error));
+  }
+  void open() override { file_.open(); }
+  std::ptrdiff_t read(std::byte* buffer, std::size_t maxLength) override {
+    if (progress_.isCancelled()) {
+      cancelled_ = std::make_exception_ptr(LoadCancelled());
+      return -1;
+    }
+    const auto count = file_.read(buffer, maxLength);
+    if (count > 0) progress_.addRead(static_cast<std::uint64_t>(count));
+    return count;
+  }
+  bool hasBytesAvailable() const override { return !cancelled_ && file_.hasBytesAvailable(); }
+  void close() override { file_.close(); }
+  tamrikcsv::StreamStatus status() const override {
+    return cancelled_ ? tamrikcsv::StreamStatus::error : file_.status();
+  }
+  std::exception_ptr error() const override { return cancelled_ ? cancelled_ : file_.error(); }
+  std::string description() const override { return file_.description(); }
+
+ private:
+  tamrikcsv::FileInputStream file_;
+  LoadProgress& progress_;
+  std::exception_ptr cancelled_;
+};
+
 }  // namespace
+
+std::shared_ptr<tamrikcsv::InputStream> watchedFile(const std::filesystem::path& file,
+                                                    LoadProgress* progress) {
+  if (!progress) return std::make_shared<tamrikcsv::FileInputStream>(file);
+  return std::make_shared<WatchedFile>(file, *progress);
+}
 
 void requireLoadableFile(const std::filesystem::path& file) {
   std::error_code error;

@@ -6,11 +6,14 @@
 #include <cstddef>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "model/load_progress.hpp"
 #include "model/places_file.hpp"
+#include "tamrikcsv/reader/input_stream.hpp"
 #include "tamrikcsv/reader/reader_configuration.hpp"
 
 namespace tamrik::detail {
@@ -26,6 +29,11 @@ void requireLoadableFile(const std::filesystem::path& file);
 /// save.
 tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::path& file,
                                                          const PlacesReadOptions& options);
+
+/// A stream over `file` that adds what it reads to `progress` and, once `progress` is cancelled, fails its
+/// next read with `LoadCancelled`; a plain file stream without `progress`.
+std::shared_ptr<tamrikcsv::InputStream> watchedFile(const std::filesystem::path& file,
+                                                    LoadProgress* progress);
 
 /// What to raise for a load of `file` that failed with `failure`: a `PlacesFileError` (`notUTF8`, with
 /// the line and column of the first bad byte) when the reader failed on bytes that are not UTF-8 while
