@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build run test test-sanitize fuzz bench package docs format clean
+.PHONY: deps build run test test-sanitize test-tsan fuzz bench package docs format clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -42,6 +42,14 @@ test-sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# The model's and the window's tests again under ThreadSanitizer: files open on a thread of their own.
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTAMRIK_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS) --target tamrik_model_tests tamrik_app_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build-tsan/tests/tamrik_model_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" QT_QPA_PLATFORM=offscreen build-tsan/tests/tamrik_app_tests
 
 # The fuzz targets, for FUZZ_SECONDS seconds each; new inputs go to build-fuzz/corpus/<name>.
 fuzz: deps
@@ -76,4 +84,4 @@ format:
 	git ls-files '*.cpp' '*.hpp' | xargs clang-format -i
 
 clean:
-	rm -rf build build-asan build-fuzz build-bench build-docs
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-docs

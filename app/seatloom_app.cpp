@@ -12,10 +12,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTextDocument>
+#include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <thread>
 
 #include "app/file_names.hpp"
 #include "app/location_view.hpp"
@@ -163,10 +167,25 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       window_((QCoreApplication::installTranslator(texts_.get()), std::make_unique<MainWindow>(*this))) {
   // A load starts a new history: its steps name places that are no longer loaded.
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, &undoStack_, &QUndoStack::clear);
-  if (options.file) openFile(*options.file, {options.encoding});
+  if (options.file) startOpening(*options.file, {options.encoding});
 }
 
+// An opening in the background: the reading thread writes `loaded` or `error`, and the window's thread
+// reads them only after joining it.
+struct TamrikSeatloomApp::Opening {
+  std::filesystem::path file;
+  PlacesReadOptions options;
+  LoadProgress progress;
+  std::optional<PlaceDataModel::LoadedPlaces> loaded;
+  std::exception_ptr error;
+  std::thread reader;
+};
+
 TamrikSeatloomApp::~TamrikSeatloomApp() {
+  if (opening_) {
+    opening_->progress.cancel();
+    opening_->reader.join();
+  }
   QCoreApplication::removeTranslator(texts_.get());
 }
 
@@ -194,23 +213,75 @@ QString TamrikSeatloomApp::describeError(std::exception_ptr error) {
 }
 
 void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const PlacesReadOptions& options) {
-  PlacesLoadReport report;
+  std::optional<PlaceDataModel::LoadedPlaces> loaded;
+  std::exception_ptr error;
   try {
-    report = placeDataModel_->loadPlaces(file, options);
-  } catch (const PlacesFileError& error) {
-    // Never guessed silently: the user says whether the file is in the usual Windows code page.
-    if (error.kind() == PlacesFileError::Kind::notUTF8 && !options.encoding) {
-      if (askAboutEncoding_(window_.get(), error)) openFile(file, {tamrikcsv::TextEncoding::windowsCP1252});
-      return;
-    }
-    reportFailure(std::current_exception(), false,
-                  describeLoadFailure(file, options, std::current_exception()));
-    return;
+    loaded = PlaceDataModel::readPlaces(file, options);
   } catch (...) {
-    reportFailure(std::current_exception(), false,
-                  describeLoadFailure(file, options, std::current_exception()));
+    error = std::current_exception();
+  }
+  completeOpening(file, options, false, std::move(loaded), error);
+}
+
+bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const PlacesReadOptions& options) {
+  if (opening_) return false;  // one at a time: two would race to replace the store
+  opening_ = std::make_unique<Opening>();
+  opening_->file = file;
+  opening_->options = options;
+  Opening* opening = opening_.get();
+  opening->reader = std::thread([this, opening, home = thread()] {
+    try {
+      opening->loaded = PlaceDataModel::readPlaces(opening->file, opening->options, &opening->progress, home);
+    } catch (...) {
+      opening->error = std::current_exception();
+    }
+    QMetaObject::invokeMethod(this, &TamrikSeatloomApp::finishOpening, Qt::QueuedConnection);
+  });
+  emit openingChanged();
+  return true;
+}
+
+const LoadProgress* TamrikSeatloomApp::openingProgress() const noexcept {
+  return opening_ ? &opening_->progress : nullptr;
+}
+
+void TamrikSeatloomApp::cancelOpening() {
+  if (opening_) opening_->progress.cancel();
+}
+
+void TamrikSeatloomApp::finishOpening() {
+  if (!opening_) return;
+  opening_->reader.join();  // what it wrote is this thread's to read from here on
+  std::unique_ptr<Opening> opening = std::move(opening_);
+  emit openingChanged();
+  completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error);
+}
+
+void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options,
+                                        bool inBackground, std::optional<PlaceDataModel::LoadedPlaces> loaded,
+                                        std::exception_ptr error) {
+  if (error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const LoadCancelled&) {
+      return;  // the user stopped it: nothing changed, nothing to say
+    } catch (const PlacesFileError& failure) {
+      // Never guessed silently: the user says whether the file is in the usual Windows code page.
+      if (failure.kind() == PlacesFileError::Kind::notUTF8 && !options.encoding) {
+        if (!askAboutEncoding_(window_.get(), failure)) return;
+        const PlacesReadOptions western{tamrikcsv::TextEncoding::windowsCP1252};
+        if (inBackground)
+          startOpening(file, western);
+        else
+          openFile(file, western);
+        return;
+      }
+    } catch (...) {
+    }
+    reportFailure(error, false, describeLoadFailure(file, options, error));
     return;
   }
+  const PlacesLoadReport report = placeDataModel_->takePlaces(std::move(*loaded));
   recentFiles_.noteOpened(file);
   if (demo_) {
     demo_ = false;
@@ -226,7 +297,7 @@ void TamrikSeatloomApp::dismissLoadNotice() {
 }
 
 void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
-  if (settleUnsavedAssignments()) openFile(file);
+  if (!isOpening() && settleUnsavedAssignments()) startOpening(file);
 }
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
@@ -255,8 +326,9 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
 }
 
 void TamrikSeatloomApp::showFileImporter() {
+  if (isOpening()) return;
   if (!settleUnsavedAssignments()) return;
-  if (auto file = chooseFileToOpen_(window_.get())) openFile(*file);
+  if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
 }
 
 void TamrikSeatloomApp::exportWithSavePanel() {
@@ -334,6 +406,26 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
           &MainWindow::updateTitle);
   connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
   connect(&app_, &TamrikSeatloomApp::loadNoticeChanged, this, &MainWindow::showLoadNotice);
+
+  // While a file opens: the share read, and a way to stop. The reading thread only counts; the bar looks
+  // at the count as the window repaints.
+  openingBar_ = new QProgressBar;
+  openingBar_->setRange(0, 1000);
+  openingBar_->setTextVisible(false);
+  openingBar_->setMaximumWidth(240);
+  cancelOpening_ = new QPushButton(tr("Cancel"));
+  cancelOpening_->setAutoDefault(false);
+  connect(cancelOpening_, &QPushButton::clicked, &app_, &TamrikSeatloomApp::cancelOpening);
+  statusBar()->addPermanentWidget(openingBar_);
+  statusBar()->addPermanentWidget(cancelOpening_);
+  openingTimer_ = new QTimer(this);
+  openingTimer_->setInterval(50);
+  connect(openingTimer_, &QTimer::timeout, this, [this] {
+    if (const auto* progress = app_.openingProgress())
+      openingBar_->setValue(static_cast<int>(progress->fraction() * 1000));
+  });
+  connect(&app_, &TamrikSeatloomApp::openingChanged, this, &MainWindow::showOpening);
+  showOpening();
   rebuildRecentMenu();
   updateTitle();
   resize(1180, 720);
@@ -386,6 +478,22 @@ void MainWindow::showAlert() {
   alert_->setDetailedText(QString::fromStdString(app_.failureText().details));
   showPlainly(*alert_);
   alert_->open();
+}
+
+void MainWindow::showOpening() {
+  const bool opening = app_.isOpening();
+  openingBar_->setValue(0);
+  openingBar_->setVisible(opening);
+  cancelOpening_->setVisible(opening);
+  openAction_->setEnabled(!opening);
+  recentMenu_->setEnabled(!opening);
+  if (opening) {
+    statusBar()->showMessage(tr("Opening places\u2026"));
+    openingTimer_->start();
+  } else {
+    statusBar()->clearMessage();
+    openingTimer_->stop();
+  }
 }
 
 void MainWindow::showLoadNotice() {

@@ -20,6 +20,9 @@ class QMenu;
 class QFrame;
 class QLabel;
 class QMessageBox;
+class QProgressBar;
+class QPushButton;
+class QTimer;
 class QTranslator;
 
 namespace tamrik {
@@ -90,10 +93,20 @@ class TamrikSeatloomApp : public QObject {
   void openFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
   /// Writes the places to `file`; a failure is reported by the same alert.
   void exportTo(const std::filesystem::path& file);
-  /// "Open…": asks for one CSV file and opens it.
+  /// Opens `file` as `openFile` does, but reads it on another thread while the window shows its progress
+  /// and offers Cancel, which leaves the store as it was. False, and nothing starts, while another
+  /// opening runs.
+  bool startOpening(const std::filesystem::path& file, const PlacesReadOptions& options = {});
+  /// Whether an opening started by `startOpening` runs.
+  bool isOpening() const noexcept { return opening_ != nullptr; }
+  /// How far the running opening got; null when none runs.
+  const LoadProgress* openingProgress() const noexcept;
+  /// Stops the running opening at its next read.
+  void cancelOpening();
+  /// "Open…": asks for one CSV file and opens it in the background.
   void showFileImporter();
-  /// Opens `file` as the user asked for it (a recent entry, a dropped file): unexported assignments are
-  /// settled first.
+  /// Opens `file` in the background as the user asked for it (a recent entry, a dropped file):
+  /// unexported assignments are settled first.
   void openFileFromUser(const std::filesystem::path& file);
   /// "Export…": asks where to save, titled "Export Places with Serial Numbers", and exports there.
   void exportWithSavePanel();
@@ -121,9 +134,16 @@ class TamrikSeatloomApp : public QObject {
  signals:
   void loadErrorChanged();
   void loadNoticeChanged();
+  /// An opening started or ended (loaded, failed or cancelled).
+  void openingChanged();
 
  private:
+  struct Opening;
   void reportFailure(std::exception_ptr error, bool isExport, FailureText text);
+  void finishOpening();
+  // What an opening came to, on the window's thread: `loaded` or `error`.
+  void completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options, bool inBackground,
+                       std::optional<PlaceDataModel::LoadedPlaces> loaded, std::exception_ptr error);
 
   std::shared_ptr<PeripheralManager> peripheralManager_;
   std::shared_ptr<PlaceDataModel> placeDataModel_;
@@ -138,6 +158,7 @@ class TamrikSeatloomApp : public QObject {
   bool demo_;
   std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
+  std::unique_ptr<Opening> opening_;
   std::unique_ptr<QTranslator> texts_;  // installed before the window is made
   std::unique_ptr<MainWindow> window_;
 };
@@ -160,6 +181,9 @@ class MainWindow : public QMainWindow {
   QMessageBox* alert() const noexcept { return alert_; }
   /// The bar above the content that shows the app's `loadNotice`, hidden while there is none.
   QFrame* noticeBar() const noexcept { return noticeBar_; }
+  /// The status bar's share of the file read while an opening runs, and its Cancel button.
+  QProgressBar* openingBar() const noexcept { return openingBar_; }
+  QPushButton* cancelOpeningButton() const noexcept { return cancelOpening_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -171,6 +195,7 @@ class MainWindow : public QMainWindow {
   void rebuildRecentMenu();
   void showAlert();
   void showLoadNotice();
+  void showOpening();
 
   TamrikSeatloomApp& app_;
   ContentView* contentView_;
@@ -184,6 +209,9 @@ class MainWindow : public QMainWindow {
   QMessageBox* alert_ = nullptr;
   QFrame* noticeBar_;
   QLabel* noticeText_;
+  QProgressBar* openingBar_;
+  QPushButton* cancelOpening_;
+  QTimer* openingTimer_;
 };
 
 }  // namespace tamrik

@@ -5,12 +5,14 @@
 
 #include <QList>
 #include <QSettings>
+#include <QTest>
 #include <QWidget>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "../model/model_support.hpp"
+#include "app/seatloom_app.hpp"
 #include "model/place_data_model.hpp"
 #include "peripherals/display_source.hpp"
 #include "peripherals/peripheral_manager.hpp"
@@ -42,6 +44,11 @@ inline std::shared_ptr<PeripheralManager> managerWith(
 inline void loadRows(PlaceDataModel& model, const AppScratch& scratch, const std::string& rows,
                      const std::string& name = "places.csv") {
   model.loadPlaces(scratch.write(name, kHeader + rows));
+}
+
+/// Waits (handling events, as the window does) until `app` has no opening running.
+inline bool waitForOpening(TamrikSeatloomApp& app) {
+  return QTest::qWaitFor([&] { return !app.isOpening(); }, 30000);
 }
 
 /// Saves a picture of `widget` as NAME.png into $TAMRIK_SCREENSHOT_DIR, when that is set: a way to look at

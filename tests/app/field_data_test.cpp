@@ -108,6 +108,7 @@ TEST(FieldData, OpensFilesWhoseNamesAreNotUTF8) {
   ASSERT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(shell.app.window(), &drop);
+  ASSERT_TRUE(test::waitForOpening(shell.app));
   EXPECT_EQ(shell.app.loadError(), nullptr);
   EXPECT_EQ(shell.app.placeDataModel()->currentFileName(), "caf\xe9.csv");
   ASSERT_EQ(shell.app.recentFiles().files().size(), 1u);
@@ -116,6 +117,7 @@ TEST(FieldData, OpensFilesWhoseNamesAreNotUTF8) {
   // Open Recent opens it again by the same bytes, and the list reads back after a restart.
   shell.app.placeDataModel()->setLocations({});
   shell.app.window()->recentMenu()->actions().front()->trigger();
+  ASSERT_TRUE(test::waitForOpening(shell.app));
   EXPECT_EQ(shell.app.placeDataModel()->locations().size(), 1u);
   EXPECT_EQ(RecentFiles::loadRecentFiles(shell.scratch.settings()), std::vector<std::filesystem::path>{file});
 }

@@ -150,6 +150,7 @@ TEST(Shell, RunsTheDialogsCommands) {
   auto file = shell.scratch.write("chosen.csv", test::kHeader + kRow);
   shell.app.setOpenFileChooser([&](QWidget*) { return std::optional(file); });
   shell.app.window()->openAction()->trigger();
+  ASSERT_TRUE(test::waitForOpening(shell.app));
   EXPECT_EQ(shell.app.placeDataModel()->currentFileName(), "chosen.csv");
 }
 
@@ -194,6 +195,7 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   EXPECT_TRUE(app.hasUnsavedAssignments());
   EXPECT_FALSE(app.window()->close());  // cancelled
   app.openFileFromUser(places);
+  ASSERT_TRUE(test::waitForOpening(app));
   EXPECT_EQ(asked, 2);
   EXPECT_TRUE(app.hasUnsavedAssignments());  // not reloaded
 
@@ -202,9 +204,11 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   std::optional<std::filesystem::path> destination;
   app.setSaveFileChooser([&](QWidget*) { return destination; });
   app.openFileFromUser(places);
+  ASSERT_TRUE(test::waitForOpening(app));
   EXPECT_TRUE(app.hasUnsavedAssignments());
   destination = shell.scratch.path() / "no-such-folder" / "out.csv";
   app.openFileFromUser(places);
+  ASSERT_TRUE(test::waitForOpening(app));
   EXPECT_NE(app.loadError(), nullptr);
   EXPECT_TRUE(app.hasUnsavedAssignments());
   app.setLoadError(nullptr);
@@ -218,6 +222,7 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   assignThroughPanel(app, "SN8");
   answer = TamrikSeatloomApp::UnsavedChoice::discard;
   app.openFileFromUser(places);
+  ASSERT_TRUE(test::waitForOpening(app));
   EXPECT_FALSE(app.hasUnsavedAssignments());  // reloaded: nothing assigned any more
   EXPECT_TRUE(model.serialMap().empty());
 }
@@ -232,6 +237,7 @@ TEST(Shell, OpensACSVFileDroppedOnTheWindow) {
     QCoreApplication::sendEvent(shell.app.window(), &enter);
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(shell.app.window(), &drop);
+    EXPECT_TRUE(test::waitForOpening(shell.app));
     return enter.isAccepted();
   };
   EXPECT_FALSE(dropFile(QStringLiteral("/tmp/notes.txt")));  // not a CSV file: refused
