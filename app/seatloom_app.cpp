@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <atomic>
 #include <thread>
 
 #include "app/file_names.hpp"
@@ -163,10 +164,13 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       askAboutEncoding_(askAboutEncoding),
       demo_(options.demo),
       displayCommand_(options.displayCommand),
+      openingPoll_(new QTimer(this)),
       texts_(std::make_unique<ShellTexts>()),
       window_((QCoreApplication::installTranslator(texts_.get()), std::make_unique<MainWindow>(*this))) {
   // A load starts a new history: its steps name places that are no longer loaded.
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, &undoStack_, &QUndoStack::clear);
+  openingPoll_->setInterval(20);
+  connect(openingPoll_, &QTimer::timeout, this, &TamrikSeatloomApp::finishOpening);
   if (options.file) startOpening(*options.file, {options.encoding});
 }
 
@@ -178,6 +182,7 @@ struct TamrikSeatloomApp::Opening {
   LoadProgress progress;
   std::optional<PlaceDataModel::LoadedPlaces> loaded;
   std::exception_ptr error;
+  std::atomic<bool> done{false};  // set last by the reading thread
   std::thread reader;
 };
 
@@ -229,14 +234,16 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
   opening_->file = file;
   opening_->options = options;
   Opening* opening = opening_.get();
-  opening->reader = std::thread([this, opening, home = thread()] {
+  opening->reader = std::thread([opening, home = thread()] {
     try {
       opening->loaded = PlaceDataModel::readPlaces(opening->file, opening->options, &opening->progress, home);
     } catch (...) {
       opening->error = std::current_exception();
     }
-    QMetaObject::invokeMethod(this, &TamrikSeatloomApp::finishOpening, Qt::QueuedConnection);
+    opening->done.store(true, std::memory_order_release);
   });
+  // The window's thread looks for the end as it goes about its events: the reading thread posts nothing.
+  openingPoll_->start();
   emit openingChanged();
   return true;
 }
@@ -250,7 +257,8 @@ void TamrikSeatloomApp::cancelOpening() {
 }
 
 void TamrikSeatloomApp::finishOpening() {
-  if (!opening_) return;
+  if (!opening_ || !opening_->done.load(std::memory_order_acquire)) return;
+  openingPoll_->stop();
   opening_->reader.join();  // what it wrote is this thread's to read from here on
   std::unique_ptr<Opening> opening = std::move(opening_);
   emit openingChanged();

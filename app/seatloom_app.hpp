@@ -158,6 +158,7 @@ class TamrikSeatloomApp : public QObject {
   bool demo_;
   std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
+  QTimer* openingPoll_;
   std::unique_ptr<Opening> opening_;
   std::unique_ptr<QTranslator> texts_;  // installed before the window is made
   std::unique_ptr<MainWindow> window_;
