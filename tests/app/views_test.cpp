@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
+#include <QUndoStack>
 
 #include "app/location_view.hpp"
 #include "app/peripheral_view.hpp"
@@ -14,6 +15,7 @@
 
 using namespace tamrik;
 using test::AppScratch;
+using test::captureStdout;
 
 namespace {
 
@@ -180,8 +182,41 @@ TEST(PeripheralView, AssignsTheSelectedDisplaysAndShowsWhereTheyAre) {
   views.model->setSelectedPlace(desk2);
   EXPECT_EQ(assignment.badgeText("SN1"), "assigned to Desk 1");
   EXPECT_EQ(assignment.badge("SN1"), PeripheralAssignment::Badge::assignedElsewhere);
-  EXPECT_EQ(assignment.badgeText("SN9"), "");  // from the file, not assigned here
+  EXPECT_EQ(assignment.badgeText("SN9"), "here in file");  // not assigned in this run
   EXPECT_TRUE(assignment.selectedPeripherals().empty());
+}
+
+TEST(PeripheralView, SaysWhereTheFilePutsADisplayUntilAnAssignmentMovesIt) {
+  Views views;
+  test::loadRows(*views.model, views.scratch,
+                 "L1,Head office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                 "L1,Head office,F1,First,Z1,North,P2,Desk 2,SN2\n"
+                 "L1,Head office,F1,First,Z2,South,P3,Desk 3,SN2\n");
+  QUndoStack history;
+  PeripheralView panel(views.manager, views.model, &history);
+  auto& assignment = panel.assignment();
+  auto badgeOf = [&](int row) {
+    auto kind = panel.list()->model()->index(row, 0).data(PeripheralListModel::BadgeRole).toInt();
+    return static_cast<PeripheralAssignment::Badge>(kind);
+  };
+  EXPECT_EQ(assignment.badgeText("SN1"), "in file: Desk 1");
+  EXPECT_EQ(assignment.badgeText("SN2"), "in file: Desk 2 and 1 more");  // the first in the hierarchy
+
+  views.model->setSelectedPlace(views.zone(0, 0).places[0]);
+  EXPECT_EQ(assignment.badgeText("SN1"), "here in file");
+  EXPECT_EQ(badgeOf(0), PeripheralAssignment::Badge::inFileHere);
+  EXPECT_EQ(badgeOf(1), PeripheralAssignment::Badge::inFileElsewhere);
+  panel.resize(380, 300);
+  test::screenshot(panel, QStringLiteral("peripheral-panel-in-file"));
+
+  // An assignment of this session says "assigned" instead; undone, the file speaks again.
+  assignment.toggle("SN2");
+  captureStdout([&] { assignment.assign(); });
+  EXPECT_EQ(assignment.badgeText("SN2"), "assigned");
+  history.undo();
+  EXPECT_EQ(assignment.badgeText("SN2"), "in file: Desk 2 and 1 more");
+  views.model->setSelectedPlace(views.zone(0, 1).places[0]);
+  EXPECT_EQ(assignment.badgeText("SN2"), "here in file and 1 more");
 }
 
 TEST(PeripheralView, DropsDisplaysThatAreNoLongerAttachedFromTheSelection) {
