@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QStringList>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "app/symbols.hpp"
@@ -16,6 +18,12 @@ constexpr quintptr kLocationId = 0;
 
 QString text(const std::string& value) {
   return QString::fromStdString(value);
+}
+
+QString serialNumbersText(const TamrikPlace& place) {
+  QStringList serials;
+  for (const auto& serial : place.serialNumbers()) serials.push_back(text(serial));
+  return serials.join(QStringLiteral(", "));
 }
 
 }  // namespace
@@ -263,6 +271,14 @@ QVariant PlacesModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
       if (highlighted) return selectionGrey(QApplication::palette());
       return {};
+    case SerialNumbersRole:
+      return serialNumbersText(*shown);
+    case Qt::ToolTipRole: {
+      // A tooltip takes markup; the file's texts are shown as they are.
+      QString tip = text(shown->name());
+      if (!shown->serialNumbers().empty()) tip += QLatin1Char('\n') + serialNumbersText(*shown);
+      return Qt::convertFromPlainText(tip);
+    }
     default:
       return {};
   }

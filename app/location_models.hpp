@@ -80,11 +80,12 @@ class LocationTreeModel : public QAbstractItemModel {
 };
 
 /// The places of one zone, in the zone's order. `Qt::DisplayRole` is the name; the other roles below give
-/// what a row shows.
+/// what a row shows, and `Qt::ToolTipRole` the name over the serial numbers.
 class PlacesModel : public QAbstractListModel {
   Q_OBJECT
  public:
-  enum Role { PlaceIdRole = Qt::UserRole + 1, SymbolRole, HighlightedRole };
+  /// `SerialNumbersRole`: the place's serial numbers in order, joined by ", "; empty when it has none.
+  enum Role { PlaceIdRole = Qt::UserRole + 1, SymbolRole, HighlightedRole, SerialNumbersRole };
 
   explicit PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
 

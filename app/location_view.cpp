@@ -1,6 +1,7 @@
 #include "app/location_view.hpp"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
@@ -13,8 +14,10 @@
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
 
 #include "app/item_activation.hpp"
@@ -106,6 +109,52 @@ class SearchFieldKeys final : public QObject {
  private:
   QLineEdit* field_;
   std::function<void()> prepare_;
+};
+
+// A place row: its symbol, its name, and under the name the serial numbers it holds, smaller and in the
+// secondary colour. Every row has room for both lines, so that rows keep one height as displays come and go.
+class PlaceDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static constexpr int kVerticalMargin = 3;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const int lines = QFontMetrics(option.font).height() + QFontMetrics(captionFont(option.font)).height();
+    size.setHeight(std::max(size.height(), lines + 2 * kVerticalMargin));
+    return size;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString name = item.text;
+    item.text.clear();  // drawn below, over the serial numbers
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);  // background and symbol
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+
+    const QString serials = index.data(PlacesModel::SerialNumbersRole).toString();
+    const QFont captionFontValue = captionFont(item.font);
+    const QFontMetrics body(item.font), caption(captionFontValue);
+    const int height = body.height() + (serials.isEmpty() ? 0 : caption.height());
+    const int top = text.top() + (text.height() - height) / 2;
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(item.palette.color(QPalette::Text));
+    painter->drawText(QRect(text.left(), top, text.width(), body.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      body.elidedText(name, Qt::ElideRight, text.width()));
+    if (!serials.isEmpty()) {
+      painter->setFont(captionFontValue);
+      painter->setPen(secondaryTextColor(item.palette));
+      painter->drawText(QRect(text.left(), top + body.height(), text.width(), caption.height()),
+                        Qt::AlignLeft | Qt::AlignVCenter,
+                        caption.elidedText(serials, Qt::ElideRight, text.width()));
+    }
+    painter->restore();
+  }
 };
 
 QWidget* slot() {
@@ -224,6 +273,7 @@ QWidget* LocationView::makeBrowser() {
   placesList_ = new QListView;
   placesList_->setObjectName(QStringLiteral("Places"));
   placesList_->setModel(&places_);
+  placesList_->setItemDelegate(new PlaceDelegate(placesList_));
   placesList_->setFrameShape(QFrame::NoFrame);
   placesList_->setUniformItemSizes(true);
   placesList_->setSelectionMode(QAbstractItemView::NoSelection);  // the highlight follows `selectedPlace`

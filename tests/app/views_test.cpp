@@ -4,12 +4,14 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 #include <QUndoStack>
 
 #include "app/location_view.hpp"
 #include "app/peripheral_view.hpp"
+#include "app/theme.hpp"
 #include "app_support.hpp"
 #include "support/capture_stdout.hpp"
 
@@ -139,6 +141,31 @@ TEST(LocationView, HighlightsEveryPlaceWithTheSelectedIdentifier) {
   test::loadRows(*views.model, views.scratch, "L9,Elsewhere,F1,First,Z2,South,P7,Desk 7,\n", "third.csv");
   EXPECT_FALSE(view.selectedZone());
   EXPECT_EQ(view.placesModel().rowCount(), 0);
+}
+
+TEST(LocationView, ShowsThePlacesSerialNumbersUnderTheirNames) {
+  Views views;
+  test::loadRows(*views.model, views.scratch,
+                 kRows +
+                     "L1,Head office,F1,First,Z2,South,P3,Desk <b>3</b>,SN8\n"
+                     "L1,Head office,F1,First,Z2,South,P3,Desk <b>3</b>,SN7\n");
+  LocationView view(views.model, views.manager);
+  view.selectZone({"L1", "F1", "Z2"});
+  auto& places = view.placesModel();
+  EXPECT_EQ(views.column(places, PlacesModel::SerialNumbersRole), (std::vector<QString>{"", "SN7, SN8"}));
+  // Names and serial numbers are the file's: the tooltip shows them as they are.
+  EXPECT_EQ(places.index(1).data(Qt::ToolTipRole).toString(),
+            Qt::convertFromPlainText("Desk <b>3</b>\nSN7, SN8"));
+  const QFont font = view.placesList()->font();
+  EXPECT_GE(view.placesList()->sizeHintForRow(0),
+            QFontMetrics(font).height() + QFontMetrics(captionFont(font)).height());
+
+  QSignalSpy rowsChanged(&places, &QAbstractItemModel::dataChanged);
+  captureStdout([&] { views.model->assignSerialNumbers({"SN1"}, views.zone(0, 1).places[0]); });
+  EXPECT_FALSE(rowsChanged.isEmpty());
+  EXPECT_EQ(views.column(places, PlacesModel::SerialNumbersRole), (std::vector<QString>{"SN1", "SN7, SN8"}));
+  view.resize(1000, 400);
+  test::screenshot(view, QStringLiteral("places-serial-numbers"));
 }
 
 TEST(PeripheralView, EnablesAssignOnlyWithAPlaceAndADisplaySelected) {
