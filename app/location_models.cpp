@@ -20,6 +20,15 @@ QString text(const std::string& value) {
   return QString::fromStdString(value);
 }
 
+// The row that shows hierarchy position `position` among `shown`.
+int rowOf(const std::vector<std::size_t>& shown, std::size_t position) {
+  return static_cast<int>(std::lower_bound(shown.begin(), shown.end(), position) - shown.begin());
+}
+
+QString countText(PlaceCount count) {
+  return QStringLiteral("%1/%2").arg(count.withDisplay).arg(count.total);
+}
+
 QString serialNumbersText(const TamrikPlace& place) {
   QStringList serials;
   for (const auto& serial : place.serialNumbers()) serials.push_back(text(serial));
@@ -28,8 +37,9 @@ QString serialNumbersText(const TamrikPlace& place) {
 
 }  // namespace
 
-LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent)
-    : QAbstractItemModel(parent), placeDataModel_(std::move(placeDataModel)) {
+LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel,
+                                     std::shared_ptr<const PlaceCounts> counts, QObject* parent)
+    : QAbstractItemModel(parent), placeDataModel_(std::move(placeDataModel)), counts_(std::move(counts)) {
   rebuild();
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, [this] {
     beginResetModel();
@@ -37,6 +47,31 @@ LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataMo
     rebuild();
     endResetModel();
   });
+  connect(counts_.get(), &PlaceCounts::zoneCountChanged, this, &LocationTreeModel::zoneCountChanged);
+}
+
+void LocationTreeModel::zoneCountChanged(std::size_t location, std::size_t level, std::size_t zone) {
+  // The zone's row and its groups' rows, where the filter shows them.
+  auto shownRow = [](const std::vector<std::size_t>& shown, std::size_t position) -> std::optional<int> {
+    int row = rowOf(shown, position);
+    if (static_cast<std::size_t>(row) == shown.size() || shown[static_cast<std::size_t>(row)] != position)
+      return std::nullopt;
+    return row;
+  };
+  auto refresh = [this](int row, quintptr id) {
+    QModelIndex index = createIndex(row, 0, id);
+    emit dataChanged(index, index, {PlaceCountRole});
+  };
+  if (location >= firstLevel_.size()) return;
+  const std::size_t levels = firstLevel_[location] + level;
+  auto locationRow = shownRow(shownLocations_, location);
+  if (!locationRow) return;
+  refresh(*locationRow, kLocationId);
+  auto levelRow = shownRow(shownLevels_[location], level);
+  if (!levelRow) return;
+  refresh(*levelRow, quintptr{1} + location);
+  if (auto zoneRow = shownRow(shownZones_[levels], zone))
+    refresh(*zoneRow, quintptr{1} + placeDataModel_->locations().size() + levels);
 }
 
 void LocationTreeModel::setFilter(std::optional<SearchResult> shown) {
@@ -65,15 +100,6 @@ void LocationTreeModel::rebuild() {
     }
   }
 }
-
-namespace {
-
-// The row that shows hierarchy position `position` among `shown`.
-int rowOf(const std::vector<std::size_t>& shown, std::size_t position) {
-  return static_cast<int>(std::lower_bound(shown.begin(), shown.end(), position) - shown.begin());
-}
-
-}  // namespace
 
 LocationTreeModel::Position LocationTreeModel::position(const QModelIndex& index) const {
   auto row = static_cast<std::size_t>(index.row());
@@ -185,6 +211,16 @@ QVariant LocationTreeModel::data(const QModelIndex& index, int role) const {
   Position at = position(index);
   const auto& location = placeDataModel_->locations()[at.location];
   if (role == KindRole) return static_cast<int>(at.kind);
+  if (role == PlaceCountRole) {
+    switch (at.kind) {
+      case Kind::location:
+        return countText(counts_->location(at.location));
+      case Kind::level:
+        return countText(counts_->level(at.location, at.level));
+      case Kind::zone:
+        return countText(counts_->zone(at.location, at.level, at.zone));
+    }
+  }
   if (role != Qt::DisplayRole && role != IdRole) return {};
   switch (at.kind) {
     case Kind::location:

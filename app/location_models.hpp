@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/place_search.hpp"
+#include "model/place_counts.hpp"
 #include "model/place_data_model.hpp"
 
 namespace tamrik {
@@ -37,10 +38,13 @@ const TamrikZone* findZone(const std::vector<TamrikLocation>& locations, const Z
 class LocationTreeModel : public QAbstractItemModel {
   Q_OBJECT
  public:
-  enum Role { KindRole = Qt::UserRole + 1, IdRole };
+  /// `PlaceCountRole`: how many of the row's places hold a display, of how many, as "12/40".
+  enum Role { KindRole = Qt::UserRole + 1, IdRole, PlaceCountRole };
   enum class Kind { location, level, zone };
 
-  explicit LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
+  /// A tree of `placeDataModel`'s hierarchy whose rows tell `counts` (of the same store).
+  LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, std::shared_ptr<const PlaceCounts> counts,
+                    QObject* parent = nullptr);
 
   /// Shows only what `shown` marks (a result for the current hierarchy), or everything.
   void setFilter(std::optional<SearchResult> shown);
@@ -66,8 +70,10 @@ class LocationTreeModel : public QAbstractItemModel {
   };
   Position position(const QModelIndex& index) const;
   void rebuild();
+  void zoneCountChanged(std::size_t location, std::size_t level, std::size_t zone);
 
   std::shared_ptr<PlaceDataModel> placeDataModel_;
+  std::shared_ptr<const PlaceCounts> counts_;
   std::optional<SearchResult> filter_;
   // The first level of each location, counting levels across locations: a zone's internal id names its
   // level by that count, so that any index maps back to its position without a search of the tree.

@@ -18,6 +18,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <functional>
 
 #include "app/item_activation.hpp"
@@ -157,6 +158,46 @@ class PlaceDelegate final : public QStyledItemDelegate {
   }
 };
 
+// A sidebar row: the name, and at the trailing edge how many of the group's places have a display, smaller
+// and in the secondary colour. The name is elided before the count is.
+class GroupCountDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static constexpr int kSpacing = 8, kTrailingMargin = 4;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QString count = index.data(LocationTreeModel::PlaceCountRole).toString();
+    size.rwidth() +=
+        kSpacing + kTrailingMargin + QFontMetrics(captionFont(option.font)).horizontalAdvance(count);
+    return size;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const QString count = index.data(LocationTreeModel::PlaceCountRole).toString();
+    const QFont countFont = captionFont(option.font);
+    const int countWidth = QFontMetrics(countFont).horizontalAdvance(count);
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    // The row's background across the whole row, then the name in what the count leaves of it.
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, painter, widget);
+    const QRect countRect(option.rect.right() - kTrailingMargin - countWidth + 1, option.rect.top(),
+                          countWidth, option.rect.height());
+    item.rect.setRight(countRect.left() - kSpacing);
+    item.state &= ~QStyle::State_MouseOver;  // its background is drawn already
+    item.backgroundBrush = {};
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+    painter->save();
+    painter->setFont(countFont);
+    painter->setPen(secondaryTextColor(option.palette));
+    painter->drawText(countRect, Qt::AlignRight | Qt::AlignVCenter, count);
+    painter->restore();
+  }
+};
+
 QWidget* slot() {
   auto* widget = new QWidget;
   auto* layout = new QVBoxLayout(widget);
@@ -173,13 +214,20 @@ LocationView::LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
       placeDataModel_(std::move(placeDataModel)),
       peripheralManager_(std::move(peripheralManager)),
       undoStack_(undoStack),
-      tree_(placeDataModel_),
+      counts_(std::make_shared<PlaceCounts>(placeDataModel_)),
+      tree_(placeDataModel_, counts_),
       places_(placeDataModel_) {
   setObjectName(QStringLiteral("LocationView"));
   pages_ = new QStackedLayout(this);
   pages_->addWidget(emptyState_ = makeEmptyState());
   pages_->addWidget(browser_ = static_cast<QSplitter*>(makeBrowser()));
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, &LocationView::locationsChanged);
+  connect(counts_.get(), &PlaceCounts::zoneCountChanged, this,
+          [this](std::size_t location, std::size_t level, std::size_t zone) {
+            if (!selectedZonePath_) return;
+            auto at = findZonePosition(placeDataModel_->locations(), *selectedZonePath_);
+            if (at && *at == std::array{location, level, zone}) emit zoneSummaryChanged(zoneSummary());
+          });
   updateLayout();
 }
 
@@ -252,6 +300,7 @@ QWidget* LocationView::makeBrowser() {
   sidebar_ = new QTreeView;
   sidebar_->setObjectName(QStringLiteral("Sidebar"));
   sidebar_->setModel(&tree_);
+  sidebar_->setItemDelegate(new GroupCountDelegate(sidebar_));
   sidebar_->setHeaderHidden(true);
   sidebar_->setFrameShape(QFrame::NoFrame);
   sidebar_->setUniformRowHeights(true);
@@ -299,6 +348,18 @@ void LocationView::selectZone(const ZonePath& path) {
   places_.setZone(zone ? std::optional(*zone) : std::nullopt);
   applyPlacesFilter();
   placesColumn_->setCurrentIndex(zone ? 1 : 0);
+  emit zoneSummaryChanged(zoneSummary());
+}
+
+QString LocationView::zoneSummary() const {
+  if (!selectedZonePath_) return {};
+  auto at = findZonePosition(placeDataModel_->locations(), *selectedZonePath_);
+  if (!at) return {};
+  const auto [location, level, zone] = *at;
+  const PlaceCount count = counts_->zone(location, level, zone);
+  return tr("%1 of %2 places in Zone %3 have a display")
+      .arg(QString::number(count.withDisplay), QString::number(count.total),
+           QString::fromStdString(placeDataModel_->locations()[location].levels[level].zones[zone].name));
 }
 
 void LocationView::locationsChanged() {

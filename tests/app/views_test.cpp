@@ -168,6 +168,47 @@ TEST(LocationView, ShowsThePlacesSerialNumbersUnderTheirNames) {
   test::screenshot(view, QStringLiteral("places-serial-numbers"));
 }
 
+TEST(LocationView, CountsThePlacesWithADisplayInEveryGroupAsAssignmentsChangeThem) {
+  Views views;
+  test::loadRows(*views.model, views.scratch, kRows);
+  QUndoStack history;
+  LocationView view(views.model, views.manager, &history);
+  auto& tree = view.locationTree();
+  const QModelIndex office = tree.index(0, 0), first = tree.index(0, 0, office);
+  const QModelIndex north = tree.index(0, 0, first), south = tree.index(1, 0, first);
+  auto counts = [&] {
+    return std::vector<QString>{office.data(LocationTreeModel::PlaceCountRole).toString(),
+                                first.data(LocationTreeModel::PlaceCountRole).toString(),
+                                north.data(LocationTreeModel::PlaceCountRole).toString(),
+                                south.data(LocationTreeModel::PlaceCountRole).toString()};
+  };
+  EXPECT_EQ(counts(), (std::vector<QString>{"1/3", "1/3", "1/2", "0/1"}));
+  view.selectZone({"L1", "F1", "Z2"});
+  EXPECT_EQ(view.zoneSummary(), "0 of 1 places in Zone South have a display");
+
+  // The rows of the zone and its groups are told, and so is the summary.
+  QSignalSpy rowsChanged(&tree, &QAbstractItemModel::dataChanged);
+  QSignalSpy summaries(&view, &LocationView::zoneSummaryChanged);
+  views.model->setSelectedPlace(views.zone(0, 1).places[0]);
+  auto& panel = view.peripheralView()->assignment();
+  panel.toggle("SN1");
+  captureStdout([&] { panel.assign(); });
+  EXPECT_EQ(counts(), (std::vector<QString>{"2/3", "2/3", "1/2", "1/1"}));
+  EXPECT_EQ(rowsChanged.count(), 3);
+  ASSERT_EQ(summaries.count(), 1);
+  EXPECT_EQ(summaries.at(0).at(0).toString(), "1 of 1 places in Zone South have a display");
+  view.resize(1000, 400);
+  view.sidebar()->expandAll();
+  test::screenshot(view, QStringLiteral("sidebar-counts"));
+
+  history.undo();
+  EXPECT_EQ(counts(), (std::vector<QString>{"1/3", "1/3", "1/2", "0/1"}));
+  EXPECT_EQ(view.zoneSummary(), "0 of 1 places in Zone South have a display");
+  test::loadRows(*views.model, views.scratch, "L1,Head office,F1,First,Z2,South,P8,Desk 8,SN4\n", "new.csv");
+  EXPECT_EQ(tree.index(0, 0).data(LocationTreeModel::PlaceCountRole).toString(), "1/1");
+  EXPECT_EQ(view.zoneSummary(), "1 of 1 places in Zone South have a display");
+}
+
 TEST(PeripheralView, EnablesAssignOnlyWithAPlaceAndADisplaySelected) {
   Views views;
   test::loadRows(*views.model, views.scratch, kRows);
