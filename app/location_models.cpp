@@ -245,6 +245,13 @@ PlacesModel::PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject
   // highlight. Either may change any row, and only the visible ones are drawn again.
   connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, &PlacesModel::refreshRows);
   connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this, &PlacesModel::refreshRows);
+  // Both may also move a place in or out of the places without a display.
+  connect(placeDataModel_.get(), &PlaceDataModel::placeSerialNumbersChanged, this, [this] {
+    if (onlyWithoutDisplay_) updateShownPlaces();
+  });
+  connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this, [this] {
+    if (onlyWithoutDisplay_) updateShownPlaces();
+  });
 }
 
 void PlacesModel::setZone(std::optional<TamrikZone> zone) {
@@ -262,11 +269,60 @@ void PlacesModel::setFilter(std::function<bool(std::size_t position)> shows) {
   endResetModel();
 }
 
+void PlacesModel::setOnlyPlacesWithoutDisplay(bool only) {
+  beginResetModel();
+  onlyWithoutDisplay_ = only;
+  applyFilter();
+  endResetModel();
+}
+
 void PlacesModel::applyFilter() {
-  shownPlaces_.clear();
-  if (!zone_) return;
-  for (std::size_t i = 0; i < zone_->places.size(); ++i)
-    if (!filter_ || filter_(i)) shownPlaces_.push_back(i);
+  shownPlaces_ = filteredPlaces();
+}
+
+std::vector<std::size_t> PlacesModel::filteredPlaces() const {
+  std::vector<std::size_t> shown;
+  if (!zone_) return shown;
+  const auto& selected = placeDataModel_->selectedPlace();
+  for (std::size_t i = 0; i < zone_->places.size(); ++i) {
+    if (filter_ && !filter_(i)) continue;
+    const auto& place = zone_->places[i];
+    if (onlyWithoutDisplay_ && place && !place->serialNumbers().empty() &&
+        !(selected && selected->placeId() == place->placeId()))
+      continue;
+    shown.push_back(i);
+  }
+  return shown;
+}
+
+// Rows leave and come in runs rather than by a reset, so that the view keeps its scroll position and its
+// current row while the technician works down the list.
+void PlacesModel::updateShownPlaces() {
+  std::vector<std::size_t> next = filteredPlaces();
+  auto& shown = shownPlaces_;
+  std::size_t row = 0, i = 0;  // both lists ascend; `shown[0, row)` already equals `next[0, i)`
+  while (row < shown.size() || i < next.size()) {
+    if (row < shown.size() && i < next.size() && shown[row] == next[i]) {
+      ++row, ++i;
+    } else if (row < shown.size() && (i == next.size() || shown[row] < next[i])) {
+      std::size_t end = row;
+      while (end < shown.size() && (i == next.size() || shown[end] < next[i])) ++end;
+      beginRemoveRows({}, static_cast<int>(row), static_cast<int>(end) - 1);
+      shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(row),
+                  shown.begin() + static_cast<std::ptrdiff_t>(end));
+      endRemoveRows();
+    } else {
+      std::size_t end = i;
+      while (end < next.size() && (row == shown.size() || next[end] < shown[row])) ++end;
+      beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + end - i) - 1);
+      shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(row),
+                   next.begin() + static_cast<std::ptrdiff_t>(i),
+                   next.begin() + static_cast<std::ptrdiff_t>(end));
+      endInsertRows();
+      row += end - i;
+      i = end;
+    }
+  }
 }
 
 std::shared_ptr<TamrikPlace> PlacesModel::place(const QModelIndex& index) const {

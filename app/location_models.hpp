@@ -99,6 +99,10 @@ class PlacesModel : public QAbstractListModel {
   void setZone(std::optional<TamrikZone> zone);
   /// Shows only the places at the positions `shows` accepts, or all of them without it.
   void setFilter(std::function<bool(std::size_t position)> shows);
+  /// Shows only the places without a serial number, and the selected place: one given a display stays in
+  /// view until another is picked. Kept as assignments change places.
+  void setOnlyPlacesWithoutDisplay(bool only);
+  bool onlyPlacesWithoutDisplay() const noexcept { return onlyWithoutDisplay_; }
   const std::optional<TamrikZone>& zone() const noexcept { return zone_; }
   std::shared_ptr<TamrikPlace> place(const QModelIndex& index) const;
 
@@ -108,10 +112,13 @@ class PlacesModel : public QAbstractListModel {
  private:
   void refreshRows();
   void applyFilter();
+  std::vector<std::size_t> filteredPlaces() const;
+  void updateShownPlaces();
 
   std::shared_ptr<PlaceDataModel> placeDataModel_;
   std::optional<TamrikZone> zone_;
   std::function<bool(std::size_t)> filter_;
+  bool onlyWithoutDisplay_ = false;
   std::vector<std::size_t> shownPlaces_;  // the zone's places that pass the filter, by position
   mutable QHash<QString, QIcon> icons_;   // drawn once per symbol and text colour
   mutable QColor iconColor_;

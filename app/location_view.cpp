@@ -15,6 +15,7 @@
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -332,7 +333,20 @@ QWidget* LocationView::makeBrowser() {
   });
   placesColumn_->addWidget(placesList_);
   placesColumn_->setMinimumWidth(240);
-  split->addWidget(placesColumn_);
+  auto* placesSide = new QWidget;
+  auto* placesLayout = new QVBoxLayout(placesSide);
+  placesLayout->setContentsMargins(0, 0, 0, 0);
+  placesLayout->setSpacing(6);
+  onlyWithoutDisplay_ = new QAction(tr("Only places without a display"), this);
+  onlyWithoutDisplay_->setCheckable(true);
+  connect(onlyWithoutDisplay_, &QAction::toggled, &places_, &PlacesModel::setOnlyPlacesWithoutDisplay);
+  auto* onlyWithoutDisplayButton = new QToolButton;
+  onlyWithoutDisplayButton->setObjectName(QStringLiteral("OnlyWithoutDisplay"));
+  onlyWithoutDisplayButton->setDefaultAction(onlyWithoutDisplay_);
+  onlyWithoutDisplayButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  placesLayout->addWidget(onlyWithoutDisplayButton, 0, Qt::AlignLeft);
+  placesLayout->addWidget(placesColumn_, 1);
+  split->addWidget(placesSide);
 
   detailSlot_ = slot();
   split->addWidget(detailSlot_);

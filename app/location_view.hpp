@@ -10,6 +10,7 @@
 #include "app/location_models.hpp"
 #include "peripherals/peripheral_manager.hpp"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -44,6 +45,8 @@ class LocationView : public QWidget {
   void setSearchText(const QString& text);
   QLineEdit* searchField() const noexcept { return searchField_; }
 
+  /// "Only places without a display": checked, the places column shows those (and the selected place).
+  QAction* onlyWithoutDisplayAction() const noexcept { return onlyWithoutDisplay_; }
   /// "N of M places in Zone X have a display" for the zone whose places are shown, or nothing.
   QString zoneSummary() const;
 
@@ -83,6 +86,7 @@ class LocationView : public QWidget {
   QTreeView* sidebar_;
   QStackedWidget* placesColumn_;
   QListView* placesList_;
+  QAction* onlyWithoutDisplay_;
   QWidget* detailSlot_;
   PeripheralView* peripheralView_ = nullptr;
   std::optional<ZonePath> selectedZonePath_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -207,6 +208,40 @@ TEST(LocationView, CountsThePlacesWithADisplayInEveryGroupAsAssignmentsChangeThe
   test::loadRows(*views.model, views.scratch, "L1,Head office,F1,First,Z2,South,P8,Desk 8,SN4\n", "new.csv");
   EXPECT_EQ(tree.index(0, 0).data(LocationTreeModel::PlaceCountRole).toString(), "1/1");
   EXPECT_EQ(view.zoneSummary(), "1 of 1 places in Zone South have a display");
+}
+
+TEST(LocationView, NarrowsThePlacesToThoseWithoutADisplay) {
+  Views views;
+  test::loadRows(
+      *views.model, views.scratch,
+      kRows + "L1,Head office,F1,First,Z1,North,P3,Desk 3,\nL1,Head office,F1,First,Z1,North,P4,Desk 4,\n");
+  LocationView view(views.model, views.manager);
+  view.selectZone({"L1", "F1", "Z1"});
+  auto& places = view.placesModel();
+  view.onlyWithoutDisplayAction()->trigger();
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 3", "Desk 4"}));
+
+  // The place just given a display stays until another is picked, and the others keep their rows.
+  auto desk3 = views.zone(0, 0).places[2];
+  views.model->setSelectedPlace(desk3);
+  QSignalSpy resets(&places, &QAbstractItemModel::modelReset);
+  captureStdout([&] { views.model->assignSerialNumbers({"SN1"}, desk3); });
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 3", "Desk 4"}));
+  views.model->setSelectedPlace(views.zone(0, 0).places[0]);
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 4"}));
+  captureStdout([&] { views.model->unassignSerialNumbers({"SN9"}, views.zone(0, 0).places[1]); });
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 2", "Desk 4"}));
+  EXPECT_EQ(resets.count(), 0);
+
+  // With a search, both narrow; another zone keeps the toggle.
+  view.setSearchText("desk 4");
+  EXPECT_EQ(views.column(places), std::vector<QString>{"Desk 4"});
+  view.setSearchText({});
+  view.selectZone({"L1", "F1", "Z2"});
+  EXPECT_EQ(views.column(places), std::vector<QString>{"Desk 1 south"});
+  view.onlyWithoutDisplayAction()->trigger();
+  view.selectZone({"L1", "F1", "Z1"});
+  EXPECT_EQ(places.rowCount(), 4);
 }
 
 TEST(PeripheralView, EnablesAssignOnlyWithAPlaceAndADisplaySelected) {
