@@ -72,6 +72,7 @@ bench: deps
 	build-bench/bench/bench_decoder
 	build-bench/bench/bench_encoder
 	build-bench/bench/bench_model
+	build-bench/bench/bench_counts
 	build-bench/bench/bench_search
 
 # A Debian package of the application in $(BUILD)/package.

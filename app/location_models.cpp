@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QStringList>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "app/symbols.hpp"
@@ -18,10 +20,26 @@ QString text(const std::string& value) {
   return QString::fromStdString(value);
 }
 
+// The row that shows hierarchy position `position` among `shown`.
+int rowOf(const std::vector<std::size_t>& shown, std::size_t position) {
+  return static_cast<int>(std::lower_bound(shown.begin(), shown.end(), position) - shown.begin());
+}
+
+QString countText(PlaceCount count) {
+  return QStringLiteral("%1/%2").arg(count.withDisplay).arg(count.total);
+}
+
+QString serialNumbersText(const TamrikPlace& place) {
+  QStringList serials;
+  for (const auto& serial : place.serialNumbers()) serials.push_back(text(serial));
+  return serials.join(QStringLiteral(", "));
+}
+
 }  // namespace
 
-LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent)
-    : QAbstractItemModel(parent), placeDataModel_(std::move(placeDataModel)) {
+LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel,
+                                     std::shared_ptr<const PlaceCounts> counts, QObject* parent)
+    : QAbstractItemModel(parent), placeDataModel_(std::move(placeDataModel)), counts_(std::move(counts)) {
   rebuild();
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, [this] {
     beginResetModel();
@@ -29,6 +47,31 @@ LocationTreeModel::LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataMo
     rebuild();
     endResetModel();
   });
+  connect(counts_.get(), &PlaceCounts::zoneCountChanged, this, &LocationTreeModel::zoneCountChanged);
+}
+
+void LocationTreeModel::zoneCountChanged(std::size_t location, std::size_t level, std::size_t zone) {
+  // The zone's row and its groups' rows, where the filter shows them.
+  auto shownRow = [](const std::vector<std::size_t>& shown, std::size_t position) -> std::optional<int> {
+    int row = rowOf(shown, position);
+    if (static_cast<std::size_t>(row) == shown.size() || shown[static_cast<std::size_t>(row)] != position)
+      return std::nullopt;
+    return row;
+  };
+  auto refresh = [this](int row, quintptr id) {
+    QModelIndex index = createIndex(row, 0, id);
+    emit dataChanged(index, index, {PlaceCountRole});
+  };
+  if (location >= firstLevel_.size()) return;
+  const std::size_t levels = firstLevel_[location] + level;
+  auto locationRow = shownRow(shownLocations_, location);
+  if (!locationRow) return;
+  refresh(*locationRow, kLocationId);
+  auto levelRow = shownRow(shownLevels_[location], level);
+  if (!levelRow) return;
+  refresh(*levelRow, quintptr{1} + location);
+  if (auto zoneRow = shownRow(shownZones_[levels], zone))
+    refresh(*zoneRow, quintptr{1} + placeDataModel_->locations().size() + levels);
 }
 
 void LocationTreeModel::setFilter(std::optional<SearchResult> shown) {
@@ -57,15 +100,6 @@ void LocationTreeModel::rebuild() {
     }
   }
 }
-
-namespace {
-
-// The row that shows hierarchy position `position` among `shown`.
-int rowOf(const std::vector<std::size_t>& shown, std::size_t position) {
-  return static_cast<int>(std::lower_bound(shown.begin(), shown.end(), position) - shown.begin());
-}
-
-}  // namespace
 
 LocationTreeModel::Position LocationTreeModel::position(const QModelIndex& index) const {
   auto row = static_cast<std::size_t>(index.row());
@@ -177,6 +211,16 @@ QVariant LocationTreeModel::data(const QModelIndex& index, int role) const {
   Position at = position(index);
   const auto& location = placeDataModel_->locations()[at.location];
   if (role == KindRole) return static_cast<int>(at.kind);
+  if (role == PlaceCountRole) {
+    switch (at.kind) {
+      case Kind::location:
+        return countText(counts_->location(at.location));
+      case Kind::level:
+        return countText(counts_->level(at.location, at.level));
+      case Kind::zone:
+        return countText(counts_->zone(at.location, at.level, at.zone));
+    }
+  }
   if (role != Qt::DisplayRole && role != IdRole) return {};
   switch (at.kind) {
     case Kind::location:
@@ -201,6 +245,13 @@ PlacesModel::PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject
   // highlight. Either may change any row, and only the visible ones are drawn again.
   connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, &PlacesModel::refreshRows);
   connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this, &PlacesModel::refreshRows);
+  // Both may also move a place in or out of the places without a display.
+  connect(placeDataModel_.get(), &PlaceDataModel::placeSerialNumbersChanged, this, [this] {
+    if (onlyWithoutDisplay_) updateShownPlaces();
+  });
+  connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this, [this] {
+    if (onlyWithoutDisplay_) updateShownPlaces();
+  });
 }
 
 void PlacesModel::setZone(std::optional<TamrikZone> zone) {
@@ -218,11 +269,60 @@ void PlacesModel::setFilter(std::function<bool(std::size_t position)> shows) {
   endResetModel();
 }
 
+void PlacesModel::setOnlyPlacesWithoutDisplay(bool only) {
+  beginResetModel();
+  onlyWithoutDisplay_ = only;
+  applyFilter();
+  endResetModel();
+}
+
 void PlacesModel::applyFilter() {
-  shownPlaces_.clear();
-  if (!zone_) return;
-  for (std::size_t i = 0; i < zone_->places.size(); ++i)
-    if (!filter_ || filter_(i)) shownPlaces_.push_back(i);
+  shownPlaces_ = filteredPlaces();
+}
+
+std::vector<std::size_t> PlacesModel::filteredPlaces() const {
+  std::vector<std::size_t> shown;
+  if (!zone_) return shown;
+  const auto& selected = placeDataModel_->selectedPlace();
+  for (std::size_t i = 0; i < zone_->places.size(); ++i) {
+    if (filter_ && !filter_(i)) continue;
+    const auto& place = zone_->places[i];
+    if (onlyWithoutDisplay_ && place && !place->serialNumbers().empty() &&
+        !(selected && selected->placeId() == place->placeId()))
+      continue;
+    shown.push_back(i);
+  }
+  return shown;
+}
+
+// Rows leave and come in runs rather than by a reset, so that the view keeps its scroll position and its
+// current row while the technician works down the list.
+void PlacesModel::updateShownPlaces() {
+  std::vector<std::size_t> next = filteredPlaces();
+  auto& shown = shownPlaces_;
+  std::size_t row = 0, i = 0;  // both lists ascend; `shown[0, row)` already equals `next[0, i)`
+  while (row < shown.size() || i < next.size()) {
+    if (row < shown.size() && i < next.size() && shown[row] == next[i]) {
+      ++row, ++i;
+    } else if (row < shown.size() && (i == next.size() || shown[row] < next[i])) {
+      std::size_t end = row;
+      while (end < shown.size() && (i == next.size() || shown[end] < next[i])) ++end;
+      beginRemoveRows({}, static_cast<int>(row), static_cast<int>(end) - 1);
+      shown.erase(shown.begin() + static_cast<std::ptrdiff_t>(row),
+                  shown.begin() + static_cast<std::ptrdiff_t>(end));
+      endRemoveRows();
+    } else {
+      std::size_t end = i;
+      while (end < next.size() && (row == shown.size() || next[end] < shown[row])) ++end;
+      beginInsertRows({}, static_cast<int>(row), static_cast<int>(row + end - i) - 1);
+      shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(row),
+                   next.begin() + static_cast<std::ptrdiff_t>(i),
+                   next.begin() + static_cast<std::ptrdiff_t>(end));
+      endInsertRows();
+      row += end - i;
+      i = end;
+    }
+  }
 }
 
 std::shared_ptr<TamrikPlace> PlacesModel::place(const QModelIndex& index) const {
@@ -263,6 +363,14 @@ QVariant PlacesModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
       if (highlighted) return selectionGrey(QApplication::palette());
       return {};
+    case SerialNumbersRole:
+      return serialNumbersText(*shown);
+    case Qt::ToolTipRole: {
+      // A tooltip takes markup; the file's texts are shown as they are.
+      QString tip = text(shown->name());
+      if (!shown->serialNumbers().empty()) tip += QLatin1Char('\n') + serialNumbersText(*shown);
+      return Qt::convertFromPlainText(tip);
+    }
     default:
       return {};
   }

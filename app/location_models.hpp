@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/place_search.hpp"
+#include "model/place_counts.hpp"
 #include "model/place_data_model.hpp"
 
 namespace tamrik {
@@ -37,10 +38,13 @@ const TamrikZone* findZone(const std::vector<TamrikLocation>& locations, const Z
 class LocationTreeModel : public QAbstractItemModel {
   Q_OBJECT
  public:
-  enum Role { KindRole = Qt::UserRole + 1, IdRole };
+  /// `PlaceCountRole`: how many of the row's places hold a display, of how many, as "12/40".
+  enum Role { KindRole = Qt::UserRole + 1, IdRole, PlaceCountRole };
   enum class Kind { location, level, zone };
 
-  explicit LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
+  /// A tree of `placeDataModel`'s hierarchy whose rows tell `counts` (of the same store).
+  LocationTreeModel(std::shared_ptr<PlaceDataModel> placeDataModel, std::shared_ptr<const PlaceCounts> counts,
+                    QObject* parent = nullptr);
 
   /// Shows only what `shown` marks (a result for the current hierarchy), or everything.
   void setFilter(std::optional<SearchResult> shown);
@@ -66,8 +70,10 @@ class LocationTreeModel : public QAbstractItemModel {
   };
   Position position(const QModelIndex& index) const;
   void rebuild();
+  void zoneCountChanged(std::size_t location, std::size_t level, std::size_t zone);
 
   std::shared_ptr<PlaceDataModel> placeDataModel_;
+  std::shared_ptr<const PlaceCounts> counts_;
   std::optional<SearchResult> filter_;
   // The first level of each location, counting levels across locations: a zone's internal id names its
   // level by that count, so that any index maps back to its position without a search of the tree.
@@ -80,11 +86,12 @@ class LocationTreeModel : public QAbstractItemModel {
 };
 
 /// The places of one zone, in the zone's order. `Qt::DisplayRole` is the name; the other roles below give
-/// what a row shows.
+/// what a row shows, and `Qt::ToolTipRole` the name over the serial numbers.
 class PlacesModel : public QAbstractListModel {
   Q_OBJECT
  public:
-  enum Role { PlaceIdRole = Qt::UserRole + 1, SymbolRole, HighlightedRole };
+  /// `SerialNumbersRole`: the place's serial numbers in order, joined by ", "; empty when it has none.
+  enum Role { PlaceIdRole = Qt::UserRole + 1, SymbolRole, HighlightedRole, SerialNumbersRole };
 
   explicit PlacesModel(std::shared_ptr<PlaceDataModel> placeDataModel, QObject* parent = nullptr);
 
@@ -92,6 +99,10 @@ class PlacesModel : public QAbstractListModel {
   void setZone(std::optional<TamrikZone> zone);
   /// Shows only the places at the positions `shows` accepts, or all of them without it.
   void setFilter(std::function<bool(std::size_t position)> shows);
+  /// Shows only the places without a serial number, and the selected place: one given a display stays in
+  /// view until another is picked. Kept as assignments change places.
+  void setOnlyPlacesWithoutDisplay(bool only);
+  bool onlyPlacesWithoutDisplay() const noexcept { return onlyWithoutDisplay_; }
   const std::optional<TamrikZone>& zone() const noexcept { return zone_; }
   std::shared_ptr<TamrikPlace> place(const QModelIndex& index) const;
 
@@ -101,10 +112,13 @@ class PlacesModel : public QAbstractListModel {
  private:
   void refreshRows();
   void applyFilter();
+  std::vector<std::size_t> filteredPlaces() const;
+  void updateShownPlaces();
 
   std::shared_ptr<PlaceDataModel> placeDataModel_;
   std::optional<TamrikZone> zone_;
   std::function<bool(std::size_t)> filter_;
+  bool onlyWithoutDisplay_ = false;
   std::vector<std::size_t> shownPlaces_;  // the zone's places that pass the filter, by position
   mutable QHash<QString, QIcon> icons_;   // drawn once per symbol and text colour
   mutable QColor iconColor_;

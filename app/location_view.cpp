@@ -1,6 +1,7 @@
 #include "app/location_view.hpp"
 
 #include <QAction>
+#include <QApplication>
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
@@ -13,8 +14,12 @@
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 #include <functional>
 
 #include "app/item_activation.hpp"
@@ -108,6 +113,92 @@ class SearchFieldKeys final : public QObject {
   std::function<void()> prepare_;
 };
 
+// A place row: its symbol, its name, and under the name the serial numbers it holds, smaller and in the
+// secondary colour. Every row has room for both lines, so that rows keep one height as displays come and go.
+class PlaceDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static constexpr int kVerticalMargin = 3;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const int lines = QFontMetrics(option.font).height() + QFontMetrics(captionFont(option.font)).height();
+    size.setHeight(std::max(size.height(), lines + 2 * kVerticalMargin));
+    return size;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString name = item.text;
+    item.text.clear();  // drawn below, over the serial numbers
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);  // background and symbol
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+
+    const QString serials = index.data(PlacesModel::SerialNumbersRole).toString();
+    const QFont captionFontValue = captionFont(item.font);
+    const QFontMetrics body(item.font), caption(captionFontValue);
+    const int height = body.height() + (serials.isEmpty() ? 0 : caption.height());
+    const int top = text.top() + (text.height() - height) / 2;
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(item.palette.color(QPalette::Text));
+    painter->drawText(QRect(text.left(), top, text.width(), body.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      body.elidedText(name, Qt::ElideRight, text.width()));
+    if (!serials.isEmpty()) {
+      painter->setFont(captionFontValue);
+      painter->setPen(secondaryTextColor(item.palette));
+      painter->drawText(QRect(text.left(), top + body.height(), text.width(), caption.height()),
+                        Qt::AlignLeft | Qt::AlignVCenter,
+                        caption.elidedText(serials, Qt::ElideRight, text.width()));
+    }
+    painter->restore();
+  }
+};
+
+// A sidebar row: the name, and at the trailing edge how many of the group's places have a display, smaller
+// and in the secondary colour. The name is elided before the count is.
+class GroupCountDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static constexpr int kSpacing = 8, kTrailingMargin = 4;
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QString count = index.data(LocationTreeModel::PlaceCountRole).toString();
+    size.rwidth() +=
+        kSpacing + kTrailingMargin + QFontMetrics(captionFont(option.font)).horizontalAdvance(count);
+    return size;
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const QString count = index.data(LocationTreeModel::PlaceCountRole).toString();
+    const QFont countFont = captionFont(option.font);
+    const int countWidth = QFontMetrics(countFont).horizontalAdvance(count);
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    // The row's background across the whole row, then the name in what the count leaves of it.
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, painter, widget);
+    const QRect countRect(option.rect.right() - kTrailingMargin - countWidth + 1, option.rect.top(),
+                          countWidth, option.rect.height());
+    item.rect.setRight(countRect.left() - kSpacing);
+    item.state &= ~QStyle::State_MouseOver;  // its background is drawn already
+    item.backgroundBrush = {};
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+    painter->save();
+    painter->setFont(countFont);
+    painter->setPen(secondaryTextColor(option.palette));
+    painter->drawText(countRect, Qt::AlignRight | Qt::AlignVCenter, count);
+    painter->restore();
+  }
+};
+
 QWidget* slot() {
   auto* widget = new QWidget;
   auto* layout = new QVBoxLayout(widget);
@@ -124,13 +215,20 @@ LocationView::LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
       placeDataModel_(std::move(placeDataModel)),
       peripheralManager_(std::move(peripheralManager)),
       undoStack_(undoStack),
-      tree_(placeDataModel_),
+      counts_(std::make_shared<PlaceCounts>(placeDataModel_)),
+      tree_(placeDataModel_, counts_),
       places_(placeDataModel_) {
   setObjectName(QStringLiteral("LocationView"));
   pages_ = new QStackedLayout(this);
   pages_->addWidget(emptyState_ = makeEmptyState());
   pages_->addWidget(browser_ = static_cast<QSplitter*>(makeBrowser()));
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, &LocationView::locationsChanged);
+  connect(counts_.get(), &PlaceCounts::zoneCountChanged, this,
+          [this](std::size_t location, std::size_t level, std::size_t zone) {
+            if (!selectedZonePath_) return;
+            auto at = findZonePosition(placeDataModel_->locations(), *selectedZonePath_);
+            if (at && *at == std::array{location, level, zone}) emit zoneSummaryChanged(zoneSummary());
+          });
   updateLayout();
 }
 
@@ -203,6 +301,7 @@ QWidget* LocationView::makeBrowser() {
   sidebar_ = new QTreeView;
   sidebar_->setObjectName(QStringLiteral("Sidebar"));
   sidebar_->setModel(&tree_);
+  sidebar_->setItemDelegate(new GroupCountDelegate(sidebar_));
   sidebar_->setHeaderHidden(true);
   sidebar_->setFrameShape(QFrame::NoFrame);
   sidebar_->setUniformRowHeights(true);
@@ -224,6 +323,7 @@ QWidget* LocationView::makeBrowser() {
   placesList_ = new QListView;
   placesList_->setObjectName(QStringLiteral("Places"));
   placesList_->setModel(&places_);
+  placesList_->setItemDelegate(new PlaceDelegate(placesList_));
   placesList_->setFrameShape(QFrame::NoFrame);
   placesList_->setUniformItemSizes(true);
   placesList_->setSelectionMode(QAbstractItemView::NoSelection);  // the highlight follows `selectedPlace`
@@ -233,7 +333,20 @@ QWidget* LocationView::makeBrowser() {
   });
   placesColumn_->addWidget(placesList_);
   placesColumn_->setMinimumWidth(240);
-  split->addWidget(placesColumn_);
+  auto* placesSide = new QWidget;
+  auto* placesLayout = new QVBoxLayout(placesSide);
+  placesLayout->setContentsMargins(0, 0, 0, 0);
+  placesLayout->setSpacing(6);
+  onlyWithoutDisplay_ = new QAction(tr("Only places without a display"), this);
+  onlyWithoutDisplay_->setCheckable(true);
+  connect(onlyWithoutDisplay_, &QAction::toggled, &places_, &PlacesModel::setOnlyPlacesWithoutDisplay);
+  auto* onlyWithoutDisplayButton = new QToolButton;
+  onlyWithoutDisplayButton->setObjectName(QStringLiteral("OnlyWithoutDisplay"));
+  onlyWithoutDisplayButton->setDefaultAction(onlyWithoutDisplay_);
+  onlyWithoutDisplayButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  placesLayout->addWidget(onlyWithoutDisplayButton, 0, Qt::AlignLeft);
+  placesLayout->addWidget(placesColumn_, 1);
+  split->addWidget(placesSide);
 
   detailSlot_ = slot();
   split->addWidget(detailSlot_);
@@ -249,6 +362,18 @@ void LocationView::selectZone(const ZonePath& path) {
   places_.setZone(zone ? std::optional(*zone) : std::nullopt);
   applyPlacesFilter();
   placesColumn_->setCurrentIndex(zone ? 1 : 0);
+  emit zoneSummaryChanged(zoneSummary());
+}
+
+QString LocationView::zoneSummary() const {
+  if (!selectedZonePath_) return {};
+  auto at = findZonePosition(placeDataModel_->locations(), *selectedZonePath_);
+  if (!at) return {};
+  const auto [location, level, zone] = *at;
+  const PlaceCount count = counts_->zone(location, level, zone);
+  return tr("%1 of %2 places in Zone %3 have a display")
+      .arg(QString::number(count.withDisplay), QString::number(count.total),
+           QString::fromStdString(placeDataModel_->locations()[location].levels[level].zones[zone].name));
 }
 
 void LocationView::locationsChanged() {

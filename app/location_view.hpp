@@ -10,6 +10,7 @@
 #include "app/location_models.hpp"
 #include "peripherals/peripheral_manager.hpp"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -24,8 +25,8 @@ namespace tamrik {
 class PeripheralView;
 
 /// The main window's content: with nothing loaded, an instruction card beside the assignment panel;
-/// otherwise three columns, the locations with their levels and zones, the places of the zone clicked
-/// last, and the assignment panel.
+/// otherwise three columns, the locations with their levels and zones (each with how many of its places
+/// have a display), the places of the zone clicked last, and the assignment panel.
 class LocationView : public QWidget {
   Q_OBJECT
  public:
@@ -44,12 +45,22 @@ class LocationView : public QWidget {
   void setSearchText(const QString& text);
   QLineEdit* searchField() const noexcept { return searchField_; }
 
+  /// "Only places without a display": checked, the places column shows those (and the selected place).
+  QAction* onlyWithoutDisplayAction() const noexcept { return onlyWithoutDisplay_; }
+  /// "N of M places in Zone X have a display" for the zone whose places are shown, or nothing.
+  QString zoneSummary() const;
+
   bool showsEmptyState() const;
   QTreeView* sidebar() const noexcept { return sidebar_; }
   QListView* placesList() const noexcept { return placesList_; }
   PeripheralView* peripheralView() const noexcept { return peripheralView_; }
   LocationTreeModel& locationTree() noexcept { return tree_; }
   PlacesModel& placesModel() noexcept { return places_; }
+  const PlaceCounts& placeCounts() const noexcept { return *counts_; }
+
+ signals:
+  /// `zoneSummary` changed: another zone, a load, or an assignment in the zone.
+  void zoneSummaryChanged(const QString& summary);
 
  private:
   void updateLayout();
@@ -65,6 +76,7 @@ class LocationView : public QWidget {
   std::shared_ptr<PlaceDataModel> placeDataModel_;
   std::shared_ptr<PeripheralManager> peripheralManager_;
   QUndoStack* undoStack_;
+  std::shared_ptr<PlaceCounts> counts_;
   LocationTreeModel tree_;
   PlacesModel places_;
   QStackedLayout* pages_;
@@ -74,6 +86,7 @@ class LocationView : public QWidget {
   QTreeView* sidebar_;
   QStackedWidget* placesColumn_;
   QListView* placesList_;
+  QAction* onlyWithoutDisplay_;
   QWidget* detailSlot_;
   PeripheralView* peripheralView_ = nullptr;
   std::optional<ZonePath> selectedZonePath_;

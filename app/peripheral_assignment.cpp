@@ -39,6 +39,8 @@ PeripheralAssignment::PeripheralAssignment(std::shared_ptr<PeripheralManager> pe
   connect(placeDataModel_.get(), &PlaceDataModel::selectedPlaceChanged, this,
           &PeripheralAssignment::selectedPlaceChanged);
   connect(placeDataModel_.get(), &PlaceDataModel::serialMapChanged, this, &PeripheralAssignment::changed);
+  // A load puts displays at other places of the file.
+  connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, this, &PeripheralAssignment::changed);
 }
 
 void PeripheralAssignment::toggle(const QString& serialNumber) {
@@ -111,24 +113,47 @@ void PeripheralAssignment::perform(AssignmentCommand::Kind kind,
 
 PeripheralAssignment::Badge PeripheralAssignment::badge(const QString& serialNumber) const {
   const auto& selected = placeDataModel_->selectedPlace();
-  if (!selected) return Badge::none;
+  const auto serial = serialNumber.toStdString();
   const auto& serialMap = placeDataModel_->serialMap();
-  auto assigned = serialMap.find(serialNumber.toStdString());
-  if (assigned == serialMap.end() || !assigned->second) return Badge::none;
-  return assigned->second->placeId() == selected->placeId() ? Badge::assignedHere : Badge::assignedElsewhere;
+  if (auto assigned = serialMap.find(serial); assigned != serialMap.end() && assigned->second) {
+    if (!selected) return Badge::none;
+    return assigned->second->placeId() == selected->placeId() ? Badge::assignedHere
+                                                              : Badge::assignedElsewhere;
+  }
+  const auto holders = placeDataModel_->placesHolding(serial);
+  if (holders.empty()) return Badge::none;
+  const bool here = selected && std::any_of(holders.begin(), holders.end(), [&](const auto& holder) {
+                      return holder->placeId() == selected->placeId();
+                    });
+  return here ? Badge::inFileHere : Badge::inFileElsewhere;
 }
 
 QString PeripheralAssignment::badgeText(const QString& serialNumber) const {
-  switch (badge(serialNumber)) {
+  const auto kind = badge(serialNumber);
+  switch (kind) {
     case Badge::assignedHere:
       return tr("assigned");
     case Badge::assignedElsewhere:
       return tr("assigned to ") +
              QString::fromStdString(placeDataModel_->serialMap().at(serialNumber.toStdString())->name());
-    case Badge::none:
+    case Badge::inFileHere:
+    case Badge::inFileElsewhere:
       break;
+    case Badge::none:
+      return {};
   }
-  return {};
+  // The places beyond the one named: a file may list a display at several desks.
+  auto holders = placeDataModel_->placesHolding(serialNumber.toStdString());
+  QString text;
+  if (kind == Badge::inFileHere) {
+    const auto& selected = placeDataModel_->selectedPlace()->placeId();
+    std::erase_if(holders, [&](const auto& holder) { return holder->placeId() == selected; });
+    text = tr("here in file");
+  } else {
+    text = tr("in file: ") + QString::fromStdString(holders.front()->name());
+    holders.erase(holders.begin());
+  }
+  return holders.empty() ? text : text + tr(" and %1 more").arg(holders.size());
 }
 
 QString PeripheralAssignment::displaysWithoutSerialNumberText(int count) {

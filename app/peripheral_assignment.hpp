@@ -58,11 +58,12 @@ class PeripheralAssignment : public QObject {
   /// Takes the selected displays that the selected place holds away from it. The selection stays.
   void unassign();
 
-  enum class Badge { none, assignedHere, assignedElsewhere };
-  /// The badge of the display with `serialNumber`: only while a place is selected, and only for serial
-  /// numbers assigned in this run.
+  enum class Badge { none, assignedHere, assignedElsewhere, inFileHere, inFileElsewhere };
+  /// The badge of the display with `serialNumber`. One assigned in this run has its badge only while a
+  /// place is selected; one that no assignment moved has the places the loaded file puts it at, if any.
   Badge badge(const QString& serialNumber) const;
-  /// "assigned", "assigned to " and the other place's name, or nothing.
+  /// "assigned", "assigned to " and the other place's name; "here in file", or "in file: " and the first
+  /// place in hierarchy order, each followed by " and N more" where the file puts it at more; or nothing.
   QString badgeText(const QString& serialNumber) const;
 
   /// "1 connected display has no usable serial number and is not listed.", or the same of `count` displays;

@@ -50,16 +50,21 @@ class PeripheralDelegate final : public QStyledItemDelegate {
 
     // The badge first, so the names know how much room is left.
     int textRight = content.right();
-    const QString badge = index.data(PeripheralListModel::BadgeTextRole).toString();
+    QString badge = index.data(PeripheralListModel::BadgeTextRole).toString();
     if (!badge.isEmpty()) {
       QFont font = smallestCaptionFont(option.font);
       QFontMetrics metrics(font);
+      // A place's name is the file's: a long one leaves the display's name half the row, and the count of
+      // other places at its end.
+      badge = metrics.elidedText(badge, Qt::ElideMiddle, content.width() / 2 - 12);
       QRect badgeRect(0, 0, metrics.horizontalAdvance(badge) + 12, metrics.height() + 4);
       badgeRect.moveCenter(QPoint(0, content.center().y()));
       badgeRect.moveRight(content.right());
       auto kind =
           static_cast<PeripheralAssignment::Badge>(index.data(PeripheralListModel::BadgeRole).toInt());
-      QColor fill = kind == PeripheralAssignment::Badge::assignedHere ? badgeGreen() : badgeOrange();
+      const bool here = kind == PeripheralAssignment::Badge::assignedHere ||
+                        kind == PeripheralAssignment::Badge::inFileHere;
+      QColor fill = here ? badgeGreen() : badgeOrange();
       fill.setAlphaF(0.2f);
       QPainterPath shape;
       shape.addRoundedRect(badgeRect, 6, 6);

@@ -409,6 +409,14 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   editMenu->addAction(undoAction_);
   editMenu->addAction(redoAction_);
 
+  // The shown zone's summary stays in the status bar: when a menu's status tip clears it, it comes back.
+  LocationView* view = contentView_->locationView();
+  connect(view, &LocationView::zoneSummaryChanged, statusBar(),
+          [this](const QString& summary) { statusBar()->showMessage(summary); });
+  connect(statusBar(), &QStatusBar::messageChanged, view, [this, view](const QString& message) {
+    if (message.isEmpty() && !view->zoneSummary().isEmpty()) statusBar()->showMessage(view->zoneSummary());
+  });
+
   connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
           &MainWindow::updateTitle);

@@ -164,7 +164,8 @@ class TamrikSeatloomApp : public QObject {
   std::unique_ptr<MainWindow> window_;
 };
 
-/// The one main window, "MainWindow": the content view, the File menu, and the alert.
+/// The one main window, "MainWindow": the content view, the File menu, the alert, and the status bar, which
+/// says how many places of the shown zone have a display.
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:

@@ -52,7 +52,7 @@ void keystroke(benchmark::State& state) {
   const auto& model = loaded(state);
   if (!model) return;
   static const PlaceSearch search(model->locations());
-  LocationTreeModel tree(model);
+  LocationTreeModel tree(model, std::make_shared<PlaceCounts>(model));
   const char* text = kTexts[state.range(0)];
   std::size_t shownLocations = 0;
   for (auto _ : state) {

@@ -122,6 +122,12 @@ std::vector<PlaceLine> flatten(const PlaceLocations& locations) {
   return lines;
 }
 
+// Adds `place` to the places an operation changed, unless it is there already. Operations change few.
+void noteChanged(std::vector<std::shared_ptr<TamrikPlace>>& changed,
+                 const std::shared_ptr<TamrikPlace>& place) {
+  if (std::find(changed.begin(), changed.end(), place) == changed.end()) changed.push_back(place);
+}
+
 // Whether a writer's error is one of its output, not of what it was given to write.
 bool isOutputFailure(const tamrikcsv::CSVErrorBase& error) {
   return error.componentName() == "CSVWriter" &&
@@ -246,34 +252,44 @@ void PlaceDataModel::assignSerialNumbers(const std::vector<std::string>& serialN
                                          const std::shared_ptr<TamrikPlace>& place) {
   if (!place) return;
   if (!serialIndex_.isBuilt()) serialIndex_.build(locations());
+  std::vector<std::shared_ptr<TamrikPlace>> changed;
   for (const auto& serial : serialNumbers) {
     std::shared_ptr<TamrikPlace> last;
     if (auto entry = serialMap_.find(serial); entry != serialMap_.end() && entry->second) {
       last = entry->second;
       last->removeSerialNumber(serial);
+      noteChanged(changed, last);
     }
     // A display stands at one desk: the file may have given it to other places too.
     for (const auto& holder : serialIndex_.holders(serial))
-      if (holder != last && holder->serialNumbers().contains(serial)) holder->removeSerialNumber(serial);
+      if (holder != last && holder->serialNumbers().contains(serial)) {
+        holder->removeSerialNumber(serial);
+        noteChanged(changed, holder);
+      }
     place->insertSerialNumber(serial);
+    noteChanged(changed, place);
     serialMap_[serial] = place;
     emit serialMapChanged();
-    serialIndex_.moveTo(serial, place);
+    serialIndex_.add(serial, place);
     logLine("Assigned serial " + serial + " to place " + place->name());
   }
+  if (!changed.empty()) emit placeSerialNumbersChanged(changed);
 }
 
 void PlaceDataModel::unassignSerialNumbers(const std::vector<std::string>& serialNumbers,
                                            const std::shared_ptr<TamrikPlace>& place) {
   if (!place) return;
+  bool changed = false;
   for (const auto& serial : serialNumbers) {
     if (!place->serialNumbers().contains(serial)) continue;
     place->removeSerialNumber(serial);
+    changed = true;
     if (auto entry = serialMap_.find(serial); entry != serialMap_.end() && entry->second == place)
       serialMap_.erase(entry);
     emit serialMapChanged();
     logLine("Unassigned serial " + serial + " from place " + place->name());
   }
+  if (changed) emit placeSerialNumbersChanged({place});
 }
 
 std::vector<std::shared_ptr<TamrikPlace>> PlaceDataModel::placesAffectedBy(
@@ -307,8 +323,12 @@ PlaceDataModel::AssignmentState PlaceDataModel::captureAssignments(
 
 void PlaceDataModel::restoreAssignments(const AssignmentState& state) {
   if (!serialIndex_.isBuilt()) serialIndex_.build(locations());
+  std::vector<std::shared_ptr<TamrikPlace>> changed;
   for (const auto& [place, serials] : state.places) {
-    if (place->serialNumbers() != serials) place->setSerialNumbers(serials);
+    if (place->serialNumbers() != serials) {
+      place->setSerialNumbers(serials);
+      noteChanged(changed, place);
+    }
     for (const auto& serial : serials) serialIndex_.add(serial, place);
   }
   for (const auto& [serial, place] : state.entries) {
@@ -318,6 +338,15 @@ void PlaceDataModel::restoreAssignments(const AssignmentState& state) {
       serialMap_.erase(serial);
   }
   emit serialMapChanged();
+  if (!changed.empty()) emit placeSerialNumbersChanged(changed);
+}
+
+std::vector<std::shared_ptr<TamrikPlace>> PlaceDataModel::placesHolding(const std::string& serialNumber) {
+  if (!serialIndex_.isBuilt()) serialIndex_.build(locations());
+  auto places = serialIndex_.holders(serialNumber);
+  // The index keeps places that have since given the serial number up.
+  std::erase_if(places, [&](const auto& place) { return !place->serialNumbers().contains(serialNumber); });
+  return places;
 }
 
 void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) const {

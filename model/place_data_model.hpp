@@ -94,6 +94,9 @@ class PlaceDataModel : public QObject {
   void unassignSerialNumbers(const std::vector<std::string>& serialNumbers,
                              const std::shared_ptr<TamrikPlace>& place);
 
+  /// The places of the hierarchy that hold `serialNumber`, in hierarchy order.
+  std::vector<std::shared_ptr<TamrikPlace>> placesHolding(const std::string& serialNumber);
+
   /// The serial numbers of some places and the `serialMap` entries of some serial numbers (null: no entry),
   /// as an assignment found or left them: what undoing or redoing it puts back.
   struct AssignmentState {
@@ -122,6 +125,8 @@ class PlaceDataModel : public QObject {
   void currentFileNameChanged();
   void serialMapChanged();
   void selectedPlaceChanged();
+  /// An assignment, an unassignment or a restore changed the serial numbers of `places` (each named once).
+  void placeSerialNumbersChanged(const std::vector<std::shared_ptr<tamrik::TamrikPlace>>& places);
 
  private:
   PlaceLocations locations_;

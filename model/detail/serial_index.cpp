@@ -46,8 +46,4 @@ void SerialIndex::add(const std::string& serialNumber, std::shared_ptr<TamrikPla
   }
 }
 
-void SerialIndex::moveTo(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place) {
-  holders_.insert_or_assign(serialNumber, Holders{std::move(place), {}});
-}
-
 }  // namespace tamrik::detail

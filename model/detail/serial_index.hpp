@@ -11,7 +11,9 @@
 namespace tamrik::detail {
 
 /// The places of a hierarchy that hold each serial number, so that a serial number can be taken from
-/// all of them without a walk over every place.
+/// all of them without a walk over every place. A place stays recorded when it gives a serial number up,
+/// and new holders go after it, so that the places a file gives one to keep the file's order through an
+/// assignment and its undoing. Callers check that a recorded place still holds it.
 class SerialIndex {
  public:
   bool isBuilt() const noexcept { return built_; }
@@ -23,8 +25,6 @@ class SerialIndex {
 
   /// The places recorded as holding `serialNumber`.
   std::vector<std::shared_ptr<TamrikPlace>> holders(const std::string& serialNumber) const;
-  /// Records `place` as the only holder of `serialNumber`.
-  void moveTo(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place);
   /// Records `place` as one more holder of `serialNumber`, unless it is recorded already.
   void add(const std::string& serialNumber, std::shared_ptr<TamrikPlace> place);
 

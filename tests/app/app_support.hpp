@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "../model/model_support.hpp"
@@ -16,6 +17,11 @@
 #include "model/place_data_model.hpp"
 #include "peripherals/display_source.hpp"
 #include "peripherals/peripheral_manager.hpp"
+
+/// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace tamrik::test {
 

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
@@ -292,4 +294,29 @@ TEST(Shell, UndoesAndRedoesAssignmentsAndUnassignments) {
   app.openFile(shell.scratch.path() / "places.csv");
   EXPECT_FALSE(window.undoAction()->isEnabled());
   EXPECT_EQ(test::captureStdout([&] { app.undoStack().undo(); }), "");
+}
+
+TEST(Shell, SaysInTheStatusBarHowManyPlacesOfTheShownZoneHaveADisplay) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("places.csv", test::kHeader +
+                                                     "L1,Head office,F1,First,Z1,North,P1,Desk 1,\n" +
+                                                     "L1,Head office,F1,First,Z1,North,P2,Desk 2,SN1\n"));
+  QStatusBar* bar = window.statusBar();
+  EXPECT_EQ(bar->currentMessage(), "");
+  window.contentView()->locationView()->selectZone({"L1", "F1", "Z1"});
+  EXPECT_EQ(bar->currentMessage(), "1 of 2 places in Zone North have a display");
+  test::captureStdout([&] { assignThroughPanel(app, "SN7"); });
+  EXPECT_EQ(bar->currentMessage(), "2 of 2 places in Zone North have a display");
+  window.undoAction()->trigger();
+  EXPECT_EQ(bar->currentMessage(), "1 of 2 places in Zone North have a display");
+
+  // A status tip covers it for a while; once it is cleared the summary is back.
+  QStatusTipEvent tip(QStringLiteral("Opens a places file"));
+  QCoreApplication::sendEvent(&window, &tip);
+  EXPECT_EQ(bar->currentMessage(), "Opens a places file");
+  QStatusTipEvent cleared{QString()};
+  QCoreApplication::sendEvent(&window, &cleared);
+  EXPECT_EQ(bar->currentMessage(), "1 of 2 places in Zone North have a display");
 }

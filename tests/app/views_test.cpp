@@ -1,19 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
+#include <QUndoStack>
 
 #include "app/location_view.hpp"
 #include "app/peripheral_view.hpp"
+#include "app/theme.hpp"
 #include "app_support.hpp"
 #include "support/capture_stdout.hpp"
 
 using namespace tamrik;
 using test::AppScratch;
+using test::captureStdout;
 
 namespace {
 
@@ -139,6 +144,106 @@ TEST(LocationView, HighlightsEveryPlaceWithTheSelectedIdentifier) {
   EXPECT_EQ(view.placesModel().rowCount(), 0);
 }
 
+TEST(LocationView, ShowsThePlacesSerialNumbersUnderTheirNames) {
+  Views views;
+  test::loadRows(*views.model, views.scratch,
+                 kRows +
+                     "L1,Head office,F1,First,Z2,South,P3,Desk <b>3</b>,SN8\n"
+                     "L1,Head office,F1,First,Z2,South,P3,Desk <b>3</b>,SN7\n");
+  LocationView view(views.model, views.manager);
+  view.selectZone({"L1", "F1", "Z2"});
+  auto& places = view.placesModel();
+  EXPECT_EQ(views.column(places, PlacesModel::SerialNumbersRole), (std::vector<QString>{"", "SN7, SN8"}));
+  // Names and serial numbers are the file's: the tooltip shows them as they are.
+  EXPECT_EQ(places.index(1).data(Qt::ToolTipRole).toString(),
+            Qt::convertFromPlainText("Desk <b>3</b>\nSN7, SN8"));
+  const QFont font = view.placesList()->font();
+  EXPECT_GE(view.placesList()->sizeHintForRow(0),
+            QFontMetrics(font).height() + QFontMetrics(captionFont(font)).height());
+
+  QSignalSpy rowsChanged(&places, &QAbstractItemModel::dataChanged);
+  captureStdout([&] { views.model->assignSerialNumbers({"SN1"}, views.zone(0, 1).places[0]); });
+  EXPECT_FALSE(rowsChanged.isEmpty());
+  EXPECT_EQ(views.column(places, PlacesModel::SerialNumbersRole), (std::vector<QString>{"SN1", "SN7, SN8"}));
+  view.resize(1000, 400);
+  test::screenshot(view, QStringLiteral("places-serial-numbers"));
+}
+
+TEST(LocationView, CountsThePlacesWithADisplayInEveryGroupAsAssignmentsChangeThem) {
+  Views views;
+  test::loadRows(*views.model, views.scratch, kRows);
+  QUndoStack history;
+  LocationView view(views.model, views.manager, &history);
+  auto& tree = view.locationTree();
+  const QModelIndex office = tree.index(0, 0), first = tree.index(0, 0, office);
+  const QModelIndex north = tree.index(0, 0, first), south = tree.index(1, 0, first);
+  auto counts = [&] {
+    return std::vector<QString>{office.data(LocationTreeModel::PlaceCountRole).toString(),
+                                first.data(LocationTreeModel::PlaceCountRole).toString(),
+                                north.data(LocationTreeModel::PlaceCountRole).toString(),
+                                south.data(LocationTreeModel::PlaceCountRole).toString()};
+  };
+  EXPECT_EQ(counts(), (std::vector<QString>{"1/3", "1/3", "1/2", "0/1"}));
+  view.selectZone({"L1", "F1", "Z2"});
+  EXPECT_EQ(view.zoneSummary(), "0 of 1 places in Zone South have a display");
+
+  // The rows of the zone and its groups are told, and so is the summary.
+  QSignalSpy rowsChanged(&tree, &QAbstractItemModel::dataChanged);
+  QSignalSpy summaries(&view, &LocationView::zoneSummaryChanged);
+  views.model->setSelectedPlace(views.zone(0, 1).places[0]);
+  auto& panel = view.peripheralView()->assignment();
+  panel.toggle("SN1");
+  captureStdout([&] { panel.assign(); });
+  EXPECT_EQ(counts(), (std::vector<QString>{"2/3", "2/3", "1/2", "1/1"}));
+  EXPECT_EQ(rowsChanged.count(), 3);
+  ASSERT_EQ(summaries.count(), 1);
+  EXPECT_EQ(summaries.at(0).at(0).toString(), "1 of 1 places in Zone South have a display");
+  view.resize(1000, 400);
+  view.sidebar()->expandAll();
+  test::screenshot(view, QStringLiteral("sidebar-counts"));
+
+  history.undo();
+  EXPECT_EQ(counts(), (std::vector<QString>{"1/3", "1/3", "1/2", "0/1"}));
+  EXPECT_EQ(view.zoneSummary(), "0 of 1 places in Zone South have a display");
+  test::loadRows(*views.model, views.scratch, "L1,Head office,F1,First,Z2,South,P8,Desk 8,SN4\n", "new.csv");
+  EXPECT_EQ(tree.index(0, 0).data(LocationTreeModel::PlaceCountRole).toString(), "1/1");
+  EXPECT_EQ(view.zoneSummary(), "1 of 1 places in Zone South have a display");
+}
+
+TEST(LocationView, NarrowsThePlacesToThoseWithoutADisplay) {
+  Views views;
+  test::loadRows(
+      *views.model, views.scratch,
+      kRows + "L1,Head office,F1,First,Z1,North,P3,Desk 3,\nL1,Head office,F1,First,Z1,North,P4,Desk 4,\n");
+  LocationView view(views.model, views.manager);
+  view.selectZone({"L1", "F1", "Z1"});
+  auto& places = view.placesModel();
+  view.onlyWithoutDisplayAction()->trigger();
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 3", "Desk 4"}));
+
+  // The place just given a display stays until another is picked, and the others keep their rows.
+  auto desk3 = views.zone(0, 0).places[2];
+  views.model->setSelectedPlace(desk3);
+  QSignalSpy resets(&places, &QAbstractItemModel::modelReset);
+  captureStdout([&] { views.model->assignSerialNumbers({"SN1"}, desk3); });
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 3", "Desk 4"}));
+  views.model->setSelectedPlace(views.zone(0, 0).places[0]);
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 4"}));
+  captureStdout([&] { views.model->unassignSerialNumbers({"SN9"}, views.zone(0, 0).places[1]); });
+  EXPECT_EQ(views.column(places), (std::vector<QString>{"Desk 1", "Desk 2", "Desk 4"}));
+  EXPECT_EQ(resets.count(), 0);
+
+  // With a search, both narrow; another zone keeps the toggle.
+  view.setSearchText("desk 4");
+  EXPECT_EQ(views.column(places), std::vector<QString>{"Desk 4"});
+  view.setSearchText({});
+  view.selectZone({"L1", "F1", "Z2"});
+  EXPECT_EQ(views.column(places), std::vector<QString>{"Desk 1 south"});
+  view.onlyWithoutDisplayAction()->trigger();
+  view.selectZone({"L1", "F1", "Z1"});
+  EXPECT_EQ(places.rowCount(), 4);
+}
+
 TEST(PeripheralView, EnablesAssignOnlyWithAPlaceAndADisplaySelected) {
   Views views;
   test::loadRows(*views.model, views.scratch, kRows);
@@ -180,8 +285,41 @@ TEST(PeripheralView, AssignsTheSelectedDisplaysAndShowsWhereTheyAre) {
   views.model->setSelectedPlace(desk2);
   EXPECT_EQ(assignment.badgeText("SN1"), "assigned to Desk 1");
   EXPECT_EQ(assignment.badge("SN1"), PeripheralAssignment::Badge::assignedElsewhere);
-  EXPECT_EQ(assignment.badgeText("SN9"), "");  // from the file, not assigned here
+  EXPECT_EQ(assignment.badgeText("SN9"), "here in file");  // not assigned in this run
   EXPECT_TRUE(assignment.selectedPeripherals().empty());
+}
+
+TEST(PeripheralView, SaysWhereTheFilePutsADisplayUntilAnAssignmentMovesIt) {
+  Views views;
+  test::loadRows(*views.model, views.scratch,
+                 "L1,Head office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                 "L1,Head office,F1,First,Z1,North,P2,Desk 2,SN2\n"
+                 "L1,Head office,F1,First,Z2,South,P3,Desk 3,SN2\n");
+  QUndoStack history;
+  PeripheralView panel(views.manager, views.model, &history);
+  auto& assignment = panel.assignment();
+  auto badgeOf = [&](int row) {
+    auto kind = panel.list()->model()->index(row, 0).data(PeripheralListModel::BadgeRole).toInt();
+    return static_cast<PeripheralAssignment::Badge>(kind);
+  };
+  EXPECT_EQ(assignment.badgeText("SN1"), "in file: Desk 1");
+  EXPECT_EQ(assignment.badgeText("SN2"), "in file: Desk 2 and 1 more");  // the first in the hierarchy
+
+  views.model->setSelectedPlace(views.zone(0, 0).places[0]);
+  EXPECT_EQ(assignment.badgeText("SN1"), "here in file");
+  EXPECT_EQ(badgeOf(0), PeripheralAssignment::Badge::inFileHere);
+  EXPECT_EQ(badgeOf(1), PeripheralAssignment::Badge::inFileElsewhere);
+  panel.resize(380, 300);
+  test::screenshot(panel, QStringLiteral("peripheral-panel-in-file"));
+
+  // An assignment of this session says "assigned" instead; undone, the file speaks again.
+  assignment.toggle("SN2");
+  captureStdout([&] { assignment.assign(); });
+  EXPECT_EQ(assignment.badgeText("SN2"), "assigned");
+  history.undo();
+  EXPECT_EQ(assignment.badgeText("SN2"), "in file: Desk 2 and 1 more");
+  views.model->setSelectedPlace(views.zone(0, 1).places[0]);
+  EXPECT_EQ(assignment.badgeText("SN2"), "here in file and 1 more");
 }
 
 TEST(PeripheralView, DropsDisplaysThatAreNoLongerAttachedFromTheSelection) {

@@ -2,6 +2,7 @@
 
 #include <QSignalSpy>
 #include <memory>
+#include <set>
 
 #include "model/place_data_model.hpp"
 #include "model_support.hpp"
@@ -229,6 +230,45 @@ TEST_F(PlaceDataModelTest, UnassignsAndPutsAssignmentsBack) {
   model.restoreAssignments(after);
   captureStdout([&] { model.assignSerialNumbers(serials, deskA); });
   EXPECT_EQ(deskB->serialNumbers(), SerialNumbers{"S2"});
+}
+
+TEST_F(PlaceDataModelTest, TellsWhereTheFilePutsADisplayAndWhatAnAssignmentChanged) {
+  model.loadPlaces(folder.write("twice.csv", kHeader + "L1,Main,F1,Ground,Z1,North,P1,Desk A,S5\n"
+                                                       "L1,Main,F1,Ground,Z1,North,P2,Desk B,S5\n"
+                                                       "L2,Annex,F1,Ground,Z1,East,P9,Desk C,\n"));
+  auto deskA = placeAt(model, 1, 0), deskB = placeAt(model, 1, 1), deskC = placeAt(model, 0, 0);
+  using Places = std::vector<std::shared_ptr<TamrikPlace>>;
+  auto holders = [&](const std::string& serial) {
+    std::vector<std::string> names;
+    for (const auto& place : model.placesHolding(serial)) names.push_back(place->name());
+    return names;
+  };
+  EXPECT_EQ(holders("S5"), (std::vector<std::string>{"Desk A", "Desk B"}));
+  EXPECT_EQ(holders("S6"), std::vector<std::string>{});
+
+  // Each operation names the places it changed once, after changing them.
+  QSignalSpy changed(&model, &PlaceDataModel::placeSerialNumbersChanged);
+  auto changedPlaces = [&] {
+    auto places = changed.takeFirst().at(0).value<Places>();
+    return std::set<std::shared_ptr<TamrikPlace>>(places.begin(), places.end());
+  };
+  const std::vector<std::string> serials{"S5"};
+  auto affected = model.placesAffectedBy(serials, deskB);
+  auto before = model.captureAssignments(serials, affected);
+  captureStdout([&] { model.assignSerialNumbers(serials, deskB); });
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changedPlaces(), (std::set{deskA, deskB}));
+  EXPECT_EQ(holders("S5"), std::vector<std::string>{"Desk B"});
+
+  // Undone, the file's order comes back with it: Desk A is still the first to hold S5.
+  model.restoreAssignments(before);
+  EXPECT_EQ(changedPlaces(), (std::set{deskA}));
+  EXPECT_EQ(holders("S5"), (std::vector<std::string>{"Desk A", "Desk B"}));
+
+  captureStdout([&] { model.unassignSerialNumbers({"S5", "S6"}, deskA); });
+  EXPECT_EQ(changedPlaces(), (std::set{deskA}));
+  captureStdout([&] { model.unassignSerialNumbers({"S6"}, deskC); });
+  EXPECT_EQ(changed.count(), 0);  // nothing to take: nothing changed
 }
 
 TEST(SamplePlaceDataModel, AlwaysShowsTheSample) {
