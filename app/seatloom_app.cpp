@@ -42,10 +42,15 @@ QString asTitle(QString name) {
   return name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
-// A file's name as a menu entry's text, which would take "&" for a shortcut marker and a tab for the start
-// of the shortcut's text.
+// A name (a file's, a place's) as a menu entry's text, which would take "&" for a shortcut marker and a tab
+// for the start of the shortcut's text.
 QString asMenuText(QString name) {
   return name.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
+// "Undo" or "Redo" with the name of the step it would take, when there is one.
+QString withStep(const QString& command, const QString& step) {
+  return step.isEmpty() ? command : command + QLatin1Char(' ') + asMenuText(step);
 }
 
 const QString kCSVFilter = QStringLiteral("CSV files (*.csv)");
@@ -276,16 +281,21 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   quitAction_->setMenuRole(QAction::QuitRole);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 
+  QUndoStack& history = app_.undoStack();
   undoAction_ = new QAction(tr("Undo"), this);
   undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   undoAction_->setEnabled(false);
-  connect(undoAction_, &QAction::triggered, &app_.undoStack(), &QUndoStack::undo);
-  connect(&app_.undoStack(), &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  connect(undoAction_, &QAction::triggered, &history, &QUndoStack::undo);
+  connect(&history, &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  connect(&history, &QUndoStack::undoTextChanged, undoAction_,
+          [this](const QString& step) { undoAction_->setText(withStep(tr("Undo"), step)); });
   redoAction_ = new QAction(tr("Redo"), this);
   redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   redoAction_->setEnabled(false);
-  connect(redoAction_, &QAction::triggered, &app_.undoStack(), &QUndoStack::redo);
-  connect(&app_.undoStack(), &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+  connect(redoAction_, &QAction::triggered, &history, &QUndoStack::redo);
+  connect(&history, &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+  connect(&history, &QUndoStack::redoTextChanged, redoAction_,
+          [this](const QString& step) { redoAction_->setText(withStep(tr("Redo"), step)); });
 
   fileMenu_ = menuBar()->addMenu(tr("&File"));
   fileMenu_->addAction(openAction_);

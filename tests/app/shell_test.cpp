@@ -4,11 +4,14 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <QUrl>
 #include <fstream>
 #include <iterator>
@@ -268,4 +271,78 @@ TEST(Shell, UndoesAndRedoesAssignmentsAndUnassignments) {
   app.openFile(shell.scratch.path() / "places.csv");
   EXPECT_FALSE(window.undoAction()->isEnabled());
   EXPECT_EQ(test::captureStdout([&] { app.undoStack().undo(); }), "");
+}
+
+TEST(Shell, NamesTheStepsThatUndoAndRedoTake) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("places.csv",
+                                   test::kHeader + kRow + "L1,Head office,F1,First,Z1,North,P2,R&D desk,\n"));
+  EXPECT_EQ(window.undoAction()->text(), "Undo");
+  EXPECT_EQ(window.redoAction()->text(), "Redo");
+  auto& model = *app.placeDataModel();
+  const auto& zone = model.locations()[0].levels[0].zones[0];
+  auto& panel = window.contentView()->locationView()->peripheralView()->assignment();
+  test::captureStdout([&] {
+    model.setSelectedPlace(zone.places[0]);
+    panel.toggle("SN1");  // the file's, at this desk: assigning makes it this run's
+    panel.toggle("SN2");
+    panel.assign();
+  });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 2 Displays to Desk 1");
+  test::captureStdout([&] {
+    panel.toggle("SN3");
+    panel.assign();  // SN1 and SN2 stay where they are: one display moves
+  });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 1 Display to Desk 1");
+  test::captureStdout([&] { window.undoAction()->trigger(); });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 2 Displays to Desk 1");
+  EXPECT_EQ(window.redoAction()->text(), "Redo Assign 1 Display to Desk 1");
+  test::captureStdout([&] {
+    panel.clearSelection();
+    panel.toggle("SN2");
+    panel.unassign();
+  });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Unassign 1 Display from Desk 1");
+  EXPECT_EQ(window.redoAction()->text(), "Redo");
+
+  // The place is named as it is: its "&" is no shortcut marker in the menu.
+  test::captureStdout([&] {
+    model.setSelectedPlace(zone.places[1]);
+    panel.toggle("SN4");
+    panel.assign();
+  });
+  EXPECT_EQ(app.undoStack().undoText(), "Assign 1 Display to R&D desk");
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 1 Display to R&&D desk");
+  app.openFile(shell.scratch.path() / "places.csv");
+  EXPECT_EQ(window.undoAction()->text(), "Undo");
+}
+
+TEST(Shell, UndoesAndRedoesFromTheKeyboardWhereverTheFocusIs) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
+  LocationView& view = *window.contentView()->locationView();
+  view.selectZone({"L1", "F1", "Z1"});
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto desk = app.placeDataModel()->locations()[0].levels[0].zones[0].places[0];
+  test::captureStdout([&] { assignThroughPanel(app, "SN2"); });
+  QTest::keyClicks(view.searchField(), "desk");
+
+  for (QWidget* focus :
+       std::initializer_list<QWidget*>{static_cast<QWidget*>(view.searchField()), view.sidebar(),
+                                       view.placesList(), view.peripheralView()->list()}) {
+    focus->setFocus();
+    ASSERT_TRUE(focus->hasFocus()) << focus->metaObject()->className();
+    test::captureStdout([&] { QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier); });
+    EXPECT_EQ(desk->serialNumbers(), SerialNumbers{"SN1"}) << focus->metaObject()->className();
+    test::captureStdout([&] { QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); });
+    EXPECT_EQ(desk->serialNumbers(), (SerialNumbers{"SN1", "SN2"})) << focus->metaObject()->className();
+  }
+  EXPECT_EQ(view.searchField()->text(), "desk");  // the field's own undo gave way
+  window.hide();  // closing would ask about the assignment
 }
