@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tamrik"));
   QApplication::setApplicationName(QStringLiteral("Seatloom"));
+  // Title bars add it to the window's title, the file's name.
+  QApplication::setApplicationDisplayName(QStringLiteral("Tamrik Seatloom"));
   QApplication::setApplicationVersion(QStringLiteral(TAMRIK_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("tamrik-seatloom"));
 

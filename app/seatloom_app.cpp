@@ -204,8 +204,7 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 }
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
-  // Assignments to the sample places are only tried out.
-  if (!hasUnsavedAssignments() || demo_) return true;
+  if (!hasUnsavedAssignments()) return true;
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
       if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
@@ -311,6 +310,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
           &MainWindow::updateTitle);
+  connect(&history, &QUndoStack::cleanChanged, this, &MainWindow::updateTitle);
   connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
   connect(&app_, &TamrikSeatloomApp::loadNoticeChanged, this, &MainWindow::showLoadNotice);
   rebuildRecentMenu();
@@ -320,7 +320,11 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
 
 void MainWindow::updateTitle() {
   const auto& name = app_.placeDataModel()->currentFileName();
-  setWindowTitle(name ? asTitle(displayName(*name)) : tr("Tamrik Seatloom"));
+  const bool modified = app_.hasUnsavedAssignments();
+  // The placeholder only while modified, so that the title reads as the bare name otherwise.
+  setWindowTitle((name ? asTitle(displayName(*name)) : tr("Tamrik Seatloom")) +
+                 (modified ? QStringLiteral("[*]") : QString()));
+  setWindowModified(modified);
 }
 
 void MainWindow::rebuildRecentMenu() {

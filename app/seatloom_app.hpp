@@ -92,11 +92,10 @@ class TamrikSeatloomApp : public QObject {
   void exportWithSavePanel();
 
   /// Whether the assignments differ from those of the last load or export (undoing back to it leaves
-  /// nothing to lose).
-  bool hasUnsavedAssignments() const { return !undoStack_.isClean(); }
+  /// nothing to lose); never in demo mode, whose places are a sample. The window shows it as modified.
+  bool hasUnsavedAssignments() const { return !demo_ && !undoStack_.isClean(); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
-  /// Cancel). True when the caller may go on: nothing to lose (demo mode's places are a sample), exported,
-  /// or discarded.
+  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded.
   bool settleUnsavedAssignments();
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
@@ -130,7 +129,8 @@ class TamrikSeatloomApp : public QObject {
   std::unique_ptr<MainWindow> window_;
 };
 
-/// The one main window, "MainWindow": the content view, the File menu, and the alert.
+/// The one main window, "MainWindow": the content view, the File and Edit menus, and the alert. Its title is
+/// the loaded file's name, marked modified while `hasUnsavedAssignments`.
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:

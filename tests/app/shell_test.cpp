@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 #include <fstream>
 #include <iterator>
 
@@ -344,5 +345,37 @@ TEST(Shell, UndoesAndRedoesFromTheKeyboardWhereverTheFocusIs) {
     EXPECT_EQ(desk->serialNumbers(), (SerialNumbers{"SN1", "SN2"})) << focus->metaObject()->className();
   }
   EXPECT_EQ(view.searchField()->text(), "desk");  // the field's own undo gave way
-  window.hide();  // closing would ask about the assignment
+  window.hide();                                  // closing would ask about the assignment
+}
+
+TEST(Shell, MarksTheTitleWhileAssignmentsAreUnexported) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("[*]places.csv", test::kHeader + kRow));
+  window.winId();  // the native window, whose title is the one shown
+  EXPECT_EQ(window.windowTitle(), "[*][*]places.csv");
+  EXPECT_FALSE(window.isWindowModified());
+  test::captureStdout([&] { assignThroughPanel(app, "SN2"); });
+  EXPECT_TRUE(window.isWindowModified());
+  EXPECT_EQ(window.windowTitle(), "[*][*]places.csv[*]");
+  EXPECT_EQ(window.windowHandle()->title(), "[*]places.csv*");
+
+  // Undoing back to the load, or exporting, leaves nothing unexported.
+  test::captureStdout([&] { window.undoAction()->trigger(); });
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(window.windowHandle()->title(), "[*]places.csv");
+  test::captureStdout([&] { window.redoAction()->trigger(); });
+  EXPECT_TRUE(window.isWindowModified());
+  app.exportTo(shell.scratch.path() / "out.csv");
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(window.windowTitle(), "[*][*]places.csv");
+
+  // Assignments to the sample places are only tried out.
+  TamrikSeatloomApp sample(AppOptions{true, QStringLiteral("true"), std::nullopt}, shell.scratch.settings());
+  test::captureStdout([&] { assignThroughPanel(sample, "SN2"); });
+  EXPECT_TRUE(sample.undoStack().canUndo());
+  EXPECT_FALSE(sample.hasUnsavedAssignments());
+  EXPECT_FALSE(sample.window()->isWindowModified());
+  EXPECT_EQ(sample.window()->windowTitle(), "Tamrik Seatloom");
 }
