@@ -165,6 +165,8 @@ QWidget* LocationView::makeEmptyState() {
   hintPalette.setColor(QPalette::WindowText, secondaryTextColor(hint->palette()));
   hint->setPalette(hintPalette);
   stack->addWidget(hint);
+  emptyActionsSlot_ = slot();
+  stack->addWidget(emptyActionsSlot_);
   stack->addStretch();
   row->addWidget(card, 1);
 
@@ -341,6 +343,10 @@ void LocationView::expandGroups(const std::set<std::vector<std::string>>& groups
 
 bool LocationView::showsEmptyState() const {
   return pages_->currentWidget() == emptyState_;
+}
+
+void LocationView::setEmptyStateActions(QWidget* actions) {
+  emptyActionsSlot_->layout()->addWidget(actions);
 }
 
 void LocationView::updateLayout() {

@@ -19,6 +19,7 @@
 #include "app/file_names.hpp"
 #include "app/location_view.hpp"
 #include "app/symbols.hpp"
+#include "app/theme.hpp"
 #include "peripherals/display_source.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 
@@ -46,6 +47,15 @@ QString asTitle(QString name) {
 // for the start of the shortcut's text.
 QString asMenuText(QString name) {
   return name.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
+// A recent file as its Open Recent entry and its button in the empty window show it: the name, whose "&" is
+// shown rather than taken as a shortcut marker, and the full path as the tooltip (which would take markup).
+QString recentEntryText(const std::filesystem::path& file) {
+  return asMenuText(displayName(file.filename()));
+}
+QString recentEntryToolTip(const std::filesystem::path& file) {
+  return Qt::convertFromPlainText(displayName(file));
 }
 
 // "Undo" or "Redo" with the name of the step it would take, when there is one.
@@ -307,13 +317,17 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   editMenu->addAction(undoAction_);
   editMenu->addAction(redoAction_);
 
+  contentView_->locationView()->setEmptyStateActions(makeEmptyStateActions());
+
   connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
+  connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::showRecentButtons);
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
           &MainWindow::updateTitle);
   connect(&history, &QUndoStack::cleanChanged, this, &MainWindow::updateTitle);
   connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
   connect(&app_, &TamrikSeatloomApp::loadNoticeChanged, this, &MainWindow::showLoadNotice);
   rebuildRecentMenu();
+  showRecentButtons();
   updateTitle();
   resize(1180, 720);
 }
@@ -335,13 +349,57 @@ void MainWindow::rebuildRecentMenu() {
     return;
   }
   for (const auto& file : files) {
-    // A "&" in a name is shown, not taken as a shortcut marker.
-    auto* entry = recentMenu_->addAction(asMenuText(displayName(file.filename())));
-    entry->setToolTip(Qt::convertFromPlainText(displayName(file)));  // a tooltip would take markup
+    auto* entry = recentMenu_->addAction(recentEntryText(file));
+    entry->setToolTip(recentEntryToolTip(file));
     connect(entry, &QAction::triggered, &app_, [this, file] { app_.openFileFromUser(file); });
   }
   recentMenu_->addSeparator();
   connect(recentMenu_->addAction(tr("Clear")), &QAction::triggered, &app_.recentFiles(), &RecentFiles::clear);
+}
+
+QWidget* MainWindow::makeEmptyStateActions() {
+  auto* actions = new QWidget;
+  actions->setObjectName(QStringLiteral("EmptyStateActions"));
+  auto* column = new QVBoxLayout(actions);
+  column->setContentsMargins(0, 12, 0, 0);
+  column->setSpacing(2);
+  auto* open = new QPushButton(openAction_->text());
+  open->setAutoDefault(false);
+  connect(open, &QPushButton::clicked, openAction_, &QAction::trigger);
+  column->addWidget(open, 0, Qt::AlignHCenter);
+  column->addSpacing(16);
+  recentCaption_ = new QLabel(tr("Open Recent"));
+  QPalette captionPalette = recentCaption_->palette();
+  captionPalette.setColor(QPalette::WindowText, secondaryTextColor(captionPalette));
+  recentCaption_->setPalette(captionPalette);
+  column->addWidget(recentCaption_, 0, Qt::AlignHCenter);
+  // Made once and relabelled, never deleted: a click opens a file, which changes the list while the button
+  // is still handling the click.
+  for (std::size_t i = 0; i < RecentFiles::kCapacity; ++i) {
+    auto* button = new QPushButton;
+    button->setFlat(true);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, &app_, [this, i] {
+      const auto& files = app_.recentFiles().files();
+      if (i < files.size())
+        app_.openFileFromUser(std::filesystem::path(files[i]));  // a copy: opening reorders the list
+    });
+    column->addWidget(button, 0, Qt::AlignHCenter);
+    recentButtons_.push_back(button);
+  }
+  return actions;
+}
+
+void MainWindow::showRecentButtons() {
+  const auto& files = app_.recentFiles().files();
+  recentCaption_->setVisible(!files.empty());
+  for (std::size_t i = 0; i < recentButtons_.size(); ++i) {
+    QPushButton* button = recentButtons_[i];
+    button->setVisible(i < files.size());
+    if (i >= files.size()) continue;
+    button->setText(recentEntryText(files[i]));
+    button->setToolTip(recentEntryToolTip(files[i]));
+  }
 }
 
 void MainWindow::showAlert() {

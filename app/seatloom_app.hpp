@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/recent_files.hpp"
 #include "model/place_data_model.hpp"
@@ -19,6 +20,7 @@ class QMenu;
 class QFrame;
 class QLabel;
 class QMessageBox;
+class QPushButton;
 
 namespace tamrik {
 
@@ -130,7 +132,8 @@ class TamrikSeatloomApp : public QObject {
 };
 
 /// The one main window, "MainWindow": the content view, the File and Edit menus, and the alert. Its title is
-/// the loaded file's name, marked modified while `hasUnsavedAssignments`.
+/// the loaded file's name, marked modified while `hasUnsavedAssignments`. With nothing loaded it offers
+/// "Open…" and the recent files as buttons ("EmptyStateActions").
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -156,7 +159,9 @@ class MainWindow : public QMainWindow {
 
  private:
   void updateTitle();
+  QWidget* makeEmptyStateActions();
   void rebuildRecentMenu();
+  void showRecentButtons();
   void showAlert();
   void showLoadNotice();
 
@@ -169,6 +174,8 @@ class MainWindow : public QMainWindow {
   QAction* quitAction_;
   QAction* undoAction_;
   QAction* redoAction_;
+  QLabel* recentCaption_;
+  std::vector<QPushButton*> recentButtons_;  // one per entry the list can hold, hidden while unused
   QMessageBox* alert_ = nullptr;
   QFrame* noticeBar_;
   QLabel* noticeText_;

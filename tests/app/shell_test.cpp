@@ -32,6 +32,15 @@ namespace {
 
 const std::string kRow = "L1,Head office,F1,First,Z1,North,P1,Desk 1,SN1\n";
 
+// The buttons that the empty window shows, in order.
+std::vector<QPushButton*> emptyStateButtons(const MainWindow& window) {
+  std::vector<QPushButton*> out;
+  if (auto* actions = window.findChild<QWidget*>(QStringLiteral("EmptyStateActions")))
+    for (QPushButton* button : actions->findChildren<QPushButton*>())
+      if (!button->isHidden()) out.push_back(button);
+  return out;
+}
+
 std::vector<QString> entries(const QMenu* menu) {
   std::vector<QString> out;
   for (const QAction* action : menu->actions())
@@ -378,4 +387,41 @@ TEST(Shell, MarksTheTitleWhileAssignmentsAreUnexported) {
   EXPECT_FALSE(sample.hasUnsavedAssignments());
   EXPECT_FALSE(sample.window()->isWindowModified());
   EXPECT_EQ(sample.window()->windowTitle(), "Tamrik Seatloom");
+}
+
+TEST(Shell, OffersOpenAndTheRecentFilesInTheEmptyWindow) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  auto texts = [&] {
+    std::vector<QString> out;
+    for (const QPushButton* button : emptyStateButtons(window)) out.push_back(button->text());
+    return out;
+  };
+  ASSERT_EQ(texts(), std::vector<QString>{"Open…"});
+  int asked = 0;
+  app.setOpenFileChooser([&](QWidget*) {
+    ++asked;
+    return std::optional<std::filesystem::path>();
+  });
+  emptyStateButtons(window).front()->click();
+  EXPECT_EQ(asked, 1);  // as File > Open… asks
+
+  // The recent files, newest first, by name; the tooltip gives the path as text.
+  const auto first = shell.scratch.write("R&D places.csv", test::kHeader + kRow);
+  const auto second = shell.scratch.write("<b>other.csv", test::kHeader + kRow);
+  app.recentFiles().noteOpened(first);
+  app.recentFiles().noteOpened(second);
+  EXPECT_EQ(texts(), (std::vector<QString>{"Open…", "<b>other.csv", "R&&D places.csv"}));
+  QPushButton* recent = emptyStateButtons(window).back();
+  EXPECT_TRUE(recent->isFlat());
+  EXPECT_EQ(recent->toolTip(), Qt::convertFromPlainText(QString::fromStdString(first.string())));
+  window.resize(1180, 720);
+  test::screenshot(window, QStringLiteral("shell-empty"));
+
+  recent->click();
+  EXPECT_EQ(app.placeDataModel()->currentFileName(), "R&D places.csv");
+  EXPECT_FALSE(window.contentView()->locationView()->showsEmptyState());
+  app.recentFiles().clear();
+  EXPECT_EQ(texts(), std::vector<QString>{"Open…"});
 }
