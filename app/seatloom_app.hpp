@@ -33,8 +33,8 @@ struct AppOptions {
   std::optional<QString> displayCommand;      ///< a command that lists the displays instead
   std::optional<std::filesystem::path> file;  ///< a places file to open at start-up
 
-  /// The window, or one of the modes for scripts, which need no display server.
-  enum class Mode { window, listDisplays, check };
+  /// The window, or one of the modes for scripts and the help, which need no display server.
+  enum class Mode { window, listDisplays, check, help, helpAll };
   Mode mode = Mode::window;
   bool json = false;  ///< `listDisplays` prints a JSON array
   /// The text encoding of `file` where it is not UTF-8.
