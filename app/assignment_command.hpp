@@ -21,8 +21,10 @@ class AssignmentCommand final : public QUndoCommand {
  public:
   enum class Kind { assign, unassign };
 
-  /// Performs the step on `model`, with its log lines and notifications, and returns it for the history;
-  /// null when it changed nothing, so that it leaves the history (and what Redo would bring back) alone.
+  /// Performs the step on `model`, with its log lines and notifications, and returns it for the history,
+  /// with a text that Edit > Undo and Redo show: "Assign 2 Displays to Desk 3", "Unassign 1 Display from
+  /// Desk 3", counting the displays it moved and naming the place as it is; null when it changed nothing, so
+  /// that it leaves the history (and what Redo would bring back) alone.
   static std::unique_ptr<AssignmentCommand> perform(const std::shared_ptr<PlaceDataModel>& model, Kind kind,
                                                     const std::vector<std::string>& serialNumbers,
                                                     const std::shared_ptr<TamrikPlace>& place);
@@ -31,7 +33,7 @@ class AssignmentCommand final : public QUndoCommand {
   void undo() override;
 
  private:
-  AssignmentCommand(std::shared_ptr<PlaceDataModel> model, Kind kind, PlaceDataModel::AssignmentState before,
+  AssignmentCommand(std::shared_ptr<PlaceDataModel> model, PlaceDataModel::AssignmentState before,
                     PlaceDataModel::AssignmentState after);
 
   std::shared_ptr<PlaceDataModel> model_;

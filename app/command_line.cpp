@@ -6,10 +6,12 @@
 #include "peripherals/display_source.hpp"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtGlobal>
+#include <cstdlib>
 
 namespace tamrik {
 namespace {
@@ -23,68 +25,79 @@ QString unknownEncoding(const QString& name) {
       .arg(name, known.join(QStringLiteral(", ")));
 }
 
+// The options and arguments, described once for parsing and for the help that Qt prints.
+struct CommandLineSyntax {
+  CommandLineSyntax();
+
+  QCommandLineParser parser;
+  const QCommandLineOption help = parser.addHelpOption();  // and --help-all
+  const QCommandLineOption version = parser.addVersionOption();
+  const QCommandLineOption demo{QStringLiteral("demo"), QStringLiteral("Show sample places and displays.")};
+  const QCommandLineOption displayCommand{
+      QStringLiteral("display-command"),
+      QStringLiteral("List the displays by running CMD through /bin/bash."), QStringLiteral("CMD")};
+  const QCommandLineOption list{QStringLiteral("list-displays"),
+                                QStringLiteral("Print the attached displays and exit, without a window.")};
+  const QCommandLineOption json{QStringLiteral("json"), QStringLiteral("With --list-displays: print JSON.")};
+  const QCommandLineOption check{
+      QStringLiteral("check"), QStringLiteral("Load FILE, print a summary of it and exit, without a window."),
+      QStringLiteral("FILE")};
+  const QCommandLineOption encoding{
+      QStringLiteral("encoding"),
+      QStringLiteral("Read FILE in the text encoding NAME (such as windows-1252) when it is not UTF-8."),
+      QStringLiteral("NAME")};
+};
+
+CommandLineSyntax::CommandLineSyntax() {
+  parser.setApplicationDescription(
+      QStringLiteral("Assigns the displays attached to this computer to desks of a places file."));
+  parser.addOptions({demo, displayCommand, list, json, check, encoding});
+  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A places file to open."),
+                               QStringLiteral("[FILE]"));
+}
+
 }  // namespace
 
 std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments,
                                                            const std::vector<std::string>& nativeArguments) {
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Assigns the displays attached to this computer to desks of a places file."));
-  const QCommandLineOption help = parser.addHelpOption();
-  const QCommandLineOption version = parser.addVersionOption();
-  const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Show sample places and displays."));
-  const QCommandLineOption displayCommand(
-      QStringLiteral("display-command"),
-      QStringLiteral("List the displays by running CMD through /bin/bash."), QStringLiteral("CMD"));
-  const QCommandLineOption list(QStringLiteral("list-displays"),
-                                QStringLiteral("Print the attached displays and exit, without a window."));
-  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-displays: print JSON."));
-  const QCommandLineOption check(
-      QStringLiteral("check"), QStringLiteral("Load FILE, print a summary of it and exit, without a window."),
-      QStringLiteral("FILE"));
-  const QCommandLineOption encoding(
-      QStringLiteral("encoding"),
-      QStringLiteral("Read FILE in the text encoding NAME (such as windows-1252) when it is not UTF-8."),
-      QStringLiteral("NAME"));
-  parser.addOption(demo);
-  parser.addOption(displayCommand);
-  parser.addOption(list);
-  parser.addOption(json);
-  parser.addOption(check);
-  parser.addOption(encoding);
-  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A places file to open."),
-                               QStringLiteral("[FILE]"));
-
+  CommandLineSyntax syntax;
+  QCommandLineParser& parser = syntax.parser;
   if (!parser.parse(arguments)) return CommandLineExit{2, parser.errorText() + QLatin1Char('\n')};
-  if (parser.isSet(help)) return CommandLineExit{0, parser.helpText()};
-  if (parser.isSet(version))
+  // The help waits for the application object, which names the program (see `showHelp`).
+  const bool helpAll = parser.isSet(QStringLiteral("help-all"));
+  if (helpAll || parser.isSet(syntax.help)) {
+    AppOptions help;
+    help.mode = helpAll ? AppOptions::Mode::helpAll : AppOptions::Mode::help;
+    return help;
+  }
+  if (parser.isSet(syntax.version))
     return CommandLineExit{0, QStringLiteral("tamrik-seatloom %1\n").arg(QStringLiteral(TAMRIK_VERSION))};
   const QStringList files = parser.positionalArguments();
   if (files.size() > 1) return CommandLineExit{2, QStringLiteral("Give at most one FILE.\n")};
 
-  if (parser.isSet(list) && parser.isSet(check))
+  if (parser.isSet(syntax.list) && parser.isSet(syntax.check))
     return CommandLineExit{2, QStringLiteral("Give either --list-displays or --check.\n")};
-  if (parser.isSet(json) && !parser.isSet(list))
+  if (parser.isSet(syntax.json) && !parser.isSet(syntax.list))
     return CommandLineExit{2, QStringLiteral("--json goes with --list-displays.\n")};
-  if ((parser.isSet(list) || parser.isSet(check)) && !files.isEmpty())
+  if ((parser.isSet(syntax.list) || parser.isSet(syntax.check)) && !files.isEmpty())
     return CommandLineExit{2, QStringLiteral("--list-displays and --check open no FILE.\n")};
 
   AppOptions options;
-  if (parser.isSet(encoding)) {
-    options.encoding = tamrikcsv::textEncoding(parser.value(encoding).toStdString());
-    if (!options.encoding) return CommandLineExit{2, unknownEncoding(parser.value(encoding))};
-    if (files.isEmpty() && !parser.isSet(check))
+  if (parser.isSet(syntax.encoding)) {
+    options.encoding = tamrikcsv::textEncoding(parser.value(syntax.encoding).toStdString());
+    if (!options.encoding) return CommandLineExit{2, unknownEncoding(parser.value(syntax.encoding))};
+    if (files.isEmpty() && !parser.isSet(syntax.check))
       return CommandLineExit{2, QStringLiteral("--encoding goes with a FILE or --check FILE.\n")};
   }
-  options.demo = parser.isSet(demo);
-  if (parser.isSet(displayCommand)) options.displayCommand = parser.value(displayCommand);
+  options.demo = parser.isSet(syntax.demo);
+  if (parser.isSet(syntax.displayCommand)) options.displayCommand = parser.value(syntax.displayCommand);
   if (!files.isEmpty()) options.file = argumentPath(files.constFirst(), arguments, nativeArguments);
-  if (parser.isSet(list)) {
+  if (parser.isSet(syntax.list)) {
     options.mode = AppOptions::Mode::listDisplays;
-    options.json = parser.isSet(json);
-  } else if (parser.isSet(check)) {
+    options.json = parser.isSet(syntax.json);
+  } else if (parser.isSet(syntax.check)) {
     options.mode = AppOptions::Mode::check;
-    options.file = argumentPath(parser.value(check), arguments, nativeArguments);
+    options.file = argumentPath(parser.value(syntax.check), arguments, nativeArguments);
   }
   return options;
 }
@@ -155,6 +168,15 @@ CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesR
                    count(levels, "level", "levels"), count(zones, "zone", "zones"),
                    count(places, "place", "places"), count(serialNumbers, "serial number", "serial numbers")),
           warnings.isEmpty() ? QString() : QStringLiteral("warning: ") + warnings + QLatin1Char('\n')};
+}
+
+void showHelp(AppOptions::Mode mode) {
+  CommandLineSyntax syntax;
+  // Only processing prints Qt's own options, and it exits once the help is printed.
+  syntax.parser.process({QCoreApplication::arguments().value(0), mode == AppOptions::Mode::helpAll
+                                                                     ? QStringLiteral("--help-all")
+                                                                     : QStringLiteral("--help")});
+  std::abort();  // not reached
 }
 
 bool hasDisplay() {

@@ -23,9 +23,9 @@ struct CommandLineExit {
 };
 
 /// Reads `tamrik-seatloom [--demo] [--display-command CMD] [--encoding NAME] [FILE]`, the script modes
-/// `--list-displays [--json]` and `--check FILE`, and --help and --version; `arguments` begins with the
-/// program name. File names come from `nativeArguments`, the arguments' bytes, where given (see
-/// `argumentPath`). Needs no application object.
+/// `--list-displays [--json]` and `--check FILE`, --help and --help-all (modes too: see `showHelp`), and
+/// --version; `arguments` begins with the program name. File names come from `nativeArguments`, the
+/// arguments' bytes, where given (see `argumentPath`). Needs no application object.
 std::variant<AppOptions, CommandLineExit> parseCommandLine(
     const QStringList& arguments, const std::vector<std::string>& nativeArguments = {});
 
@@ -37,6 +37,11 @@ CommandLineExit listDisplays(const AppOptions& options);
 /// `--check FILE`: loads the file as "Open…" does and summarises it in one line, with what the load
 /// warns of as the note, or gives the error's text and status 1.
 CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
+
+/// Prints the help of `AppOptions::Mode::help` or `helpAll` (with Qt's own options) and exits. Needs the
+/// application object: its first argument names the program, and its kind decides which options Qt has (a
+/// `QApplication` has the window's).
+[[noreturn]] void showHelp(AppOptions::Mode mode);
 
 /// Whether a window can be shown: a display server is named, or a Qt platform is chosen explicitly.
 bool hasDisplay();

@@ -86,8 +86,9 @@ class ZonePlaceholder : public QWidget {
   QLabel* text_;
 };
 
-// The search field's keys: Escape with text empties it, as search fields do; the window's Ctrl+E (export)
-// wins over the line edit's own use of it; and focus prepares the search, before the first keystroke.
+// The search field's keys: Escape with text empties it, as search fields do; the window's Ctrl+E (export),
+// Undo and Redo (of assignments) win over the line edit's own uses of them; and focus prepares the search,
+// before the first keystroke.
 class SearchFieldKeys final : public QObject {
  public:
   SearchFieldKeys(QLineEdit* field, std::function<void()> prepare)
@@ -99,7 +100,8 @@ class SearchFieldKeys final : public QObject {
     }
     if (event->type() == QEvent::ShortcutOverride) {
       auto* key = static_cast<QKeyEvent*>(event);
-      return key->key() == Qt::Key_E && key->modifiers() == Qt::ControlModifier;  // not overridden here
+      return (key->key() == Qt::Key_E && key->modifiers() == Qt::ControlModifier) ||
+             key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo);  // not overridden here
     }
     if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
         field_->text().isEmpty())
@@ -261,6 +263,8 @@ QWidget* LocationView::makeEmptyState() {
   hintPalette.setColor(QPalette::WindowText, secondaryTextColor(hint->palette()));
   hint->setPalette(hintPalette);
   stack->addWidget(hint);
+  emptyActionsSlot_ = slot();
+  stack->addWidget(emptyActionsSlot_);
   stack->addStretch();
   row->addWidget(card, 1);
 
@@ -464,6 +468,10 @@ void LocationView::expandGroups(const std::set<std::vector<std::string>>& groups
 
 bool LocationView::showsEmptyState() const {
   return pages_->currentWidget() == emptyState_;
+}
+
+void LocationView::setEmptyStateActions(QWidget* actions) {
+  emptyActionsSlot_->layout()->addWidget(actions);
 }
 
 void LocationView::updateLayout() {

@@ -51,6 +51,9 @@ class LocationView : public QWidget {
   QString zoneSummary() const;
 
   bool showsEmptyState() const;
+  /// Puts `actions` (what the window offers to do, such as opening a file) in the empty card, under its
+  /// texts. The view takes it over.
+  void setEmptyStateActions(QWidget* actions);
   QTreeView* sidebar() const noexcept { return sidebar_; }
   QListView* placesList() const noexcept { return placesList_; }
   PeripheralView* peripheralView() const noexcept { return peripheralView_; }
@@ -81,6 +84,7 @@ class LocationView : public QWidget {
   PlacesModel places_;
   QStackedLayout* pages_;
   QWidget* emptyState_;
+  QWidget* emptyActionsSlot_;
   QWidget* emptyPanelSlot_;
   QSplitter* browser_;
   QTreeView* sidebar_;

@@ -20,6 +20,17 @@ int main(int argc, char** argv) {
     return exit->status;
   }
   const auto& options = std::get<tamrik::AppOptions>(parsed);
+  if (options.mode == tamrik::AppOptions::Mode::help) {
+    QCoreApplication application(argc, argv);  // its first argument names the program in the usage line
+    tamrik::showHelp(options.mode);
+  }
+  if (options.mode == tamrik::AppOptions::Mode::helpAll) {
+    // Qt's own options are those of the window's application object, which needs a platform: one without
+    // a display server.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    tamrik::showHelp(options.mode);
+  }
   if (options.mode != tamrik::AppOptions::Mode::window) {
     QCoreApplication application(argc, argv);  // for the display command's process
     auto result = options.mode == tamrik::AppOptions::Mode::listDisplays
@@ -42,6 +53,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tamrik"));
   QApplication::setApplicationName(QStringLiteral("Seatloom"));
+  // Title bars add it to the window's title, the file's name.
+  QApplication::setApplicationDisplayName(QStringLiteral("Tamrik Seatloom"));
   QApplication::setApplicationVersion(QStringLiteral(TAMRIK_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("tamrik-seatloom"));
 

@@ -25,6 +25,7 @@
 #include "app/file_names.hpp"
 #include "app/location_view.hpp"
 #include "app/symbols.hpp"
+#include "app/theme.hpp"
 #include "peripherals/display_source.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 
@@ -48,10 +49,24 @@ QString asTitle(QString name) {
   return name.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
-// A file's name as a menu entry's text, which would take "&" for a shortcut marker and a tab for the start
-// of the shortcut's text.
+// A name (a file's, a place's) as a menu entry's text, which would take "&" for a shortcut marker and a tab
+// for the start of the shortcut's text.
 QString asMenuText(QString name) {
   return name.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
+// A recent file as its Open Recent entry and its button in the empty window show it: the name, whose "&" is
+// shown rather than taken as a shortcut marker, and the full path as the tooltip (which would take markup).
+QString recentEntryText(const std::filesystem::path& file) {
+  return asMenuText(displayName(file.filename()));
+}
+QString recentEntryToolTip(const std::filesystem::path& file) {
+  return Qt::convertFromPlainText(displayName(file));
+}
+
+// "Undo" or "Redo" with the name of the step it would take, when there is one.
+QString withStep(const QString& command, const QString& step) {
+  return step.isEmpty() ? command : command + QLatin1Char(' ') + asMenuText(step);
 }
 
 const QString kCSVFilter = QStringLiteral("CSV files (*.csv)");
@@ -309,8 +324,7 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 }
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
-  // Assignments to the sample places are only tried out.
-  if (!hasUnsavedAssignments() || demo_) return true;
+  if (!hasUnsavedAssignments()) return true;
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
       if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
@@ -387,16 +401,21 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   quitAction_->setMenuRole(QAction::QuitRole);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 
+  QUndoStack& history = app_.undoStack();
   undoAction_ = new QAction(tr("Undo"), this);
   undoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   undoAction_->setEnabled(false);
-  connect(undoAction_, &QAction::triggered, &app_.undoStack(), &QUndoStack::undo);
-  connect(&app_.undoStack(), &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  connect(undoAction_, &QAction::triggered, &history, &QUndoStack::undo);
+  connect(&history, &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  connect(&history, &QUndoStack::undoTextChanged, undoAction_,
+          [this](const QString& step) { undoAction_->setText(withStep(tr("Undo"), step)); });
   redoAction_ = new QAction(tr("Redo"), this);
   redoAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   redoAction_->setEnabled(false);
-  connect(redoAction_, &QAction::triggered, &app_.undoStack(), &QUndoStack::redo);
-  connect(&app_.undoStack(), &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+  connect(redoAction_, &QAction::triggered, &history, &QUndoStack::redo);
+  connect(&history, &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+  connect(&history, &QUndoStack::redoTextChanged, redoAction_,
+          [this](const QString& step) { redoAction_->setText(withStep(tr("Redo"), step)); });
 
   fileMenu_ = menuBar()->addMenu(tr("&File"));
   fileMenu_->addAction(openAction_);
@@ -416,10 +435,13 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   connect(statusBar(), &QStatusBar::messageChanged, view, [this, view](const QString& message) {
     if (message.isEmpty() && !view->zoneSummary().isEmpty()) statusBar()->showMessage(view->zoneSummary());
   });
+  contentView_->locationView()->setEmptyStateActions(makeEmptyStateActions());
 
   connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
+  connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::showRecentButtons);
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
           &MainWindow::updateTitle);
+  connect(&history, &QUndoStack::cleanChanged, this, &MainWindow::updateTitle);
   connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
   connect(&app_, &TamrikSeatloomApp::loadNoticeChanged, this, &MainWindow::showLoadNotice);
 
@@ -443,13 +465,18 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   connect(&app_, &TamrikSeatloomApp::openingChanged, this, &MainWindow::showOpening);
   showOpening();
   rebuildRecentMenu();
+  showRecentButtons();
   updateTitle();
   resize(1180, 720);
 }
 
 void MainWindow::updateTitle() {
   const auto& name = app_.placeDataModel()->currentFileName();
-  setWindowTitle(name ? asTitle(displayName(*name)) : tr("Tamrik Seatloom"));
+  const bool modified = app_.hasUnsavedAssignments();
+  // The placeholder only while modified, so that the title reads as the bare name otherwise.
+  setWindowTitle((name ? asTitle(displayName(*name)) : tr("Tamrik Seatloom")) +
+                 (modified ? QStringLiteral("[*]") : QString()));
+  setWindowModified(modified);
 }
 
 void MainWindow::rebuildRecentMenu() {
@@ -460,13 +487,57 @@ void MainWindow::rebuildRecentMenu() {
     return;
   }
   for (const auto& file : files) {
-    // A "&" in a name is shown, not taken as a shortcut marker.
-    auto* entry = recentMenu_->addAction(asMenuText(displayName(file.filename())));
-    entry->setToolTip(Qt::convertFromPlainText(displayName(file)));  // a tooltip would take markup
+    auto* entry = recentMenu_->addAction(recentEntryText(file));
+    entry->setToolTip(recentEntryToolTip(file));
     connect(entry, &QAction::triggered, &app_, [this, file] { app_.openFileFromUser(file); });
   }
   recentMenu_->addSeparator();
   connect(recentMenu_->addAction(tr("Clear")), &QAction::triggered, &app_.recentFiles(), &RecentFiles::clear);
+}
+
+QWidget* MainWindow::makeEmptyStateActions() {
+  auto* actions = new QWidget;
+  actions->setObjectName(QStringLiteral("EmptyStateActions"));
+  auto* column = new QVBoxLayout(actions);
+  column->setContentsMargins(0, 12, 0, 0);
+  column->setSpacing(2);
+  auto* open = new QPushButton(openAction_->text());
+  open->setAutoDefault(false);
+  connect(open, &QPushButton::clicked, openAction_, &QAction::trigger);
+  column->addWidget(open, 0, Qt::AlignHCenter);
+  column->addSpacing(16);
+  recentCaption_ = new QLabel(tr("Open Recent"));
+  QPalette captionPalette = recentCaption_->palette();
+  captionPalette.setColor(QPalette::WindowText, secondaryTextColor(captionPalette));
+  recentCaption_->setPalette(captionPalette);
+  column->addWidget(recentCaption_, 0, Qt::AlignHCenter);
+  // Made once and relabelled, never deleted: a click opens a file, which changes the list while the button
+  // is still handling the click.
+  for (std::size_t i = 0; i < RecentFiles::kCapacity; ++i) {
+    auto* button = new QPushButton;
+    button->setFlat(true);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, &app_, [this, i] {
+      const auto& files = app_.recentFiles().files();
+      if (i < files.size())
+        app_.openFileFromUser(std::filesystem::path(files[i]));  // a copy: opening reorders the list
+    });
+    column->addWidget(button, 0, Qt::AlignHCenter);
+    recentButtons_.push_back(button);
+  }
+  return actions;
+}
+
+void MainWindow::showRecentButtons() {
+  const auto& files = app_.recentFiles().files();
+  recentCaption_->setVisible(!files.empty());
+  for (std::size_t i = 0; i < recentButtons_.size(); ++i) {
+    QPushButton* button = recentButtons_[i];
+    button->setVisible(i < files.size());
+    if (i >= files.size()) continue;
+    button->setText(recentEntryText(files[i]));
+    button->setToolTip(recentEntryToolTip(files[i]));
+  }
 }
 
 void MainWindow::showAlert() {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/recent_files.hpp"
 #include "model/failure_text.hpp"
@@ -36,8 +37,8 @@ struct AppOptions {
   std::optional<QString> displayCommand;      ///< a command that lists the displays instead
   std::optional<std::filesystem::path> file;  ///< a places file to open at start-up
 
-  /// The window, or one of the modes for scripts, which need no display server.
-  enum class Mode { window, listDisplays, check };
+  /// The window, or one of the modes for scripts and the help, which need no display server.
+  enum class Mode { window, listDisplays, check, help, helpAll };
   Mode mode = Mode::window;
   bool json = false;  ///< `listDisplays` prints a JSON array
   /// The text encoding of `file` where it is not UTF-8.
@@ -112,11 +113,10 @@ class TamrikSeatloomApp : public QObject {
   void exportWithSavePanel();
 
   /// Whether the assignments differ from those of the last load or export (undoing back to it leaves
-  /// nothing to lose).
-  bool hasUnsavedAssignments() const { return !undoStack_.isClean(); }
+  /// nothing to lose); never in demo mode, whose places are a sample. The window shows it as modified.
+  bool hasUnsavedAssignments() const { return !demo_ && !undoStack_.isClean(); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
-  /// Cancel). True when the caller may go on: nothing to lose (demo mode's places are a sample), exported,
-  /// or discarded.
+  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded.
   bool settleUnsavedAssignments();
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
@@ -164,8 +164,10 @@ class TamrikSeatloomApp : public QObject {
   std::unique_ptr<MainWindow> window_;
 };
 
-/// The one main window, "MainWindow": the content view, the File menu, the alert, and the status bar, which
-/// says how many places of the shown zone have a display.
+/// The one main window, "MainWindow": the content view, the File and Edit menus, the alert, and the status
+/// bar, which says how many places of the shown zone have a display and shows an opening's progress. Its
+/// title is the loaded file's name, marked modified while `hasUnsavedAssignments`. With nothing loaded it
+/// offers "Open…" and the recent files as buttons ("EmptyStateActions").
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -194,7 +196,9 @@ class MainWindow : public QMainWindow {
 
  private:
   void updateTitle();
+  QWidget* makeEmptyStateActions();
   void rebuildRecentMenu();
+  void showRecentButtons();
   void showAlert();
   void showLoadNotice();
   void showOpening();
@@ -208,6 +212,8 @@ class MainWindow : public QMainWindow {
   QAction* quitAction_;
   QAction* undoAction_;
   QAction* redoAction_;
+  QLabel* recentCaption_;
+  std::vector<QPushButton*> recentButtons_;  // one per entry the list can hold, hidden while unused
   QMessageBox* alert_ = nullptr;
   QFrame* noticeBar_;
   QLabel* noticeText_;

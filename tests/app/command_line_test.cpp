@@ -147,3 +147,17 @@ TEST(ScriptModes, RefuseWrongOptionsWithStatusTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.out.contains("--list-displays"));
 }
+
+TEST(ScriptModes, HelpNamesTheProgramWithOrWithoutQtOptions) {
+  const QString usage = QStringLiteral("Usage: " TAMRIK_APP_BINARY " [options] [FILE]\n");
+  Outcome help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.startsWith(usage)) << help.out.toStdString();
+  EXPECT_FALSE(help.out.contains("--platform"));
+
+  Outcome all = run({"--help-all"});
+  EXPECT_EQ(all.status, 0) << all.err.toStdString();
+  EXPECT_TRUE(all.out.startsWith(usage)) << all.out.toStdString();
+  EXPECT_TRUE(all.out.contains("--list-displays"));
+  EXPECT_TRUE(all.out.contains("--platform"));  // Qt's own, those of the window
+}

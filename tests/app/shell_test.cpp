@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -11,7 +13,9 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -30,6 +34,15 @@ using test::AppScratch;
 namespace {
 
 const std::string kRow = "L1,Head office,F1,First,Z1,North,P1,Desk 1,SN1\n";
+
+// The buttons that the empty window shows, in order.
+std::vector<QPushButton*> emptyStateButtons(const MainWindow& window) {
+  std::vector<QPushButton*> out;
+  if (auto* actions = window.findChild<QWidget*>(QStringLiteral("EmptyStateActions")))
+    for (QPushButton* button : actions->findChildren<QPushButton*>())
+      if (!button->isHidden()) out.push_back(button);
+  return out;
+}
 
 std::vector<QString> entries(const QMenu* menu) {
   std::vector<QString> out;
@@ -319,4 +332,148 @@ TEST(Shell, SaysInTheStatusBarHowManyPlacesOfTheShownZoneHaveADisplay) {
   QStatusTipEvent cleared{QString()};
   QCoreApplication::sendEvent(&window, &cleared);
   EXPECT_EQ(bar->currentMessage(), "1 of 2 places in Zone North have a display");
+}
+
+TEST(Shell, NamesTheStepsThatUndoAndRedoTake) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("places.csv",
+                                   test::kHeader + kRow + "L1,Head office,F1,First,Z1,North,P2,R&D desk,\n"));
+  EXPECT_EQ(window.undoAction()->text(), "Undo");
+  EXPECT_EQ(window.redoAction()->text(), "Redo");
+  auto& model = *app.placeDataModel();
+  const auto& zone = model.locations()[0].levels[0].zones[0];
+  auto& panel = window.contentView()->locationView()->peripheralView()->assignment();
+  test::captureStdout([&] {
+    model.setSelectedPlace(zone.places[0]);
+    panel.toggle("SN1");  // the file's, at this desk: assigning makes it this run's
+    panel.toggle("SN2");
+    panel.assign();
+  });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 2 Displays to Desk 1");
+  test::captureStdout([&] {
+    panel.toggle("SN3");
+    panel.assign();  // SN1 and SN2 stay where they are: one display moves
+  });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 1 Display to Desk 1");
+  test::captureStdout([&] { window.undoAction()->trigger(); });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 2 Displays to Desk 1");
+  EXPECT_EQ(window.redoAction()->text(), "Redo Assign 1 Display to Desk 1");
+  test::captureStdout([&] {
+    panel.clearSelection();
+    panel.toggle("SN2");
+    panel.unassign();
+  });
+  EXPECT_EQ(window.undoAction()->text(), "Undo Unassign 1 Display from Desk 1");
+  EXPECT_EQ(window.redoAction()->text(), "Redo");
+
+  // The place is named as it is: its "&" is no shortcut marker in the menu.
+  test::captureStdout([&] {
+    model.setSelectedPlace(zone.places[1]);
+    panel.toggle("SN4");
+    panel.assign();
+  });
+  EXPECT_EQ(app.undoStack().undoText(), "Assign 1 Display to R&D desk");
+  EXPECT_EQ(window.undoAction()->text(), "Undo Assign 1 Display to R&&D desk");
+  app.openFile(shell.scratch.path() / "places.csv");
+  EXPECT_EQ(window.undoAction()->text(), "Undo");
+}
+
+TEST(Shell, UndoesAndRedoesFromTheKeyboardWhereverTheFocusIs) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("places.csv", test::kHeader + kRow));
+  LocationView& view = *window.contentView()->locationView();
+  view.selectZone({"L1", "F1", "Z1"});
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto desk = app.placeDataModel()->locations()[0].levels[0].zones[0].places[0];
+  test::captureStdout([&] { assignThroughPanel(app, "SN2"); });
+  QTest::keyClicks(view.searchField(), "desk");
+
+  for (QWidget* focus :
+       std::initializer_list<QWidget*>{static_cast<QWidget*>(view.searchField()), view.sidebar(),
+                                       view.placesList(), view.peripheralView()->list()}) {
+    focus->setFocus();
+    ASSERT_TRUE(focus->hasFocus()) << focus->metaObject()->className();
+    test::captureStdout([&] { QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier); });
+    EXPECT_EQ(desk->serialNumbers(), SerialNumbers{"SN1"}) << focus->metaObject()->className();
+    test::captureStdout([&] { QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier); });
+    EXPECT_EQ(desk->serialNumbers(), (SerialNumbers{"SN1", "SN2"})) << focus->metaObject()->className();
+  }
+  EXPECT_EQ(view.searchField()->text(), "desk");  // the field's own undo gave way
+  window.hide();                                  // closing would ask about the assignment
+}
+
+TEST(Shell, MarksTheTitleWhileAssignmentsAreUnexported) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  app.openFile(shell.scratch.write("[*]places.csv", test::kHeader + kRow));
+  window.winId();  // the native window, whose title is the one shown
+  EXPECT_EQ(window.windowTitle(), "[*][*]places.csv");
+  EXPECT_FALSE(window.isWindowModified());
+  test::captureStdout([&] { assignThroughPanel(app, "SN2"); });
+  EXPECT_TRUE(window.isWindowModified());
+  EXPECT_EQ(window.windowTitle(), "[*][*]places.csv[*]");
+  EXPECT_EQ(window.windowHandle()->title(), "[*]places.csv*");
+
+  // Undoing back to the load, or exporting, leaves nothing unexported.
+  test::captureStdout([&] { window.undoAction()->trigger(); });
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(window.windowHandle()->title(), "[*]places.csv");
+  test::captureStdout([&] { window.redoAction()->trigger(); });
+  EXPECT_TRUE(window.isWindowModified());
+  app.exportTo(shell.scratch.path() / "out.csv");
+  EXPECT_FALSE(window.isWindowModified());
+  EXPECT_EQ(window.windowTitle(), "[*][*]places.csv");
+
+  // Assignments to the sample places are only tried out.
+  TamrikSeatloomApp sample(AppOptions{true, QStringLiteral("true"), std::nullopt}, shell.scratch.settings());
+  test::captureStdout([&] { assignThroughPanel(sample, "SN2"); });
+  EXPECT_TRUE(sample.undoStack().canUndo());
+  EXPECT_FALSE(sample.hasUnsavedAssignments());
+  EXPECT_FALSE(sample.window()->isWindowModified());
+  EXPECT_EQ(sample.window()->windowTitle(), "Tamrik Seatloom");
+}
+
+TEST(Shell, OffersOpenAndTheRecentFilesInTheEmptyWindow) {
+  Shell shell;
+  auto& app = shell.app;
+  MainWindow& window = *app.window();
+  auto texts = [&] {
+    std::vector<QString> out;
+    for (const QPushButton* button : emptyStateButtons(window)) out.push_back(button->text());
+    return out;
+  };
+  ASSERT_EQ(texts(), std::vector<QString>{"Open…"});
+  int asked = 0;
+  app.setOpenFileChooser([&](QWidget*) {
+    ++asked;
+    return std::optional<std::filesystem::path>();
+  });
+  emptyStateButtons(window).front()->click();
+  EXPECT_EQ(asked, 1);  // as File > Open… asks
+
+  // The recent files, newest first, by name; the tooltip gives the path as text.
+  const auto first = shell.scratch.write("R&D places.csv", test::kHeader + kRow);
+  const auto second = shell.scratch.write("<b>other.csv", test::kHeader + kRow);
+  app.recentFiles().noteOpened(first);
+  app.recentFiles().noteOpened(second);
+  EXPECT_EQ(texts(), (std::vector<QString>{"Open…", "<b>other.csv", "R&&D places.csv"}));
+  QPushButton* recent = emptyStateButtons(window).back();
+  EXPECT_TRUE(recent->isFlat());
+  EXPECT_EQ(recent->toolTip(), Qt::convertFromPlainText(QString::fromStdString(first.string())));
+  window.resize(1180, 720);
+  test::screenshot(window, QStringLiteral("shell-empty"));
+
+  recent->click();
+  ASSERT_TRUE(test::waitForOpening(app));
+  EXPECT_EQ(app.placeDataModel()->currentFileName(), "R&D places.csv");
+  EXPECT_FALSE(window.contentView()->locationView()->showsEmptyState());
+  app.recentFiles().clear();
+  EXPECT_EQ(texts(), std::vector<QString>{"Open…"});
 }
