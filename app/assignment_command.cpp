@@ -39,7 +39,11 @@ std::unique_ptr<AssignmentCommand> AssignmentCommand::perform(const std::shared_
   auto step =
       std::unique_ptr<AssignmentCommand>(new AssignmentCommand(model, std::move(before), std::move(after)));
   // Something changed, so there is a place.
-  step->setText(describe(kind, moved, QString::fromStdString(place->name())));
+  // The history takes a line break in a step's text for the start of the menu's own wording.
+  QString name = QString::fromStdString(place->name());
+  for (QChar& c : name)
+    if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) c = u' ';
+  step->setText(describe(kind, moved, name));
   return step;
 }
 

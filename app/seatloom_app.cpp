@@ -197,6 +197,8 @@ struct TamrikSeatloomApp::Opening {
   LoadProgress progress;
   std::optional<PlaceDataModel::LoadedPlaces> loaded;
   std::exception_ptr error;
+  FailureText failure;     // worked out beside the reading: it may read the file again up to the failing row
+  int historyAtStart = 0;  // where the undo history stood: steps taken while it reads are asked about
   std::atomic<bool> done{false};  // set last by the reading thread
   std::thread reader;
 };
@@ -233,6 +235,7 @@ QString TamrikSeatloomApp::describeError(std::exception_ptr error) {
 }
 
 void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const PlacesReadOptions& options) {
+  if (opening_) return;  // the opening that runs would replace what this loads
   std::optional<PlaceDataModel::LoadedPlaces> loaded;
   std::exception_ptr error;
   try {
@@ -245,18 +248,25 @@ void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const Places
 
 bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const PlacesReadOptions& options) {
   if (opening_) return false;  // one at a time: two would race to replace the store
-  opening_ = std::make_unique<Opening>();
-  opening_->file = file;
-  opening_->options = options;
-  Opening* opening = opening_.get();
-  opening->reader = std::thread([opening, home = thread()] {
+  auto opening = std::make_unique<Opening>();
+  opening->file = file;
+  opening->options = options;
+  opening->historyAtStart = undoStack_.index();
+  opening->reader = std::thread([opening = opening.get(), home = thread()] {
     try {
       opening->loaded = PlaceDataModel::readPlaces(opening->file, opening->options, &opening->progress, home);
     } catch (...) {
       opening->error = std::current_exception();
+      try {
+        std::rethrow_exception(opening->error);
+      } catch (const LoadCancelled&) {
+      } catch (...) {
+        opening->failure = describeLoadFailure(opening->file, opening->options, opening->error);
+      }
     }
     opening->done.store(true, std::memory_order_release);
   });
+  opening_ = std::move(opening);
   // The window's thread looks for the end as it goes about its events: the reading thread posts nothing.
   openingPoll_->start();
   emit openingChanged();
@@ -273,16 +283,22 @@ void TamrikSeatloomApp::cancelOpening() {
 
 void TamrikSeatloomApp::finishOpening() {
   if (!opening_ || !opening_->done.load(std::memory_order_acquire)) return;
+  // Not under a dialog's feet: the question it asks may be about the store this would replace.
+  if (QApplication::activeModalWidget()) return;
   openingPoll_->stop();
   opening_->reader.join();  // what it wrote is this thread's to read from here on
   std::unique_ptr<Opening> opening = std::move(opening_);
   emit openingChanged();
-  completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error);
+  // A cancel that came after the last read still stands, and so do assignments made while it read.
+  if (opening->progress.isCancelled()) return;
+  if (opening->loaded && undoStack_.index() != opening->historyAtStart && !settleUnsavedAssignments()) return;
+  completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error,
+                  std::move(opening->failure));
 }
 
 void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options,
                                         bool inBackground, std::optional<PlaceDataModel::LoadedPlaces> loaded,
-                                        std::exception_ptr error) {
+                                        std::exception_ptr error, std::optional<FailureText> text) {
   if (error) {
     try {
       std::rethrow_exception(error);
@@ -301,7 +317,7 @@ void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const
       }
     } catch (...) {
     }
-    reportFailure(error, false, describeLoadFailure(file, options, error));
+    reportFailure(error, false, text ? *std::move(text) : describeLoadFailure(file, options, error));
     return;
   }
   const PlacesLoadReport report = placeDataModel_->takePlaces(std::move(*loaded));
@@ -447,6 +463,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
 
   // While a file opens: the share read, and a way to stop. The reading thread only counts; the bar looks
   // at the count as the window repaints.
+  openingLabel_ = new QLabel(tr("Opening places\u2026"));
   openingBar_ = new QProgressBar;
   openingBar_->setRange(0, 1000);
   openingBar_->setTextVisible(false);
@@ -454,13 +471,19 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   cancelOpening_ = new QPushButton(tr("Cancel"));
   cancelOpening_->setAutoDefault(false);
   connect(cancelOpening_, &QPushButton::clicked, &app_, &TamrikSeatloomApp::cancelOpening);
+  statusBar()->addPermanentWidget(openingLabel_);
   statusBar()->addPermanentWidget(openingBar_);
   statusBar()->addPermanentWidget(cancelOpening_);
   openingTimer_ = new QTimer(this);
   openingTimer_->setInterval(50);
   connect(openingTimer_, &QTimer::timeout, this, [this] {
-    if (const auto* progress = app_.openingProgress())
-      openingBar_->setValue(static_cast<int>(progress->fraction() * 1000));
+    if (const auto* progress = app_.openingProgress()) {
+      // Once all is read the hierarchy is built, for a while yet: the bar says it is busy.
+      if (progress->fraction() >= 1.0)
+        openingBar_->setRange(0, 0);
+      else
+        openingBar_->setValue(static_cast<int>(progress->fraction() * 1000));
+    }
   });
   connect(&app_, &TamrikSeatloomApp::openingChanged, this, &MainWindow::showOpening);
   showOpening();
@@ -569,18 +592,17 @@ void MainWindow::showAlert() {
 
 void MainWindow::showOpening() {
   const bool opening = app_.isOpening();
+  openingBar_->setRange(0, 1000);
   openingBar_->setValue(0);
+  openingLabel_->setVisible(opening);
   openingBar_->setVisible(opening);
   cancelOpening_->setVisible(opening);
   openAction_->setEnabled(!opening);
   recentMenu_->setEnabled(!opening);
-  if (opening) {
-    statusBar()->showMessage(tr("Opening places\u2026"));
+  if (opening)
     openingTimer_->start();
-  } else {
-    statusBar()->clearMessage();
+  else
     openingTimer_->stop();
-  }
 }
 
 void MainWindow::showLoadNotice() {
@@ -596,7 +618,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (droppedFile(event->mimeData())) event->acceptProposedAction();
+  if (!app_.isOpening() && droppedFile(event->mimeData())) event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {

@@ -143,7 +143,8 @@ class TamrikSeatloomApp : public QObject {
   void finishOpening();
   // What an opening came to, on the window's thread: `loaded` or `error`.
   void completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options, bool inBackground,
-                       std::optional<PlaceDataModel::LoadedPlaces> loaded, std::exception_ptr error);
+                       std::optional<PlaceDataModel::LoadedPlaces> loaded, std::exception_ptr error,
+                       std::optional<FailureText> failure = std::nullopt);
 
   std::shared_ptr<PeripheralManager> peripheralManager_;
   std::shared_ptr<PlaceDataModel> placeDataModel_;
@@ -217,6 +218,7 @@ class MainWindow : public QMainWindow {
   QMessageBox* alert_ = nullptr;
   QFrame* noticeBar_;
   QLabel* noticeText_;
+  QLabel* openingLabel_;
   QProgressBar* openingBar_;
   QPushButton* cancelOpening_;
   QTimer* openingTimer_;

@@ -150,7 +150,7 @@ class LoadFailure {
       const auto spot = spotOf(*row - 1);
       const auto separator = delimiterName(configuration_);
       return where(spot ? spot->line : kUnknown) + ": this line has " + std::to_string(*parsed) +
-             " fields where the header has " +
+             (*parsed == 1 ? " field" : " fields") + " where the header has " +
              (expected ? std::to_string(*expected) : std::string("another number")) + ". Check for a " +
              separator + " too many or too few, and put a field that holds a " + separator +
              " in quotation marks.";
@@ -175,9 +175,12 @@ class LoadFailure {
     const auto titles = detail::headerTitles(file_, configuration_);
     std::set<std::string> seen;
     for (const auto& title : titles) {
-      if (!seen.insert(title).second)
-        return where(1) + ": the header names the column " + inQuotes(title) +
-               " twice. Rename or remove one of the two columns.";
+      if (seen.insert(title).second) continue;
+      if (title.empty())
+        return where(1) + ": the header has two columns without a title. Give each column its title, or " +
+               "remove the empty ones.";
+      return where(1) + ": the header names the column " + inQuotes(title) +
+             " twice. Rename or remove one of the two columns.";
     }
     const auto& names = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
     std::string list;
@@ -203,15 +206,22 @@ class LoadFailure {
 }  // namespace
 
 std::string cutQuote(std::string_view text, std::size_t length) {
+  std::string out;
   std::size_t scalars = 0, at = 0;
   while (at < text.size()) {
-    if (scalars == length) return std::string(text.substr(0, at)) + "\u2026";
+    if (scalars == length) return out + "\u2026";
     const int size = tamrikcsv::detail::scalarLength(reinterpret_cast<const unsigned char*>(text.data() + at),
                                                      text.size() - at);
-    at += size > 0 ? static_cast<std::size_t>(size) : 1;
+    const std::size_t taken = size > 0 ? static_cast<std::size_t>(size) : 1;
+    // A quoted line break or tab would break the sentence in two.
+    if (taken == 1 && static_cast<unsigned char>(text[at]) < 0x20)
+      out += ' ';
+    else
+      out.append(text.substr(at, taken));
+    at += taken;
     ++scalars;
   }
-  return std::string(text);
+  return out;
 }
 
 std::string withThousands(std::size_t number) {

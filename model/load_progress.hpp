@@ -2,6 +2,7 @@
 
 // How a load that runs on another thread shows how far it got, and how it is stopped.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>

@@ -185,12 +185,17 @@ PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::p
     const auto configuration = detail::placesReaderConfiguration(file, options);
     PlaceFile placeFile;
     try {
-      placeFile = placesDecoder(configuration).decodeStream<PlaceFile>(detail::watchedFile(file, progress));
+      // Watched, the file is read through a stream the load can count and stop; alone, as the reader reads
+      // files, in larger pieces.
+      const auto decoder = placesDecoder(configuration);
+      placeFile = progress ? decoder.decodeStream<PlaceFile>(detail::watchedFile(file, progress))
+                           : decoder.decodeFile<PlaceFile>(file);
     } catch (...) {
       if (progress && progress->isCancelled()) throw LoadCancelled();
       std::rethrow_exception(detail::recogniseNotUTF8(file, options, std::current_exception()));
     }
     loaded.locations = std::move(placeFile.locations);
+    if (progress && progress->isCancelled()) throw LoadCancelled();  // asked while the hierarchy was built
     if (!placeFile.spreadsheetNumberRows.empty())
       loaded.report.spreadsheetNumberLines =
           detail::linesOfRows(file, configuration, placeFile.spreadsheetNumberRows);

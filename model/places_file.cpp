@@ -424,7 +424,8 @@ std::vector<RowSpot> spotsOfRows(const std::filesystem::path& file,
       spot.problemLine = at, spot.problemField = field;
   };
   auto endRow = [&] {
-    if (field > 0 || !fieldEmpty) {
+    // The reader passes a blank line over, but for one right after its first row, which is a row.
+    if (field > 0 || !fieldEmpty || readerRow == 1) {
       if (readerRow == *wanted) {
         spots.push_back(spot);
         ++wanted;

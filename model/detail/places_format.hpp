@@ -31,7 +31,8 @@ tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::
                                                          const PlacesReadOptions& options);
 
 /// A stream over `file` that adds what it reads to `progress` and, once `progress` is cancelled, fails its
-/// next read with `LoadCancelled`; a plain file stream without `progress`.
+/// next read with `LoadCancelled`; a plain file stream without `progress`. The reader asks a stream for
+/// smaller pieces than it reads a file in: a load that nobody watches reads the file itself.
 std::shared_ptr<tamrikcsv::InputStream> watchedFile(const std::filesystem::path& file,
                                                     LoadProgress* progress);
 

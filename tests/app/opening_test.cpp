@@ -4,7 +4,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <thread>
 
+#include "app/location_view.hpp"
+#include "app/peripheral_view.hpp"
 #include "app/seatloom_app.hpp"
 #include "app_support.hpp"
 #include "support/capture_stdout.hpp"
@@ -74,14 +77,41 @@ TEST(Opening, CancelLeavesTheStoreAsItWas) {
   EXPECT_EQ(shell.app.loadError(), nullptr);
   EXPECT_EQ(shell.app.recentFiles().files().size(), 1u);
 
+  // A cancel after the last byte was read, while the hierarchy is still being built, stands too.
+  ASSERT_TRUE(shell.app.startOpening(file));
+  while (shell.app.openingProgress()->bytesTotal() == 0 ||
+         shell.app.openingProgress()->bytesRead() < shell.app.openingProgress()->bytesTotal())
+    std::this_thread::yield();
+  shell.app.cancelOpening();
+  ASSERT_TRUE(test::waitForOpening(shell.app));
+  EXPECT_EQ(shell.app.placeDataModel()->currentFileName(), "small.csv");
+
   // A failure in the background reaches the alert as a failed open does.
   test::captureStdout([&] {
     ASSERT_TRUE(shell.app.startOpening(shell.scratch.write("bad.csv", "Name\nx\n")));
     ASSERT_TRUE(test::waitForOpening(shell.app));
   });
   ASSERT_NE(window.alert(), nullptr);
-  EXPECT_TRUE(window.alert()->isVisible() || shell.app.loadError());
+  EXPECT_TRUE(
+      window.alert()->informativeText().startsWith("bad.csv, line 1: the first line is not the header"));
   window.alert()->close();
+
+  // Assignments made while a file reads are asked about before the file replaces them; Cancel keeps them.
+  int asked = 0;
+  shell.app.setUnsavedPrompt([&](QWidget*) {
+    ++asked;
+    return TamrikSeatloomApp::UnsavedChoice::cancel;
+  });
+  ASSERT_TRUE(shell.app.startOpening(file));
+  auto& model = *shell.app.placeDataModel();
+  auto& panel = window.contentView()->locationView()->peripheralView()->assignment();
+  model.setSelectedPlace(model.locations()[0].levels[0].zones[0].places[0]);
+  panel.toggle(QStringLiteral("SN123456"));
+  test::captureStdout([&] { panel.assign(); });
+  ASSERT_TRUE(test::waitForOpening(shell.app));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(model.currentFileName(), "small.csv");
+  EXPECT_TRUE(shell.app.hasUnsavedAssignments());
 
   // Closing the program while a file opens stops the reading first.
   ASSERT_TRUE(shell.app.startOpening(file));

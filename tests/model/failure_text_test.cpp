@@ -76,6 +76,11 @@ TEST(FailureText, SaysWhereAndWhatForEachErrorAPlacesFileRaises) {
                   "Name;Place ID;Place Name;Serial Number\r\nL;M;F;G;Z;N;P;D\r\n"),
       "semicolons.csv, line 2: this line has 8 fields where the header has 9. Check for a semicolon too "
       "many or too few, and put a field that holds a semicolon in quotation marks.");
+  // A blank line right after the header is a row of one field to the reader.
+  EXPECT_EQ(
+      sentenceFor(folder, "blank.csv", kHeader + "\n" + kRow),
+      "blank.csv, line 2: this line has 1 field where the header has 9. Check for a comma too many or too "
+      "few, and put a field that holds a comma in quotation marks.");
   EXPECT_EQ(sentenceFor(folder, "gone.csv", "").substr(0, 13), "gone.csv is e");  // the file's own words
   std::filesystem::remove(folder.path() / "gone.csv");
   std::exception_ptr missing;
@@ -105,6 +110,7 @@ TEST(FailureText, CutsWhatItQuotesFromTheFile) {
   EXPECT_EQ(details.substr(0, 26), "[CSVReader] Invalid input\n");
 
   EXPECT_EQ(cutQuote("Café"), "Café");
+  EXPECT_EQ(cutQuote("Desk\r\nA\tB"), "Desk  A B");  // one line, whatever the field held
   EXPECT_EQ(cutQuote("Caféteria", 4), "Café\u2026");
   EXPECT_EQ(withThousands(500001), "500,001");
   EXPECT_EQ(withThousands(999), "999");
