@@ -194,7 +194,7 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
 struct TamrikSeatloomApp::Opening {
   std::filesystem::path file;
   PlacesReadOptions options;
-  LoadProgress progress;
+  WorkProgress progress;
   std::optional<PlaceDataModel::LoadedPlaces> loaded;
   std::exception_ptr error;
   FailureText failure;     // worked out beside the reading: it may read the file again up to the failing row
@@ -203,10 +203,26 @@ struct TamrikSeatloomApp::Opening {
   std::thread reader;
 };
 
+// An export in the background, as an opening: the writing thread sets `done` last, and the window's thread
+// reads the rest only after joining it.
+struct TamrikSeatloomApp::Exporting {
+  std::filesystem::path file;
+  PlaceDataModel::ExportSnapshot snapshot;
+  WorkProgress progress;
+  std::exception_ptr error;
+  int historyAtStart = 0;  // a step taken while it writes is not in the file: the history stays unclean
+  std::atomic<bool> done{false};
+  std::thread writer;
+};
+
 TamrikSeatloomApp::~TamrikSeatloomApp() {
   if (opening_) {
     opening_->progress.cancel();
     opening_->reader.join();
+  }
+  if (exporting_) {
+    exporting_->progress.cancel();
+    exporting_->writer.join();
   }
   QCoreApplication::removeTranslator(texts_.get());
 }
@@ -247,7 +263,7 @@ void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const Places
 }
 
 bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const PlacesReadOptions& options) {
-  if (opening_) return false;  // one at a time: two would race to replace the store
+  if (opening_ || exporting_) return false;  // one at a time: two would race to replace the store
   auto opening = std::make_unique<Opening>();
   opening->file = file;
   opening->options = options;
@@ -259,7 +275,7 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
       opening->error = std::current_exception();
       try {
         std::rethrow_exception(opening->error);
-      } catch (const LoadCancelled&) {
+      } catch (const WorkCancelled&) {
       } catch (...) {
         opening->failure = describeLoadFailure(opening->file, opening->options, opening->error);
       }
@@ -273,7 +289,7 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
   return true;
 }
 
-const LoadProgress* TamrikSeatloomApp::openingProgress() const noexcept {
+const WorkProgress* TamrikSeatloomApp::openingProgress() const noexcept {
   return opening_ ? &opening_->progress : nullptr;
 }
 
@@ -282,6 +298,7 @@ void TamrikSeatloomApp::cancelOpening() {
 }
 
 void TamrikSeatloomApp::finishOpening() {
+  finishExporting();
   if (!opening_ || !opening_->done.load(std::memory_order_acquire)) return;
   // Not under a dialog's feet: the question it asks may be about the store this would replace.
   if (QApplication::activeModalWidget()) return;
@@ -302,7 +319,7 @@ void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const
   if (error) {
     try {
       std::rethrow_exception(error);
-    } catch (const LoadCancelled&) {
+    } catch (const WorkCancelled&) {
       return;  // the user stopped it: nothing changed, nothing to say
     } catch (const PlacesFileError& failure) {
       // Never guessed silently: the user says whether the file is in the usual Windows code page.
@@ -336,7 +353,7 @@ void TamrikSeatloomApp::dismissLoadNotice() {
 }
 
 void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
-  if (!isOpening() && settleUnsavedAssignments()) startOpening(file);
+  if (!isOpening() && !isExporting() && settleUnsavedAssignments()) startOpening(file);
 }
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
@@ -364,13 +381,61 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
 }
 
 void TamrikSeatloomApp::showFileImporter() {
-  if (isOpening()) return;
+  if (isOpening() || isExporting()) return;
   if (!settleUnsavedAssignments()) return;
   if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
 }
 
 void TamrikSeatloomApp::exportWithSavePanel() {
-  if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
+  if (isOpening() || isExporting()) return;
+  if (auto file = chooseFileToSave_(window_.get())) startExporting(*file);
+}
+
+bool TamrikSeatloomApp::startExporting(const std::filesystem::path& file) {
+  if (opening_ || exporting_) return false;
+  auto exporting = std::make_unique<Exporting>();
+  exporting->file = file;
+  exporting->snapshot = placeDataModel_->exportSnapshot();
+  exporting->historyAtStart = undoStack_.index();
+  exporting->writer = std::thread([exporting = exporting.get()] {
+    try {
+      PlaceDataModel::writePlaces(exporting->snapshot, exporting->file, &exporting->progress);
+    } catch (...) {
+      exporting->error = std::current_exception();
+    }
+    exporting->done.store(true, std::memory_order_release);
+  });
+  exporting_ = std::move(exporting);
+  openingPoll_->start();
+  emit exportingChanged();
+  return true;
+}
+
+const WorkProgress* TamrikSeatloomApp::exportingProgress() const noexcept {
+  return exporting_ ? &exporting_->progress : nullptr;
+}
+
+void TamrikSeatloomApp::cancelExporting() {
+  if (exporting_) exporting_->progress.cancel();
+}
+
+void TamrikSeatloomApp::finishExporting() {
+  if (!exporting_ || !exporting_->done.load(std::memory_order_acquire)) return;
+  exporting_->writer.join();
+  std::unique_ptr<Exporting> exporting = std::move(exporting_);
+  if (!opening_) openingPoll_->stop();
+  emit exportingChanged();
+  if (!exporting->error) {
+    if (undoStack_.index() == exporting->historyAtStart) undoStack_.setClean();
+    return;
+  }
+  try {
+    std::rethrow_exception(exporting->error);
+  } catch (const WorkCancelled&) {
+    return;  // the file is as it was
+  } catch (...) {
+  }
+  reportFailure(exporting->error, true, describeExportFailure(exporting->file, exporting->error));
 }
 
 // --- The window -----------------------------------------------------------------------------------------
@@ -470,14 +535,18 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   openingBar_->setMaximumWidth(240);
   cancelOpening_ = new QPushButton(tr("Cancel"));
   cancelOpening_->setAutoDefault(false);
-  connect(cancelOpening_, &QPushButton::clicked, &app_, &TamrikSeatloomApp::cancelOpening);
+  connect(cancelOpening_, &QPushButton::clicked, &app_, [this] {
+    app_.cancelOpening();
+    app_.cancelExporting();
+  });
   statusBar()->addPermanentWidget(openingLabel_);
   statusBar()->addPermanentWidget(openingBar_);
   statusBar()->addPermanentWidget(cancelOpening_);
   openingTimer_ = new QTimer(this);
   openingTimer_->setInterval(50);
   connect(openingTimer_, &QTimer::timeout, this, [this] {
-    if (const auto* progress = app_.openingProgress()) {
+    const auto* progress = app_.openingProgress() ? app_.openingProgress() : app_.exportingProgress();
+    if (progress) {
       // Once all is read the hierarchy is built, for a while yet: the bar says it is busy.
       if (progress->fraction() >= 1.0)
         openingBar_->setRange(0, 0);
@@ -486,6 +555,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
     }
   });
   connect(&app_, &TamrikSeatloomApp::openingChanged, this, &MainWindow::showOpening);
+  connect(&app_, &TamrikSeatloomApp::exportingChanged, this, &MainWindow::showOpening);
   showOpening();
   rebuildRecentMenu();
   showRecentButtons();
@@ -591,9 +661,11 @@ void MainWindow::showAlert() {
 }
 
 void MainWindow::showOpening() {
-  const bool opening = app_.isOpening();
+  const bool opening = app_.isOpening() || app_.isExporting();
+  openingLabel_->setText(app_.isExporting() ? tr("Exporting places\u2026") : tr("Opening places\u2026"));
   openingBar_->setRange(0, 1000);
   openingBar_->setValue(0);
+  exportAction_->setEnabled(!opening);
   openingLabel_->setVisible(opening);
   openingBar_->setVisible(opening);
   cancelOpening_->setVisible(opening);
@@ -618,7 +690,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (!app_.isOpening() && droppedFile(event->mimeData())) event->acceptProposedAction();
+  if (!app_.isOpening() && !app_.isExporting() && droppedFile(event->mimeData()))
+    event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {

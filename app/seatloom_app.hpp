@@ -101,7 +101,7 @@ class TamrikSeatloomApp : public QObject {
   /// Whether an opening started by `startOpening` runs.
   bool isOpening() const noexcept { return opening_ != nullptr; }
   /// How far the running opening got; null when none runs.
-  const LoadProgress* openingProgress() const noexcept;
+  const WorkProgress* openingProgress() const noexcept;
   /// Stops the running opening at its next read.
   void cancelOpening();
   /// "Open…": asks for one CSV file and opens it in the background.
@@ -109,8 +109,19 @@ class TamrikSeatloomApp : public QObject {
   /// Opens `file` in the background as the user asked for it (a recent entry, a dropped file):
   /// unexported assignments are settled first.
   void openFileFromUser(const std::filesystem::path& file);
-  /// "Export…": asks where to save, titled "Export Places with Serial Numbers", and exports there.
+  /// "Export…": asks where to save, titled "Export Places with Serial Numbers", and exports there in the
+  /// background.
   void exportWithSavePanel();
+  /// Writes the places to `file` as `exportTo` does, but from a snapshot taken now, on another thread,
+  /// while the window shows the rows written and offers Cancel, which leaves the file as it was. False, and
+  /// nothing starts, while an opening or another export runs.
+  bool startExporting(const std::filesystem::path& file);
+  /// Whether an export started by `startExporting` runs.
+  bool isExporting() const noexcept { return exporting_ != nullptr; }
+  /// How far the running export got; null when none runs.
+  const WorkProgress* exportingProgress() const noexcept;
+  /// Stops the running export at its next row.
+  void cancelExporting();
 
   /// Whether the assignments differ from those of the last load or export (undoing back to it leaves
   /// nothing to lose); never in demo mode, whose places are a sample. The window shows it as modified.
@@ -136,11 +147,15 @@ class TamrikSeatloomApp : public QObject {
   void loadNoticeChanged();
   /// An opening started or ended (loaded, failed or cancelled).
   void openingChanged();
+  /// An export started or ended.
+  void exportingChanged();
 
  private:
   struct Opening;
+  struct Exporting;
   void reportFailure(std::exception_ptr error, bool isExport, FailureText text);
   void finishOpening();
+  void finishExporting();
   // What an opening came to, on the window's thread: `loaded` or `error`.
   void completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options, bool inBackground,
                        std::optional<PlaceDataModel::LoadedPlaces> loaded, std::exception_ptr error,
@@ -161,6 +176,7 @@ class TamrikSeatloomApp : public QObject {
   QUndoStack undoStack_;
   QTimer* openingPoll_;
   std::unique_ptr<Opening> opening_;
+  std::unique_ptr<Exporting> exporting_;
   std::unique_ptr<QTranslator> texts_;  // installed before the window is made
   std::unique_ptr<MainWindow> window_;
 };
@@ -186,7 +202,8 @@ class MainWindow : public QMainWindow {
   QMessageBox* alert() const noexcept { return alert_; }
   /// The bar above the content that shows the app's `loadNotice`, hidden while there is none.
   QFrame* noticeBar() const noexcept { return noticeBar_; }
-  /// The status bar's share of the file read while an opening runs, and its Cancel button.
+  /// The status bar's share done while an opening (of the file read) or an export (of the rows written)
+  /// runs, and its Cancel button.
   QProgressBar* openingBar() const noexcept { return openingBar_; }
   QPushButton* cancelOpeningButton() const noexcept { return cancelOpening_; }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 #include <system_error>
 #include <unordered_set>
@@ -89,39 +90,6 @@ std::shared_ptr<TamrikPlace> findPlace(const PlaceLocations& locations,
   return nullptr;
 }
 
-// One line of the export: the `CSVRow` of a place and one of its serial numbers (or none), written
-// straight from the hierarchy's texts rather than copies of them.
-struct PlaceLine {
-  const TamrikLocation* location;
-  const TamrikLevel* level;
-  const TamrikZone* zone;
-  const TamrikPlace* place;
-  const std::string* serialNumber;
-
-  void encode(tamrikcsv::Encoder& encoder) const {
-    detail::encodePlaceRow(encoder,
-                           {&location->locationId, &location->name, &level->levelId, &level->name,
-                            &zone->zoneId, &zone->name, &place->placeId(), &place->name()},
-                           serialNumber);
-  }
-};
-
-// One line per place and serial number, or one without serial number for a place that has none.
-std::vector<PlaceLine> flatten(const PlaceLocations& locations) {
-  std::vector<PlaceLine> lines;
-  for (const auto& location : locations)
-    for (const auto& level : location.levels)
-      for (const auto& zone : level.zones)
-        for (const auto& place : zone.places) {
-          if (!place) continue;
-          if (place->serialNumbers().empty())
-            lines.push_back({&location, &level, &zone, place.get(), nullptr});
-          for (const auto& serial : place->serialNumbers())
-            lines.push_back({&location, &level, &zone, place.get(), &serial});
-        }
-  return lines;
-}
-
 // Adds `place` to the places an operation changed, unless it is there already. Operations change few.
 void noteChanged(std::vector<std::shared_ptr<TamrikPlace>>& changed,
                  const std::shared_ptr<TamrikPlace>& place) {
@@ -178,7 +146,7 @@ PlacesLoadReport PlaceDataModel::loadPlaces(const std::filesystem::path& file,
 
 PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::path& file,
                                                         const PlacesReadOptions& options,
-                                                        LoadProgress* progress, QThread* home) {
+                                                        WorkProgress* progress, QThread* home) {
   LoadedPlaces loaded{file, {}, {}};
   try {
     detail::requireLoadableFile(file);
@@ -191,15 +159,15 @@ PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::p
       placeFile = progress ? decoder.decodeStream<PlaceFile>(detail::watchedFile(file, progress))
                            : decoder.decodeFile<PlaceFile>(file);
     } catch (...) {
-      if (progress && progress->isCancelled()) throw LoadCancelled();
+      if (progress && progress->isCancelled()) throw WorkCancelled();
       std::rethrow_exception(detail::recogniseNotUTF8(file, options, std::current_exception()));
     }
     loaded.locations = std::move(placeFile.locations);
-    if (progress && progress->isCancelled()) throw LoadCancelled();  // asked while the hierarchy was built
+    if (progress && progress->isCancelled()) throw WorkCancelled();  // asked while the hierarchy was built
     if (!placeFile.spreadsheetNumberRows.empty())
       loaded.report.spreadsheetNumberLines =
           detail::linesOfRows(file, configuration, placeFile.spreadsheetNumberRows);
-  } catch (const LoadCancelled&) {
+  } catch (const WorkCancelled&) {
     throw;
   } catch (const std::exception& error) {
     logLine(std::string("Error loading places: ") + error.what());
@@ -354,8 +322,58 @@ std::vector<std::shared_ptr<TamrikPlace>> PlaceDataModel::placesHolding(const st
   return places;
 }
 
+PlaceDataModel::ExportSnapshot PlaceDataModel::exportSnapshot() const {
+  ExportSnapshot snapshot;
+  snapshot.locations_ = locations();
+  for (const auto& location : snapshot.locations_)
+    for (const auto& level : location.levels)
+      for (const auto& zone : level.zones)
+        for (const auto& place : zone.places) {
+          if (!place) continue;
+          const auto none = std::numeric_limits<std::size_t>::max();
+          if (place->serialNumbers().empty())
+            snapshot.lines_.push_back({&location, &level, &zone, place.get(), none});
+          for (const auto& serial : place->serialNumbers()) {
+            snapshot.lines_.push_back({&location, &level, &zone, place.get(), snapshot.serials_.size()});
+            snapshot.serials_.push_back(serial);
+          }
+        }
+  return snapshot;
+}
+
+// One line of the export: the `CSVRow` of a place and one of its serial numbers (or none), written
+// straight from the snapshot's texts rather than copies of them.
+struct PlaceDataModel::ExportLine {
+  const ExportSnapshot* snapshot;
+  std::size_t index;
+  WorkProgress* progress;
+
+  void encode(tamrikcsv::Encoder& encoder) const;
+};
+
+void PlaceDataModel::ExportLine::encode(tamrikcsv::Encoder& encoder) const {
+  if (progress) {
+    if (progress->isCancelled()) throw WorkCancelled();
+    progress->addDone(1);
+  }
+  const auto& line = snapshot->lines_[index];
+  detail::encodePlaceRow(
+      encoder,
+      {&line.location->locationId, &line.location->name, &line.level->levelId, &line.level->name,
+       &line.zone->zoneId, &line.zone->name, &line.place->placeId(), &line.place->name()},
+      line.serial < snapshot->serials_.size() ? &snapshot->serials_[line.serial] : nullptr);
+}
+
 void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) const {
-  const std::vector<PlaceLine> lines = flatten(locations());
+  writePlaces(exportSnapshot(), destination);
+}
+
+void PlaceDataModel::writePlaces(const ExportSnapshot& snapshot, const std::filesystem::path& destination,
+                                 WorkProgress* progress) {
+  std::vector<ExportLine> lines;
+  lines.reserve(snapshot.size());
+  for (std::size_t i = 0; i < snapshot.size(); ++i) lines.push_back({&snapshot, i, progress});
+  if (progress) progress->setTotal(lines.size());
   const tamrikcsv::CSVEncoder encoder([](tamrikcsv::CSVEncoder::Configuration& c) {
     const auto& titles = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
     c.writerConfiguration.headers.assign(titles.begin(), titles.end());

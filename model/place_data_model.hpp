@@ -11,9 +11,9 @@
 
 #include "model/csv_row.hpp"
 #include "model/detail/serial_index.hpp"
-#include "model/load_progress.hpp"
 #include "model/place_records.hpp"
 #include "model/places_file.hpp"
+#include "model/work_progress.hpp"
 
 namespace tamrik {
 
@@ -74,9 +74,9 @@ class PlaceDataModel : public QObject {
   };
   /// The first half of `loadPlaces`, for any thread: reads `file` into a hierarchy whose places belong to
   /// `home` (null: the calling thread), with `progress` showing how far it got and able to stop it
-  /// (`LoadCancelled`). On failure logs "Error loading places: " with the error's text and rethrows it.
+  /// (`WorkCancelled`). On failure logs "Error loading places: " with the error's text and rethrows it.
   static LoadedPlaces readPlaces(const std::filesystem::path& file, const PlacesReadOptions& options = {},
-                                 LoadProgress* progress = nullptr, QThread* home = nullptr);
+                                 WorkProgress* progress = nullptr, QThread* home = nullptr);
   /// The second half, on the store's thread: `loaded` replaces `locations` (one notification) and
   /// `currentFileName`, the selection moves to the same place, and assignments to previous places are
   /// dropped.
@@ -113,6 +113,33 @@ class PlaceDataModel : public QObject {
   /// Puts back a captured state: each place's serial numbers (a place notifies when they differ) and each
   /// entry, with one `serialMap` notification.
   void restoreAssignments(const AssignmentState& state);
+  /// The places as an export writes them, taken from the store at one moment: the hierarchy it had then
+  /// (its places kept alive) and copies of their serial numbers, so that another thread can write them
+  /// while the store goes on changing.
+  class ExportSnapshot {
+   public:
+    /// The lines to write.
+    std::size_t size() const noexcept { return lines_.size(); }
+
+   private:
+    friend class PlaceDataModel;
+    struct Line {
+      const TamrikLocation* location;
+      const TamrikLevel* level;
+      const TamrikZone* zone;
+      const TamrikPlace* place;
+      std::size_t serial;  // into `serials_`; past its end for none
+    };
+    PlaceLocations locations_;
+    std::vector<std::string> serials_;
+    std::vector<Line> lines_;
+  };
+  /// The store's places, now; on the store's thread.
+  ExportSnapshot exportSnapshot() const;
+  /// Writes `snapshot` to `destination` as `exportPlaces` does, from any thread: `progress` counts the
+  /// rows written and can stop the export (`WorkCancelled`), which leaves the file as it was.
+  static void writePlaces(const ExportSnapshot& snapshot, const std::filesystem::path& destination,
+                          WorkProgress* progress = nullptr);
   /// Writes every place, one line per serial number it holds (one with an empty last field if none), in
   /// hierarchy order under the nine column titles. The file is replaced only once all of it is written:
   /// on failure it stays as it was and the error is raised (naming `destination`). When only the file,
@@ -129,6 +156,8 @@ class PlaceDataModel : public QObject {
   void placeSerialNumbersChanged(const std::vector<std::shared_ptr<tamrik::TamrikPlace>>& places);
 
  private:
+  struct ExportLine;  // one line of an export, as the encoder asks it to encode itself
+
   PlaceLocations locations_;
   std::optional<std::string> currentFileName_;
   SerialMap serialMap_;

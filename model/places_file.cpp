@@ -294,18 +294,18 @@ bool isReaderInputError(std::exception_ptr failure) {
 
 class WatchedFile final : public tamrikcsv::InputStream {
  public:
-  WatchedFile(const std::filesystem::path& file, LoadProgress& progress) : file_(file), progress_(progress) {
+  WatchedFile(const std::filesystem::path& file, WorkProgress& progress) : file_(file), progress_(progress) {
     std::error_code error;
     progress_.setTotal(std::filesystem::file_size(file, error));
   }
   void open() override { file_.open(); }
   std::ptrdiff_t read(std::byte* buffer, std::size_t maxLength) override {
     if (progress_.isCancelled()) {
-      cancelled_ = std::make_exception_ptr(LoadCancelled());
+      cancelled_ = std::make_exception_ptr(WorkCancelled());
       return -1;
     }
     const auto count = file_.read(buffer, maxLength);
-    if (count > 0) progress_.addRead(static_cast<std::uint64_t>(count));
+    if (count > 0) progress_.addDone(static_cast<std::uint64_t>(count));
     return count;
   }
   bool hasBytesAvailable() const override { return !cancelled_ && file_.hasBytesAvailable(); }
@@ -318,14 +318,14 @@ class WatchedFile final : public tamrikcsv::InputStream {
 
  private:
   tamrikcsv::FileInputStream file_;
-  LoadProgress& progress_;
+  WorkProgress& progress_;
   std::exception_ptr cancelled_;
 };
 
 }  // namespace
 
 std::shared_ptr<tamrikcsv::InputStream> watchedFile(const std::filesystem::path& file,
-                                                    LoadProgress* progress) {
+                                                    WorkProgress* progress) {
   if (!progress) return std::make_shared<tamrikcsv::FileInputStream>(file);
   return std::make_shared<WatchedFile>(file, *progress);
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "model/load_progress.hpp"
+#include "model/work_progress.hpp"
 #include "model/places_file.hpp"
 #include "tamrikcsv/reader/input_stream.hpp"
 #include "tamrikcsv/reader/reader_configuration.hpp"
@@ -31,10 +31,10 @@ tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::
                                                          const PlacesReadOptions& options);
 
 /// A stream over `file` that adds what it reads to `progress` and, once `progress` is cancelled, fails its
-/// next read with `LoadCancelled`; a plain file stream without `progress`. The reader asks a stream for
+/// next read with `WorkCancelled`; a plain file stream without `progress`. The reader asks a stream for
 /// smaller pieces than it reads a file in: a load that nobody watches reads the file itself.
 std::shared_ptr<tamrikcsv::InputStream> watchedFile(const std::filesystem::path& file,
-                                                    LoadProgress* progress);
+                                                    WorkProgress* progress);
 
 /// What to raise for a load of `file` that failed with `failure`: a `PlacesFileError` (`notUTF8`, with
 /// the line and column of the first bad byte) when the reader failed on bytes that are not UTF-8 while

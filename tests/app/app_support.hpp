@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QWidget>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -55,6 +57,15 @@ inline void loadRows(PlaceDataModel& model, const AppScratch& scratch, const std
 /// Waits (handling events, as the window does) until `app` has no opening running.
 inline bool waitForOpening(TamrikSeatloomApp& app) {
   return QTest::qWaitFor([&] { return !app.isOpening(); }, 30000);
+}
+/// Waits until `app` has neither an opening nor an export running.
+inline bool waitForWork(TamrikSeatloomApp& app) {
+  return QTest::qWaitFor([&] { return !app.isOpening() && !app.isExporting(); }, 30000);
+}
+/// The bytes of `file`.
+inline std::string contentsOf(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 /// Saves a picture of `widget` as NAME.png into $TAMRIK_SCREENSHOT_DIR, when that is set: a way to look at

@@ -79,8 +79,8 @@ TEST(Opening, CancelLeavesTheStoreAsItWas) {
 
   // A cancel after the last byte was read, while the hierarchy is still being built, stands too.
   ASSERT_TRUE(shell.app.startOpening(file));
-  while (shell.app.openingProgress()->bytesTotal() == 0 ||
-         shell.app.openingProgress()->bytesRead() < shell.app.openingProgress()->bytesTotal())
+  while (shell.app.openingProgress()->total() == 0 ||
+         shell.app.openingProgress()->done() < shell.app.openingProgress()->total())
     std::this_thread::yield();
   shell.app.cancelOpening();
   ASSERT_TRUE(test::waitForOpening(shell.app));
@@ -115,4 +115,42 @@ TEST(Opening, CancelLeavesTheStoreAsItWas) {
 
   // Closing the program while a file opens stops the reading first.
   ASSERT_TRUE(shell.app.startOpening(file));
+}
+
+TEST(Exporting, WritesInTheBackgroundFromASnapshotAndCancelLeavesTheFile) {
+  Shell shell;
+  MainWindow& window = *shell.app.window();
+  shell.app.openFile(shell.largeFile());
+  const auto destination = shell.scratch.write("out.csv", "old contents\n");
+  auto& model = *shell.app.placeDataModel();
+  auto& panel = window.contentView()->locationView()->peripheralView()->assignment();
+  model.setSelectedPlace(model.locations()[0].levels[0].zones[0].places[0]);
+  panel.toggle(QStringLiteral("SN123456"));
+  test::captureStdout([&] { panel.assign(); });
+  ASSERT_TRUE(shell.app.hasUnsavedAssignments());
+
+  // Cancelled: the old file stays, with nothing beside it.
+  ASSERT_TRUE(shell.app.startExporting(destination));
+  EXPECT_FALSE(window.exportAction()->isEnabled());
+  EXPECT_FALSE(shell.app.startOpening(destination));
+  shell.app.cancelExporting();
+  ASSERT_TRUE(test::waitForWork(shell.app));
+  EXPECT_EQ(test::contentsOf(destination), "old contents\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shell.scratch.path()), {}), 3);  // none beside
+  EXPECT_TRUE(shell.app.hasUnsavedAssignments());
+
+  // Written: what the store held when it started, though an assignment came while it wrote.
+  ASSERT_TRUE(shell.app.startExporting(destination));
+  EXPECT_FALSE(window.openingBar()->isHidden());
+  const auto second = model.locations()[0].levels[0].zones[0].places[1];
+  model.setSelectedPlace(second);
+  panel.toggle(QStringLiteral("SN654321"));
+  test::captureStdout([&] { panel.assign(); });
+  ASSERT_TRUE(test::waitForWork(shell.app));
+  const auto written = test::contentsOf(destination);
+  EXPECT_NE(written.find(",SN123456\n"), std::string::npos);
+  EXPECT_EQ(written.find(",SN654321\n"), std::string::npos);
+  EXPECT_TRUE(shell.app.hasUnsavedAssignments());  // the second assignment is not in the file
+  EXPECT_TRUE(window.openingBar()->isHidden());
+  EXPECT_TRUE(window.exportAction()->isEnabled());
 }
