@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "loaded_store.hpp"
 #include "model/place_counts.hpp"
 #include "model/place_data_model.hpp"
 #include "places_data.hpp"
@@ -20,21 +21,8 @@ namespace {
 
 using namespace tamrik;
 
-// The store with the places file loaded, once for every benchmark.
 const std::shared_ptr<PlaceDataModel>& loaded(benchmark::State& state) {
-  static std::string failure;
-  static const std::shared_ptr<PlaceDataModel> model = []() -> std::shared_ptr<PlaceDataModel> {
-    try {
-      auto store = std::make_shared<PlaceDataModel>();
-      store->loadPlaces(tamrikcsv::bench::ensurePlacesFiles().utf8);
-      return store;
-    } catch (const std::exception& error) {
-      failure = std::string("cannot load the places: ") + error.what();
-      return nullptr;
-    }
-  }();
-  if (!model) state.SkipWithError(failure.c_str());
-  return model;
+  return bench::loadedStore(state);
 }
 
 // The first place without a display in the location at `location`.
