@@ -289,6 +289,10 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
   return true;
 }
 
+std::filesystem::path TamrikSeatloomApp::busyFile() const {
+  return opening_ ? opening_->file : exporting_ ? exporting_->file : std::filesystem::path();
+}
+
 const WorkProgress* TamrikSeatloomApp::openingProgress() const noexcept {
   return opening_ ? &opening_->progress : nullptr;
 }
@@ -528,7 +532,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
 
   // While a file opens: the share read, and a way to stop. The reading thread only counts; the bar looks
   // at the count as the window repaints.
-  openingLabel_ = new QLabel(tr("Opening places\u2026"));
+  openingLabel_ = new QLabel;
   openingBar_ = new QProgressBar;
   openingBar_->setRange(0, 1000);
   openingBar_->setTextVisible(false);
@@ -662,7 +666,10 @@ void MainWindow::showAlert() {
 
 void MainWindow::showOpening() {
   const bool opening = app_.isOpening() || app_.isExporting();
-  openingLabel_->setText(app_.isExporting() ? tr("Exporting places\u2026") : tr("Opening places\u2026"));
+  // The file by name: a technician who opened several should see which one this is.
+  const QString name = displayName(app_.busyFile().filename());
+  openingLabel_->setText(app_.isExporting() ? tr("Exporting to %1\u2026").arg(name)
+                                            : tr("Opening %1\u2026").arg(name));
   openingBar_->setRange(0, 1000);
   openingBar_->setValue(0);
   exportAction_->setEnabled(!opening);

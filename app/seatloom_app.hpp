@@ -102,6 +102,8 @@ class TamrikSeatloomApp : public QObject {
   bool isOpening() const noexcept { return opening_ != nullptr; }
   /// How far the running opening got; null when none runs.
   const WorkProgress* openingProgress() const noexcept;
+  /// The file the running opening or export reads or writes; empty when none runs.
+  std::filesystem::path busyFile() const;
   /// Stops the running opening at its next read.
   void cancelOpening();
   /// "Open…": asks for one CSV file and opens it in the background.

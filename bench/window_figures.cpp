@@ -25,6 +25,13 @@
 
 namespace {
 
+// With TAMRIK_SCREENSHOT_DIR set, saves what the window shows as NAME.png there.
+void screenshot(QWidget& window, const char* name) {
+  const QString folder = qEnvironmentVariable("TAMRIK_SCREENSHOT_DIR");
+  if (!folder.isEmpty())
+    window.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
 double milliseconds(const QElapsedTimer& timer) {
   return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
@@ -76,12 +83,14 @@ int main(int argc, char** argv) {
   app.startOpening(file);
   QCoreApplication::processEvents();
   const double firstProgress = window.openingBar()->isVisible() ? milliseconds(clock) : -1;
+  screenshot(window, "window-opening");
   sinceTick.start();
   ticks.start();
   while (app.isOpening()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   untilIdle();
   const double loaded = milliseconds(clock);
   ticks.stop();
+  screenshot(window, "window-loaded");
   if (!app.placeDataModel()->currentFileName()) {
     std::fprintf(stderr, "window_figures: %s did not load\n", file.c_str());
     return 1;
@@ -116,6 +125,7 @@ int main(int argc, char** argv) {
   panel.assign();
   untilIdle();
   const double assignment = milliseconds(clock);
+  screenshot(window, "window-assigned");
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
