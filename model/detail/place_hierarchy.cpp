@@ -108,14 +108,15 @@ struct LocationNode {
   Members<LevelNode> levels;
 };
 
-// A place of a zone until the zone is built: what its first row gave, the serial numbers of its rows, and
-// the composed texts it sorts by. A place whose rows are not all next to each other has a draft for each
-// run of them until the zone is built; the later ones are then merged into the first.
+// A place of a zone until the zone is built: the place its first row made, which gathers the serial
+// numbers of its rows, and the composed texts it sorts by. A place whose rows are not all next to each
+// other has a draft for each run of them until the zone is built; the later ones are then merged into the
+// first. The place is made at once, not copied from the draft at the end, so that a million of them are
+// never held twice: drafts are 56 bytes, where a second copy of each place's texts and set took 152.
 struct Draft {
-  std::string id, name;
-  SerialNumbers serialNumbers;
-  std::string_view idKey, nameKey;
-  Index row = 0;  // kNone once merged into an earlier draft
+  std::shared_ptr<TamrikPlace> place;
+  std::string_view idKey, nameKey;  // into the place's own texts, which stay where they are, or composed
+  Index row = 0;                    // kNone once merged into an earlier draft
 };
 
 // Appends without moving what it holds, so views of its strings stay valid; and, unlike a deque of such
@@ -158,15 +159,12 @@ class PlaceFolder::Impl {
     }
     ZoneNode& zone = *zone_;
     Index draft = zone.lastDraft;
-    if (draft == kNone || drafts_[draft].id != row.placeId) draft = newDraft(zone, row, at);
+    if (draft == kNone || drafts_[draft].place->placeId() != row.placeId) draft = newDraft(zone, row, at);
     zone.lastDraft = draft;
-    if (row.serialNumber) {
-      SerialNumbers& serialNumbers = drafts_[draft].serialNumbers;
-      // A repeated serial number makes no string.
-      if (auto next = serialNumbers.lower_bound(*row.serialNumber);
-          next == serialNumbers.end() || *next != *row.serialNumber)
-        serialNumbers.emplace_hint(next, *row.serialNumber);
-    }
+    // A repeated serial number makes no string. Nothing observes a place being read yet, so notifying is
+    // cheap.
+    if (row.serialNumber && !drafts_[draft].place->serialNumbers().contains(*row.serialNumber))
+      drafts_[draft].place->insertSerialNumber(std::string(*row.serialNumber));
   }
 
   Index rows() const noexcept { return rows_; }
@@ -203,11 +201,11 @@ class PlaceFolder::Impl {
   Index newDraft(ZoneNode& zone, const PlaceRowTexts& row, Index at) {
     const Index index = drafts_.size();
     Draft& draft = drafts_.emplace_back();
-    draft.id = row.placeId;
-    draft.name = row.placeName;
+    draft.place =
+        std::make_shared<TamrikPlace>(std::string(row.placeId), std::string(row.placeName), SerialNumbers{});
     draft.row = at;
-    draft.idKey = composed_(draft.id);
-    draft.nameKey = composed_(draft.name);
+    draft.idKey = composed_(draft.place->placeId());
+    draft.nameKey = composed_(draft.place->name());
     zone.drafts.push_back(index);
     // Drafts come in file order, so only a smaller identifier makes an earlier first row.
     if (zone.firstDraft == kNone || draft.idKey < drafts_[zone.firstDraft].idKey) {
@@ -230,7 +228,7 @@ class PlaceFolder::Impl {
     table_.assign(capacity, Slot{0, kNone});
     const std::size_t mask = capacity - 1;
     auto hashOf = [&](std::size_t k) {
-      return static_cast<std::uint32_t>(std::hash<std::string_view>{}(drafts_[drafts[k]].id));
+      return static_cast<std::uint32_t>(std::hash<std::string_view>{}(drafts_[drafts[k]].place->placeId()));
     };
     std::array<std::uint32_t, kAhead> ahead{};
     for (std::size_t k = 0; k < std::min(kAhead, drafts.size()); ++k) ahead[k] = hashOf(k);
@@ -249,8 +247,10 @@ class PlaceFolder::Impl {
           break;
         }
         Draft& first = drafts_[slot.draft];
-        if (slot.hash == hash && first.id == draft.id) {
-          first.serialNumbers.merge(draft.serialNumbers);
+        if (slot.hash == hash && first.place->placeId() == draft.place->placeId()) {
+          for (const std::string& serial : draft.place->serialNumbers())
+            if (!first.place->serialNumbers().contains(serial)) first.place->insertSerialNumber(serial);
+          draft.place.reset();
           draft.row = kNone;
           merged = true;
           break;
@@ -262,8 +262,7 @@ class PlaceFolder::Impl {
 
   // The zone's places, in the order first met and then by name. Sorting by name once, ties broken by the
   // order first met (composed identifier, then first row), gives what sorting by identifier and then
-  // stably by name gives. The places are made in that final order, so that they lie in memory as they are
-  // listed.
+  // stably by name gives.
   void buildPlaces(ZoneNode& zone) {
     mergeRuns(zone);
     Keys& keys = keys_;
@@ -282,10 +281,8 @@ class PlaceFolder::Impl {
       // most of the wait for memory.
       if (i + kAhead < keys.size()) __builtin_prefetch(&drafts_[keys[i + kAhead].position]);
       Draft& draft = drafts_[keys[i].position];
-      auto& place = zone.places.emplace_back(std::make_shared<TamrikPlace>(
-          std::move(draft.id), std::move(draft.name), std::move(draft.serialNumbers)));
-      // The identifier has moved into the place, which keeps it where it is from now on.
-      if (keys[i].position == zone.firstDraft) zone.first = {draft.row, composed_(place->placeId()), &zone};
+      if (keys[i].position == zone.firstDraft) zone.first = {draft.row, draft.idKey, &zone};
+      zone.places.push_back(std::move(draft.place));
     }
     zone.drafts = {};
   }
