@@ -271,6 +271,8 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
   opening->reader = std::thread([opening = opening.get(), home = thread()] {
     try {
       opening->loaded = PlaceDataModel::readPlaces(opening->file, opening->options, &opening->progress, home);
+      // What the store builds from a hierarchy is built here too, so that handing it over is quick.
+      PlaceDataModel::prepare(*opening->loaded);
     } catch (...) {
       opening->error = std::current_exception();
       try {

@@ -9,6 +9,10 @@
 
 namespace tamrik {
 
+namespace detail {
+struct PlaceTally;
+}
+
 /// The places of a location, level or zone that hold at least one serial number, and all its places.
 struct PlaceCount {
   std::size_t withDisplay = 0, total = 0;
@@ -41,12 +45,12 @@ class PlaceCounts : public QObject {
   void zoneCountChanged(std::size_t location, std::size_t level, std::size_t zone);
 
  private:
-  struct Tally;
-  const Tally& tally() const;
+  const detail::PlaceTally& tally() const;
   void placesChanged(const std::vector<std::shared_ptr<TamrikPlace>>& places);
 
   std::shared_ptr<PlaceDataModel> store_;
-  mutable std::unique_ptr<Tally> tally_;  // of `locations()`, made when first needed after it changed
+  mutable std::shared_ptr<detail::PlaceTally>
+      tally_;  // of `locations()`, made when first needed after it changed
 };
 
 }  // namespace tamrik

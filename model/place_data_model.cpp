@@ -11,6 +11,7 @@
 #include "common/diagnostic_log.hpp"
 #include "model/detail/place_hierarchy.hpp"
 #include "model/detail/place_rows.hpp"
+#include "model/detail/place_tally.hpp"
 #include "model/detail/places_format.hpp"
 #include "model/detail/replacement_file.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
@@ -119,8 +120,12 @@ PlaceDataModel::PlaceDataModel(QObject* parent) : QObject(parent) {}
 PlaceDataModel::~PlaceDataModel() = default;
 
 void PlaceDataModel::setLocations(PlaceLocations locations) {
+  replaceLocations(std::move(locations), {});
+}
+
+void PlaceDataModel::replaceLocations(PlaceLocations locations, detail::SerialIndex serialIndex) {
   locations_ = std::move(locations);
-  serialIndex_.reset();
+  serialIndex_ = std::move(serialIndex);
   emit locationsChanged();
 }
 
@@ -184,6 +189,11 @@ PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::p
   return loaded;
 }
 
+void PlaceDataModel::prepare(LoadedPlaces& loaded) {
+  loaded.serialIndex.build(loaded.locations);
+  loaded.tally = std::make_shared<detail::PlaceTally>(loaded.locations);
+}
+
 PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
   // The selection and the assigned places that belong to the hierarchy being replaced. Assignments are
   // few, so one pass over the old places checks them all.
@@ -210,7 +220,9 @@ PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
     std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
   }
 
-  setLocations(std::move(loaded.locations));
+  loadedTally_ = std::move(loaded.tally);
+  replaceLocations(std::move(loaded.locations), std::move(loaded.serialIndex));
+  loadedTally_.reset();  // nobody took it
   setCurrentFileName(loaded.file.filename().string());
   if (selected) setSelectedPlace(std::move(*selected));
   if (serialMap) setSerialMap(std::move(*serialMap));

@@ -17,6 +17,10 @@
 
 namespace tamrik {
 
+namespace detail {
+struct PlaceTally;
+}
+
 /// The loaded hierarchy, in display order.
 using PlaceLocations = std::vector<TamrikLocation>;
 /// Which place each display serial number was last assigned to.
@@ -71,12 +75,19 @@ class PlaceDataModel : public QObject {
     std::filesystem::path file;
     PlaceLocations locations;
     PlacesLoadReport report;
+    /// Where each serial number is and how many places of each group hold one, once `prepare` built
+    /// them. They refer to `locations` where they are: the whole may be moved, not copied.
+    detail::SerialIndex serialIndex{};
+    std::shared_ptr<detail::PlaceTally> tally{};
   };
   /// The first half of `loadPlaces`, for any thread: reads `file` into a hierarchy whose places belong to
   /// `home` (null: the calling thread), with `progress` showing how far it got and able to stop it
   /// (`WorkCancelled`). On failure logs "Error loading places: " with the error's text and rethrows it.
   static LoadedPlaces readPlaces(const std::filesystem::path& file, const PlacesReadOptions& options = {},
                                  WorkProgress* progress = nullptr, QThread* home = nullptr);
+  /// Builds, on the reading thread, what the store would otherwise build on its own thread once it holds
+  /// the hierarchy: which places hold each serial number, and how many places of each group hold one.
+  static void prepare(LoadedPlaces& loaded);
   /// The second half, on the store's thread: `loaded` replaces `locations` (one notification) and
   /// `currentFileName`, the selection moves to the same place, and assignments to previous places are
   /// dropped.
@@ -156,13 +167,18 @@ class PlaceDataModel : public QObject {
   void placeSerialNumbersChanged(const std::vector<std::shared_ptr<tamrik::TamrikPlace>>& places);
 
  private:
-  struct ExportLine;  // one line of an export, as the encoder asks it to encode itself
+  struct ExportLine;         // one line of an export, as the encoder asks it to encode itself
+  friend class PlaceCounts;  // takes `loadedTally_`
+
+  void replaceLocations(PlaceLocations locations, detail::SerialIndex serialIndex);
 
   PlaceLocations locations_;
   std::optional<std::string> currentFileName_;
   SerialMap serialMap_;
   std::shared_ptr<TamrikPlace> selectedPlace_;
   detail::SerialIndex serialIndex_;  // of `locations()`, built when first needed after it changed
+  // The counts of a prepared hierarchy while the store tells of it, for the first `PlaceCounts` to take.
+  std::shared_ptr<detail::PlaceTally> loadedTally_;
 };
 
 /// A store for view previews: its `locations` are always the sample hierarchy.

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "model/work_progress.hpp"
 #include "model/places_file.hpp"
+#include "model/work_progress.hpp"
 #include "tamrikcsv/reader/input_stream.hpp"
 #include "tamrikcsv/reader/reader_configuration.hpp"
 

@@ -101,3 +101,29 @@ TEST(PlaceCounts, FollowsAssignmentsUnassignmentsRestoresAndLoads) {
   model.loadPlaces(counted.folder.write("other.csv", kHeader + "L3,Depot,F1,Ground,Z1,Bay,P1,Desk,\n"));
   EXPECT_EQ(counted.all(), (Texts{"0/1", "0/1", "0/1"}));
 }
+
+TEST(PlaceCounts, AHierarchyPreparedWhereItWasReadCountsAndAssignsAsOneBuiltHere) {
+  Counted counted;
+  auto& model = *counted.model;
+  auto loaded = PlaceDataModel::readPlaces(
+      counted.folder.write("places.csv", kHeader + kRows + "L1,Main,F2,Upper,Z1,East,P4,Desk E,S9\n"));
+  PlaceDataModel::prepare(loaded);
+  PlaceDataModel::LoadedPlaces moved = std::move(loaded);  // what it refers to moves with it
+  model.takePlaces(std::move(moved));
+  PlaceCounts latecomer(counted.model);  // counts for itself: the prepared tally went to the first
+  //                    Annex  Main   Annex F1 Main F1 Main F2 West   North  East
+  const Texts asRead{"1/1", "2/4", "1/1", "1/2", "1/2", "1/1", "1/2", "1/2"};
+  EXPECT_EQ(counted.all(), asRead);
+
+  // The file puts S9 at Desk D and Desk E: assigning it to Desk B takes it from both, and the
+  // prepared index knows them in the file's order.
+  auto deskD = counted.place(0, 0, 0), deskE = counted.place(1, 1, 1), deskB = counted.place(1, 0, 1);
+  EXPECT_EQ(model.placesHolding("S9"), (std::vector{deskD, deskE}));
+  captureStdout([&] { model.assignSerialNumbers({"S9"}, deskB); });
+  EXPECT_TRUE(deskD->serialNumbers().empty());
+  EXPECT_TRUE(deskE->serialNumbers().empty());
+  EXPECT_EQ(model.placesHolding("S9"), (std::vector{deskB}));
+  const Texts assigned{"0/1", "2/4", "0/1", "2/2", "0/2", "0/1", "2/2", "0/2"};
+  EXPECT_EQ(counted.all(), assigned);
+  for (std::size_t l = 0; l < 2; ++l) EXPECT_EQ(latecomer.location(l), counted.counts.location(l));
+}
