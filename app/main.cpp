@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     tamrik::showHelp(options.mode);
   }
   if (options.mode != tamrik::AppOptions::Mode::window) {
+    tamrik::shareOneMemoryArena();
     QCoreApplication application(argc, argv);  // for the display command's process
     auto result = options.mode == tamrik::AppOptions::Mode::listDisplays
                       ? tamrik::listDisplays(options)
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  tamrik::shareOneMemoryArena();
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tamrik"));
   QApplication::setApplicationName(QStringLiteral("Seatloom"));

@@ -1,5 +1,9 @@
 #include "app/seatloom_app.hpp"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -167,6 +171,12 @@ class ShellTexts final : public QTranslator {
 };
 
 }  // namespace
+
+void shareOneMemoryArena() {
+#ifdef __GLIBC__
+  mallopt(M_ARENA_MAX, 1);
+#endif
+}
 
 TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& settings, QObject* parent)
     : QObject(parent),

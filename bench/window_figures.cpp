@@ -52,6 +52,7 @@ double percentile(std::vector<double> values, double share) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tamrik::shareOneMemoryArena();
   QApplication application(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: window_figures PLACES.csv\n");
