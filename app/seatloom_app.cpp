@@ -613,6 +613,7 @@ QWidget* MainWindow::makeEmptyStateActions() {
   auto* open = new QPushButton(openAction_->text());
   open->setAutoDefault(false);
   connect(open, &QPushButton::clicked, openAction_, &QAction::trigger);
+  connect(openAction_, &QAction::enabledChanged, open, &QPushButton::setEnabled);  // greyed while one opens
   column->addWidget(open, 0, Qt::AlignHCenter);
   column->addSpacing(16);
   recentCaption_ = new QLabel(tr("Open Recent"));
@@ -690,6 +691,7 @@ void MainWindow::showOpening() {
   cancelOpening_->setVisible(opening);
   openAction_->setEnabled(!opening);
   recentMenu_->setEnabled(!opening);
+  for (QPushButton* button : recentButtons_) button->setEnabled(!opening);
   if (opening)
     openingTimer_->start();
   else

@@ -48,6 +48,14 @@ TEST(Opening, ShowsProgressAndLoadsInTheBackground) {
   EXPECT_TRUE(window.cancelOpeningButton()->isVisible());
   EXPECT_FALSE(window.openAction()->isEnabled());
   EXPECT_FALSE(shell.app.startOpening(file));
+  // The empty window's Open button waits too, rather than looking as if it would act.
+  auto emptyOpen = [&] {
+    for (auto* button : window.findChildren<QPushButton*>())
+      if (button->text() == window.openAction()->text()) return button;
+    return static_cast<QPushButton*>(nullptr);
+  };
+  ASSERT_NE(emptyOpen(), nullptr);
+  EXPECT_FALSE(emptyOpen()->isEnabled());
   test::screenshot(window, QStringLiteral("opening"));
 
   ASSERT_TRUE(test::waitForOpening(shell.app));
@@ -55,6 +63,7 @@ TEST(Opening, ShowsProgressAndLoadsInTheBackground) {
   EXPECT_EQ(shell.app.recentFiles().files().size(), 1u);
   EXPECT_FALSE(window.openingBar()->isVisible());
   EXPECT_TRUE(window.openAction()->isEnabled());
+  EXPECT_TRUE(emptyOpen()->isEnabled());
   window.close();
 }
 
