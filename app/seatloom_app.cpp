@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QTimer>
@@ -374,9 +376,21 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 
 bool TamrikSeatloomApp::settleUnsavedAssignments() {
   if (!hasUnsavedAssignments()) return true;
+  if (settling_) return false;  // asked again (closing, say) while the first answer's export writes
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
-      if (auto file = chooseFileToSave_(window_.get())) exportTo(*file);
+      if (isExporting()) return false;
+      if (auto file = chooseFileToSave_(window_.get())) {
+        // In the background like any export, so that the window shows how far it got and offers Cancel;
+        // what asked waits for it here, as it waited for the question.
+        startExporting(*file);
+        const QScopedValueRollback settling(settling_, true);
+        QEventLoop waiting;
+        connect(this, &TamrikSeatloomApp::exportingChanged, &waiting, [&] {
+          if (!isExporting()) waiting.quit();
+        });
+        if (isExporting()) waiting.exec();
+      }
       return !hasUnsavedAssignments();  // still unsaved: the export was cancelled or failed
     case UnsavedChoice::discard:
       return true;

@@ -135,7 +135,9 @@ class TamrikSeatloomApp : public QObject {
   /// nothing to lose); never in demo mode, whose places are a sample. The window shows it as modified.
   bool hasUnsavedAssignments() const { return !demo_ && !undoStack_.isClean(); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
-  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded.
+  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded. The export runs in
+  /// the background as `startExporting` does, the window showing its progress and Cancel, and this
+  /// returns once it ends.
   bool settleUnsavedAssignments();
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
@@ -186,6 +188,7 @@ class TamrikSeatloomApp : public QObject {
   std::unique_ptr<Opening> opening_;
   std::unique_ptr<Exporting> exporting_;
   std::unique_ptr<QTranslator> texts_;  // installed before the window is made
+  bool settling_ = false;               // an export that `settleUnsavedAssignments` waits for runs
   std::unique_ptr<MainWindow> window_;
 };
 

@@ -9,10 +9,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <QTimer>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QWindow>
@@ -228,7 +231,13 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   EXPECT_TRUE(app.hasUnsavedAssignments());
   app.setLoadError(nullptr);
   destination = shell.scratch.path() / "out.csv";
+  // The export runs in the background, the window showing it, and the closing waits for it.
+  bool shownWhileWriting = false;
+  QTimer::singleShot(0, [&] {
+    shownWhileWriting = app.isExporting() && app.window()->openingBar()->isVisibleTo(app.window());
+  });
   EXPECT_TRUE(app.window()->close());  // exported, then closed
+  EXPECT_TRUE(shownWhileWriting);
   EXPECT_FALSE(app.hasUnsavedAssignments());
   std::ifstream exported(*destination);
   std::string text((std::istreambuf_iterator<char>(exported)), {});
