@@ -14,9 +14,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/place_search.hpp"
 #include "model/place_counts.hpp"
 #include "model/place_data_model.hpp"
+#include "model/place_search.hpp"
 
 namespace tamrik {
 

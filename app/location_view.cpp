@@ -289,7 +289,7 @@ QWidget* LocationView::makeBrowser() {
   connect(searchField_, &QLineEdit::textChanged, this, &LocationView::setSearchText);
   // Escape clears the field; Ctrl+F anywhere in the window comes back to it.
   searchField_->installEventFilter(new SearchFieldKeys(searchField_, [this] {
-    if (!search_) search_.emplace(placeDataModel_->locations());
+    if (!search_) search_ = std::make_shared<PlaceSearch>(placeDataModel_->locations());
   }));
   searchField_->setAcceptDrops(false);  // a file dropped here opens, as anywhere in the window
   auto* find = new QAction(tr("Find a place"), this);
@@ -382,7 +382,7 @@ QString LocationView::zoneSummary() const {
 
 void LocationView::locationsChanged() {
   // The search and its result describe the previous hierarchy.
-  search_.reset();
+  search_ = placeDataModel_->takePreparedSearch();
   searchResult_.reset();
   // The places column never shows places that are no longer loaded.
   if (selectedZonePath_) selectZone(*selectedZonePath_);
@@ -405,7 +405,7 @@ void LocationView::applySearch() {
     tree_.setFilter(std::nullopt);
     expandGroups(groupsBeforeSearch_);
   } else {
-    if (!search_) search_.emplace(placeDataModel_->locations());
+    if (!search_) search_ = std::make_shared<PlaceSearch>(placeDataModel_->locations());
     searchResult_ = search_->find(searchText_.toStdString());
     tree_.setFilter(searchResult_);
     expandAllGroups();  // the groups that hold what was found open

@@ -96,7 +96,8 @@ class LocationView : public QWidget {
   std::optional<ZonePath> selectedZonePath_;
   QLineEdit* searchField_ = nullptr;
   QString searchText_;
-  std::optional<PlaceSearch> search_;  // made on the first search after a load
+  // Prepared with the hierarchy where it was read, else made on the first search after a load.
+  std::shared_ptr<const PlaceSearch> search_;
   std::optional<SearchResult> searchResult_;
   std::set<std::vector<std::string>> groupsBeforeSearch_;  // the groups the user had opened
 };

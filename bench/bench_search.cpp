@@ -13,9 +13,9 @@
 #include <QTreeView>
 #include "app/location_models.hpp"
 #include "app/location_view.hpp"
-#include "app/place_search.hpp"
 #include "loaded_store.hpp"
 #include "model/place_data_model.hpp"
+#include "model/place_search.hpp"
 #include "places_data.hpp"
 
 namespace {

@@ -11,7 +11,7 @@ PlaceCounts::PlaceCounts(std::shared_ptr<PlaceDataModel> store, QObject* parent)
     : QObject(parent), store_(std::move(store)) {
   // A hierarchy read on another thread comes counted already.
   connect(store_.get(), &PlaceDataModel::locationsChanged, this,
-          [this] { tally_ = std::exchange(store_->loadedTally_, nullptr); });
+          [this] { tally_ = store_->takePreparedTally(); });
   connect(store_.get(), &PlaceDataModel::placeSerialNumbersChanged, this, &PlaceCounts::placesChanged);
 }
 

@@ -14,6 +14,7 @@
 #include "model/detail/place_tally.hpp"
 #include "model/detail/places_format.hpp"
 #include "model/detail/replacement_file.hpp"
+#include "model/place_search.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
 #include "tamrikcsv/coding/encoder.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
@@ -192,6 +193,7 @@ PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::p
 void PlaceDataModel::prepare(LoadedPlaces& loaded) {
   loaded.serialIndex.build(loaded.locations);
   loaded.tally = std::make_shared<detail::PlaceTally>(loaded.locations);
+  loaded.search = std::make_shared<PlaceSearch>(loaded.locations);
 }
 
 PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
@@ -220,9 +222,11 @@ PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
     std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
   }
 
-  loadedTally_ = std::move(loaded.tally);
+  preparedTally_ = std::move(loaded.tally);
+  preparedSearch_ = std::move(loaded.search);
   replaceLocations(std::move(loaded.locations), std::move(loaded.serialIndex));
-  loadedTally_.reset();  // nobody took it
+  preparedTally_.reset();  // nobody took them
+  preparedSearch_.reset();
   setCurrentFileName(loaded.file.filename().string());
   if (selected) setSelectedPlace(std::move(*selected));
   if (serialMap) setSerialMap(std::move(*serialMap));

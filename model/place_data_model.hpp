@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/csv_row.hpp"
@@ -17,6 +18,7 @@
 
 namespace tamrik {
 
+class PlaceSearch;
 namespace detail {
 struct PlaceTally;
 }
@@ -75,18 +77,21 @@ class PlaceDataModel : public QObject {
     std::filesystem::path file;
     PlaceLocations locations;
     PlacesLoadReport report;
-    /// Where each serial number is and how many places of each group hold one, once `prepare` built
-    /// them. They refer to `locations` where they are: the whole may be moved, not copied.
+    /// Where each serial number is, how many places of each group hold one, and the search's text,
+    /// once `prepare` built them. They refer to `locations` where they are: the whole may be moved, not
+    /// copied.
     detail::SerialIndex serialIndex{};
     std::shared_ptr<detail::PlaceTally> tally{};
+    std::shared_ptr<PlaceSearch> search{};
   };
   /// The first half of `loadPlaces`, for any thread: reads `file` into a hierarchy whose places belong to
   /// `home` (null: the calling thread), with `progress` showing how far it got and able to stop it
   /// (`WorkCancelled`). On failure logs "Error loading places: " with the error's text and rethrows it.
   static LoadedPlaces readPlaces(const std::filesystem::path& file, const PlacesReadOptions& options = {},
                                  WorkProgress* progress = nullptr, QThread* home = nullptr);
-  /// Builds, on the reading thread, what the store would otherwise build on its own thread once it holds
-  /// the hierarchy: which places hold each serial number, and how many places of each group hold one.
+  /// Builds, on the reading thread, what the store and its views would otherwise build on the store's
+  /// thread once it holds the hierarchy: which places hold each serial number, how many places of each
+  /// group hold one, and the folded texts a search scans.
   static void prepare(LoadedPlaces& loaded);
   /// The second half, on the store's thread: `loaded` replaces `locations` (one notification) and
   /// `currentFileName`, the selection moves to the same place, and assignments to previous places are
@@ -104,6 +109,12 @@ class PlaceDataModel : public QObject {
   /// logs nothing for the others.
   void unassignSerialNumbers(const std::vector<std::string>& serialNumbers,
                              const std::shared_ptr<TamrikPlace>& place);
+
+  /// While the store tells of a hierarchy that `prepare` made ready (`locationsChanged` from
+  /// `takePlaces`), its counts and its search, for the first to ask to take; null otherwise, and the
+  /// asker makes its own.
+  std::shared_ptr<detail::PlaceTally> takePreparedTally() { return std::exchange(preparedTally_, nullptr); }
+  std::shared_ptr<PlaceSearch> takePreparedSearch() { return std::exchange(preparedSearch_, nullptr); }
 
   /// The places of the hierarchy that hold `serialNumber`, in hierarchy order.
   std::vector<std::shared_ptr<TamrikPlace>> placesHolding(const std::string& serialNumber);
@@ -167,9 +178,7 @@ class PlaceDataModel : public QObject {
   void placeSerialNumbersChanged(const std::vector<std::shared_ptr<tamrik::TamrikPlace>>& places);
 
  private:
-  struct ExportLine;         // one line of an export, as the encoder asks it to encode itself
-  friend class PlaceCounts;  // takes `loadedTally_`
-
+  struct ExportLine;  // one line of an export, as the encoder asks it to encode itself
   void replaceLocations(PlaceLocations locations, detail::SerialIndex serialIndex);
 
   PlaceLocations locations_;
@@ -177,8 +186,9 @@ class PlaceDataModel : public QObject {
   SerialMap serialMap_;
   std::shared_ptr<TamrikPlace> selectedPlace_;
   detail::SerialIndex serialIndex_;  // of `locations()`, built when first needed after it changed
-  // The counts of a prepared hierarchy while the store tells of it, for the first `PlaceCounts` to take.
-  std::shared_ptr<detail::PlaceTally> loadedTally_;
+  // What `prepare` made of a hierarchy while the store tells of it, for the first to take.
+  std::shared_ptr<detail::PlaceTally> preparedTally_;
+  std::shared_ptr<PlaceSearch> preparedSearch_;
 };
 
 /// A store for view previews: its `locations` are always the sample hierarchy.

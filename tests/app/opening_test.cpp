@@ -42,6 +42,10 @@ TEST(Opening, ShowsProgressAndLoadsInTheBackground) {
   window.show();
   EXPECT_FALSE(window.openingBar()->isVisible());
   const auto file = shell.largeFile();
+  // A search typed before the file arrives applies to it as it arrives.
+  LocationView& view = *window.contentView()->locationView();
+  view.setSearchText(QStringLiteral("desk 299999"));
+  EXPECT_EQ(view.locationTree().rowCount(), 0);
   ASSERT_TRUE(shell.app.startOpening(file));
   // At once, before anything is read: the bar, Cancel, and no second opening.
   EXPECT_TRUE(window.openingBar()->isVisible());
@@ -64,6 +68,12 @@ TEST(Opening, ShowsProgressAndLoadsInTheBackground) {
   EXPECT_FALSE(window.openingBar()->isVisible());
   EXPECT_TRUE(window.openAction()->isEnabled());
   EXPECT_TRUE(emptyOpen()->isEnabled());
+  ASSERT_EQ(view.locationTree().rowCount(), 1);
+  EXPECT_TRUE(view.locationTree().index(0, 0).data().toString().startsWith(QStringLiteral("Main")));
+  view.setSearchText(QStringLiteral("desk 12345"));  // and so does the next one
+  EXPECT_EQ(view.locationTree().rowCount(), 1);
+  view.setSearchText(QStringLiteral("no such desk"));
+  EXPECT_EQ(view.locationTree().rowCount(), 0);
   window.close();
 }
 

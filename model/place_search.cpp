@@ -1,4 +1,4 @@
-#include "app/place_search.hpp"
+#include "model/place_search.hpp"
 
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -8,27 +8,48 @@
 
 namespace tamrik {
 
-std::string foldForSearch(std::string_view text) {
-  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    std::string folded(text);
-    for (char& c : folded)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
+namespace {
+
+// Appends `text` folded to `out`: a search index of a million places is mostly ASCII, folded in place
+// without a string of its own.
+void appendFolded(std::string& out, std::string_view text) {
+  const std::size_t start = out.size();
+  out.resize(start + text.size());
+  char* folded = out.data() + start;
+  unsigned char high = 0;  // any byte past ASCII sets its top bit
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    high |= static_cast<unsigned char>(c);
+    folded[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   }
+  if (high < 0x80) return;
+  out.resize(start);
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
-  if (U_FAILURE(status)) return std::string(text);
+  if (U_FAILURE(status)) {
+    out.append(text);
+    return;
+  }
   icu::UnicodeString decomposed = nfd->normalize(
       icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))), status);
-  if (U_FAILURE(status)) return std::string(text);
+  if (U_FAILURE(status)) {
+    out.append(text);
+    return;
+  }
   // Accents are the combining marks that the decomposition split off.
   icu::UnicodeString bare;
   for (int32_t i = 0; i < decomposed.length(); i = decomposed.moveIndex32(i, 1)) {
     UChar32 c = decomposed.char32At(i);
     if (u_charType(c) != U_NON_SPACING_MARK) bare.append(c);
   }
+  bare.foldCase().toUTF8String(out);  // appends
+}
+
+}  // namespace
+
+std::string foldForSearch(std::string_view text) {
   std::string folded;
-  bare.foldCase().toUTF8String(folded);
+  appendFolded(folded, text);
   return folded;
 }
 
@@ -48,10 +69,15 @@ PlaceSearch::PlaceSearch(const std::vector<TamrikLocation>& locations) {
         Zone& z = v.zones.emplace_back();
         z.entry = {foldForSearch(zone.name), foldForSearch(zone.zoneId)};
         z.placeStarts.reserve(zone.places.size() + 1);
+        std::size_t size = 0;  // as folding ASCII leaves it, so that the text mostly grows once
+        for (const auto& place : zone.places) size += place->name().size() + place->placeId().size() + 2;
+        z.places.reserve(size);
         for (const auto& place : zone.places) {
           z.placeStarts.push_back(static_cast<std::uint32_t>(z.places.size()));
-          z.places.append(foldForSearch(place->name())).append(1, '\n');
-          z.places.append(foldForSearch(place->placeId())).append(1, '\n');
+          appendFolded(z.places, place->name());
+          z.places.push_back('\n');
+          appendFolded(z.places, place->placeId());
+          z.places.push_back('\n');
         }
         z.placeStarts.push_back(static_cast<std::uint32_t>(z.places.size()));
       }
