@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -158,8 +159,13 @@ struct DeclaredRecords {
     if constexpr (IsOptional<M>::value) {
       if (!row.contains(key) || row.decodeNil(key))
         member = std::nullopt;
+      else if constexpr (std::is_same_v<M, std::optional<std::string>>)
+        member.emplace(row.decodeText(key));
       else
         member = decodeAny<typename M::value_type>(row, key);
+    } else if constexpr (std::is_same_v<M, std::string>) {
+      // A text is its field's text whatever the strategies: copied straight into the member, not moved in.
+      member.assign(row.decodeText(key));
     } else {
       member = decodeAny<M>(row, key);
     }
