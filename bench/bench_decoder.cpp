@@ -1,6 +1,7 @@
 // Record decoder throughput, in MB/s of input and rows/s: a million places rows (nine texts by header
 // title) and a million numeric rows (five integers, five doubles), into a vector under either buffering
-// strategy and row by row through the lazy decoder; and the lazy decoder's memory over the places file.
+// strategy and row by row through the lazy decoder, with records written by hand and declared by their
+// fields; and the lazy decoder's memory over the places file.
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +21,8 @@
 namespace {
 
 using namespace tamrikcsv;
+using bench::DeclaredNumericRecord;
+using bench::DeclaredPlaceRecord;
 using bench::NumericRecord;
 using bench::PlaceRecord;
 using Buffering = Strategy::DecodingBuffer;
@@ -44,24 +47,25 @@ const Inputs* inputs(benchmark::State& state) {
 }
 
 // A checksum of what was decoded, so that no field can be optimised away and a wrong decode shows.
-std::uint64_t digest(const PlaceRecord& place) {
-  return place.locationId.size() + place.locationName.size() + place.levelId.size() + place.levelName.size() +
-         place.zoneId.size() + place.zoneName.size() + place.placeId.size() + place.placeName.size() +
-         (place.serialNumber ? place.serialNumber->size() : 0);
-}
-std::uint64_t digest(const NumericRecord& row) {
-  return static_cast<std::uint64_t>(row.i0 ^ row.i1 ^ row.i2 ^ row.i3 ^ row.i4) +
-         static_cast<std::uint64_t>(static_cast<std::int64_t>(row.f0 + row.f1 + row.f2 + row.f3 + row.f4));
+template <class Record>
+std::uint64_t digest(const Record& row) {
+  if constexpr (bench::kIsPlaceRecord<Record>)
+    return row.locationId.size() + row.locationName.size() + row.levelId.size() + row.levelName.size() +
+           row.zoneId.size() + row.zoneName.size() + row.placeId.size() + row.placeName.size() +
+           (row.serialNumber ? row.serialNumber->size() : 0);
+  else
+    return static_cast<std::uint64_t>(row.i0 ^ row.i1 ^ row.i2 ^ row.i3 ^ row.i4) +
+           static_cast<std::uint64_t>(static_cast<std::int64_t>(row.f0 + row.f1 + row.f2 + row.f3 + row.f4));
 }
 
 template <class Record>
 constexpr std::uint64_t expectedRows() {
-  return std::is_same_v<Record, PlaceRecord> ? bench::kPlacesRows : bench::kNumericRows;
+  return bench::kIsPlaceRecord<Record> ? bench::kPlacesRows : bench::kNumericRows;
 }
 
 template <class Record>
 const std::filesystem::path& pathOf(const Inputs& files) {
-  if constexpr (std::is_same_v<Record, PlaceRecord>)
+  if constexpr (bench::kIsPlaceRecord<Record>)
     return files.places;
   else
     return files.numeric;
@@ -166,6 +170,14 @@ void lazyPeakMemory(benchmark::State& state) {
   add("vector/numeric/sequential",
       [](auto& state) { decodeIntoVector<NumericRecord>(state, Buffering::sequential); });
   add("lazy/numeric", [](auto& state) { decodeRowByRow<NumericRecord>(state); });
+  // The same records declared by their fields, against the hand-written ones above.
+  add("vector/places/keepAll/declared",
+      [](auto& state) { decodeIntoVector<DeclaredPlaceRecord>(state, Buffering::keepAll); });
+  add("vector/places/sequential/declared",
+      [](auto& state) { decodeIntoVector<DeclaredPlaceRecord>(state, Buffering::sequential); });
+  add("lazy/places/declared", [](auto& state) { decodeRowByRow<DeclaredPlaceRecord>(state); });
+  add("vector/numeric/sequential/declared",
+      [](auto& state) { decodeIntoVector<DeclaredNumericRecord>(state, Buffering::sequential); });
   return true;
 }();
 

@@ -1,6 +1,7 @@
 // Record encoder throughput, in rows/s and MB/s of output: a million places records (nine texts by header
 // title) and a million numeric records (five integers, five doubles), into memory and into a file under
-// each buffering strategy; and the lazy encoder's memory writing the places file row by row.
+// each buffering strategy, with records written by hand and, into memory, declared by their fields; and
+// the lazy encoder's memory writing the places file row by row.
 //
 // The records are decoded once from the decoder benchmark's input files before any timing starts.
 // TAMRIK_BENCH_ROWS takes fewer of them, for a quick run.
@@ -24,6 +25,8 @@
 namespace {
 
 using namespace tamrikcsv;
+using bench::DeclaredNumericRecord;
+using bench::DeclaredPlaceRecord;
 using bench::NumericRecord;
 using bench::PlaceRecord;
 using Buffering = Strategy::EncodingBuffer;
@@ -31,6 +34,8 @@ using Buffering = Strategy::EncodingBuffer;
 struct Records {
   std::vector<PlaceRecord> places;
   std::vector<NumericRecord> numeric;
+  std::vector<DeclaredPlaceRecord> declaredPlaces;
+  std::vector<DeclaredNumericRecord> declaredNumeric;
 };
 
 std::size_t rowLimit() {
@@ -44,11 +49,17 @@ const Records* records(benchmark::State& state) {
   static const std::optional<Records> loaded = []() -> std::optional<Records> {
     try {
       auto decoder = bench::recordDecoder(Strategy::DecodingBuffer::sequential);
-      Records r{decoder.decodeFile<std::vector<PlaceRecord>>(bench::ensurePlacesFiles().utf8),
-                decoder.decodeFile<std::vector<NumericRecord>>(bench::ensureNumericFile())};
+      const auto places = bench::ensurePlacesFiles().utf8;
+      const auto numeric = bench::ensureNumericFile();
+      Records r{decoder.decodeFile<std::vector<PlaceRecord>>(places),
+                decoder.decodeFile<std::vector<NumericRecord>>(numeric),
+                decoder.decodeFile<std::vector<DeclaredPlaceRecord>>(places),
+                decoder.decodeFile<std::vector<DeclaredNumericRecord>>(numeric)};
       const std::size_t limit = rowLimit();
-      if (r.places.size() > limit) r.places.resize(limit);
-      if (r.numeric.size() > limit) r.numeric.resize(limit);
+      auto cut = [limit](auto& rows) {
+        if (rows.size() > limit) rows.resize(limit);
+      };
+      cut(r.places), cut(r.numeric), cut(r.declaredPlaces), cut(r.declaredNumeric);
       return r;
     } catch (const std::exception& error) {
       failure = std::string("cannot load the records: ") + error.what();
@@ -63,8 +74,12 @@ template <class Record>
 const std::vector<Record>& recordsOf(const Records& r) {
   if constexpr (std::is_same_v<Record, PlaceRecord>)
     return r.places;
-  else
+  else if constexpr (std::is_same_v<Record, NumericRecord>)
     return r.numeric;
+  else if constexpr (std::is_same_v<Record, DeclaredPlaceRecord>)
+    return r.declaredPlaces;
+  else
+    return r.declaredNumeric;
 }
 
 std::filesystem::path outputPath() {
@@ -146,6 +161,13 @@ void lazyPeakMemory(benchmark::State& state, Buffering buffering) {
     add(std::string("file/places/") + name, [b = buffering](auto& s) { intoFile<PlaceRecord>(s, b); });
     add(std::string("memory/numeric/") + name, [b = buffering](auto& s) { intoMemory<NumericRecord>(s, b); });
     add(std::string("file/numeric/") + name, [b = buffering](auto& s) { intoFile<NumericRecord>(s, b); });
+  }
+  // The same records declared by their fields, against the hand-written ones above.
+  for (auto [name, buffering] : bufferings) {
+    add(std::string("memory/places/") + name + "/declared",
+        [b = buffering](auto& s) { intoMemory<DeclaredPlaceRecord>(s, b); });
+    add(std::string("memory/numeric/") + name + "/declared",
+        [b = buffering](auto& s) { intoMemory<DeclaredNumericRecord>(s, b); });
   }
   return true;
 }();

@@ -1,12 +1,13 @@
 #pragma once
 
 // The records the decoder and encoder benchmarks decode and encode: a places row by header title, and a
-// numeric row of five integers and five doubles.
+// numeric row of five integers and five doubles, each written by hand and declared by its fields.
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,17 +34,54 @@ struct NumericRecord {
   void encode(Encoder& encoder) const;
 };
 
+// The same records declared by their fields, which decode and encode without a key enumeration or a body.
+struct DeclaredPlaceRecord {
+  std::string locationId, locationName, levelId, levelName, zoneId, zoneName, placeId, placeName;
+  std::optional<std::string> serialNumber;
+};
+
+struct DeclaredNumericRecord {
+  std::int64_t i0, i1, i2, i3, i4;
+  double f0, f1, f2, f3, f4;
+};
+
+template <class Record>
+inline constexpr bool kIsPlaceRecord =
+    std::is_same_v<Record, PlaceRecord> || std::is_same_v<Record, DeclaredPlaceRecord>;
+
 }  // namespace tamrikcsv::bench
 
-// The traits come before the first container over the keys, so `decode` is defined after them.
+template <>
+struct tamrikcsv::Fields<tamrikcsv::bench::DeclaredPlaceRecord> {
+  using R = tamrikcsv::bench::DeclaredPlaceRecord;
+  static constexpr std::tuple list{field("Location ID", &R::locationId),
+                                   field("Location Name", &R::locationName),
+                                   field("Level ID", &R::levelId),
+                                   field("Level Name", &R::levelName),
+                                   field("Zone ID", &R::zoneId),
+                                   field("Zone Name", &R::zoneName),
+                                   field("Place ID", &R::placeId),
+                                   field("Place Name", &R::placeName),
+                                   field("Serial Number", &R::serialNumber)};
+};
+template <>
+struct tamrikcsv::Fields<tamrikcsv::bench::DeclaredNumericRecord> {
+  using R = tamrikcsv::bench::DeclaredNumericRecord;
+  static constexpr std::tuple list{field("i0", &R::i0), field("i1", &R::i1), field("i2", &R::i2),
+                                   field("i3", &R::i3), field("i4", &R::i4), field("f0", &R::f0),
+                                   field("f1", &R::f1), field("f2", &R::f2), field("f3", &R::f3),
+                                   field("f4", &R::f4)};
+};
+
+// The traits come before the first container over the keys, so `decode` is defined after them. The titles
+// are the declared twins'.
 template <>
 struct tamrikcsv::CodingKeyTraits<tamrikcsv::bench::PlaceRecord::CodingKeys> {
-  static constexpr std::array names{"Location ID", "Location Name", "Level ID",   "Level Name",   "Zone ID",
-                                    "Zone Name",   "Place ID",      "Place Name", "Serial Number"};
+  static constexpr auto names = fieldTitles<tamrikcsv::bench::DeclaredPlaceRecord>();
 };
 template <>
 struct tamrikcsv::CodingKeyTraits<tamrikcsv::bench::NumericRecord::CodingKeys> {
-  static constexpr std::array names{"i0", "i1", "i2", "i3", "i4", "f0", "f1", "f2", "f3", "f4"};
+  static constexpr auto names = fieldTitles<tamrikcsv::bench::DeclaredNumericRecord>();
 };
 
 namespace tamrikcsv::bench {
@@ -114,17 +152,22 @@ inline CSVDecoder recordDecoder(Strategy::DecodingBuffer buffering) {
 namespace tamrikcsv::bench {
 
 /// The header titles of a record's columns, in order.
-template <class Keys>
+template <class Record>
 std::vector<std::string> headersOf() {
-  const auto& names = CodingKeyTraits<Keys>::names;
-  return {names.begin(), names.end()};
+  if constexpr (DeclaredRecord<Record>) {
+    const auto titles = fieldTitles<Record>();
+    return {titles.begin(), titles.end()};
+  } else {
+    const auto& names = CodingKeyTraits<typename Record::CodingKeys>::names;
+    return {names.begin(), names.end()};
+  }
 }
 
 /// An encoder writing a header line of the record's titles, under `buffering`.
 template <class Record>
 CSVEncoder recordEncoder(Strategy::EncodingBuffer buffering) {
   return CSVEncoder([buffering](CSVEncoder::Configuration& c) {
-    c.writerConfiguration.headers = headersOf<typename Record::CodingKeys>();
+    c.writerConfiguration.headers = headersOf<Record>();
     c.bufferingStrategy = buffering;
   });
 }

@@ -7,26 +7,6 @@
 
 namespace tamrik {
 
-CSVRow CSVRow::decode(tamrikcsv::Decoder& decoder) {
-  auto row = decoder.container<CodingKeys>();
-  const detail::PlaceRowTexts texts = detail::decodePlaceRow(row);
-  return {std::string(texts.locationId),
-          std::string(texts.locationName),
-          std::string(texts.levelId),
-          std::string(texts.levelName),
-          std::string(texts.zoneId),
-          std::string(texts.zoneName),
-          std::string(texts.placeId),
-          std::string(texts.placeName),
-          texts.serialNumber ? std::optional<std::string>(*texts.serialNumber) : std::nullopt};
-}
-
-void CSVRow::encode(tamrikcsv::Encoder& encoder) const {
-  detail::encodePlaceRow(
-      encoder, {&locationId, &locationName, &levelId, &levelName, &zoneId, &zoneName, &placeId, &placeName},
-      serialNumber ? &*serialNumber : nullptr);
-}
-
 namespace detail {
 
 PlaceRowTexts decodePlaceRow(tamrikcsv::KeyedDecodingContainer<CSVRow::CodingKeys>& row) {

@@ -8,6 +8,7 @@
 #include "tamrikcsv/coding/decoding_error.hpp"
 #include "tamrikcsv/coding/encoder.hpp"
 #include "tamrikcsv/coding/encoding_error.hpp"
+#include "tamrikcsv/coding/fields.hpp"
 #include "tamrikcsv/coding/values.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 #include "tamrikcsv/decoder/decoding_strategies.hpp"

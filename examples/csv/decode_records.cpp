@@ -3,34 +3,26 @@
 //
 //   csv_decode_records FILE      (columns "Place ID", "Place Name", "Floor" and an optional "Serial Number")
 
-#include <array>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tamrikcsv/tamrikcsv.hpp"
 
 struct Desk {
   std::string id, name;
-  int floor;
+  int floor = 0;
   std::optional<std::string> serialNumber;  // absent when the field is empty or the column is missing
-
-  enum class CodingKeys { id, name, floor, serialNumber };
-  static Desk decode(tamrikcsv::Decoder& decoder);
 };
 
-// The column title of each key, given once.
+// Each member with its column title, given once: the record decodes from this list alone.
 template <>
-struct tamrikcsv::CodingKeyTraits<Desk::CodingKeys> {
-  static constexpr std::array names{"Place ID", "Place Name", "Floor", "Serial Number"};
+struct tamrikcsv::Fields<Desk> {
+  static constexpr std::tuple list{field("Place ID", &Desk::id), field("Place Name", &Desk::name),
+                                   field("Floor", &Desk::floor), field("Serial Number", &Desk::serialNumber)};
 };
-
-Desk Desk::decode(tamrikcsv::Decoder& decoder) {
-  auto row = decoder.container<CodingKeys>();
-  return {row.decode<std::string>(CodingKeys::id), row.decode<std::string>(CodingKeys::name),
-          row.decode<int>(CodingKeys::floor), row.decodeIfPresent<std::string>(CodingKeys::serialNumber)};
-}
 
 int main(int argc, char** argv) {
   if (argc != 2) {

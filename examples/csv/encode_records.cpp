@@ -2,35 +2,26 @@
 //
 //   csv_encode_records FILE
 
-#include <array>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tamrikcsv/tamrikcsv.hpp"
 
 struct Desk {
   std::string id, name;
-  int floor;
-  std::optional<std::string> serialNumber;  // written as an empty field when absent
-
-  enum class CodingKeys { id, name, floor, serialNumber };
-  void encode(tamrikcsv::Encoder& encoder) const;
+  int floor = 0;
+  std::optional<std::string> serialNumber;  // an empty field when absent
 };
 
+// Each member with its column title, given once: the record encodes from this list alone.
 template <>
-struct tamrikcsv::CodingKeyTraits<Desk::CodingKeys> {
-  static constexpr std::array names{"Place ID", "Place Name", "Floor", "Serial Number"};
+struct tamrikcsv::Fields<Desk> {
+  static constexpr std::tuple list{field("Place ID", &Desk::id), field("Place Name", &Desk::name),
+                                   field("Floor", &Desk::floor), field("Serial Number", &Desk::serialNumber)};
 };
-
-void Desk::encode(tamrikcsv::Encoder& encoder) const {
-  auto row = encoder.container<CodingKeys>();
-  row.encode(id, CodingKeys::id);
-  row.encode(name, CodingKeys::name);
-  row.encode(floor, CodingKeys::floor);
-  row.encode(serialNumber, CodingKeys::serialNumber);
-}
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -40,9 +31,10 @@ int main(int argc, char** argv) {
   const std::vector<Desk> desks{{"P1", "Desk by the window", 1, "CN465018YN"},
                                 {"P2", "Desk, \"quiet\" corner", 1, std::nullopt},
                                 {"P3", "Hot desk", 2, "TK85K3140JEL"}};
-  // The header row names the columns; fields go under the title of their key.
+  // The header row names the columns, in the declared order; fields go under their title.
   tamrikcsv::CSVEncoder encoder([](tamrikcsv::CSVEncoder::Configuration& c) {
-    c.writerConfiguration.headers = {"Place ID", "Place Name", "Floor", "Serial Number"};
+    const auto titles = tamrikcsv::fieldTitles<Desk>();
+    c.writerConfiguration.headers.assign(titles.begin(), titles.end());
   });
   try {
     encoder.encodeFile(desks, argv[1]);

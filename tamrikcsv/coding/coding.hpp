@@ -68,8 +68,8 @@ inline constexpr bool kIsTextView =
 }  // namespace detail
 
 /// How a type decodes and encodes itself. The primary template covers the built-in values and types with
-/// a `static T decode(Decoder&)` and a `void encode(Encoder&) const`; specialise it for types you don't
-/// own, with either member or both:
+/// a `static T decode(Decoder&)` and a `void encode(Encoder&) const`; fields.hpp covers records with a
+/// `Fields` declaration. Specialise it for other types you don't own, with either member or both:
 ///
 /// ```cpp
 /// template <> struct tamrikcsv::Coding<Point> {
@@ -91,7 +91,8 @@ struct Coding {
           requires {
             { T::decode(decoder) } -> std::convertible_to<T>;
           },
-          "give the type a `static T decode(Decoder&)` or specialise `Coding<T>`");
+          "declare the type's fields with `tamrikcsv::Fields<T>` (fields.hpp), give it a "
+          "`static T decode(Decoder&)`, or specialise `Coding<T>`");
       return T::decode(decoder);
     }
   }
@@ -104,7 +105,8 @@ struct Coding {
     } else {
       static_assert(
           requires { value.encode(encoder); },
-          "give the type a `void encode(Encoder&) const` or specialise `Coding<T>`");
+          "declare the type's fields with `tamrikcsv::Fields<T>` (fields.hpp), give it a "
+          "`void encode(Encoder&) const`, or specialise `Coding<T>`");
       value.encode(encoder);
     }
   }

@@ -39,9 +39,14 @@
 #include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoding_error.hpp"
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
+#include "tamrikcsv/coding/detail/field_rows.hpp"
 #include "tamrikcsv/coding/values.hpp"
 
 namespace tamrikcsv {
+
+namespace detail {
+struct DeclaredRecords;
+}
 
 /// The values decoders read themselves: the built-in values of `CodingPrimitive`, and `std::string_view`.
 ///
@@ -89,6 +94,13 @@ class Decoder {
   virtual std::unique_ptr<detail::UnkeyedDecodingBackend> unkeyedBackend() = 0;
   virtual std::unique_ptr<detail::SingleValueDecodingBackend> singleValueBackend() = 0;
   ///@}
+  /// For decoders of rows of fields: the fields of the row this decoder stands at, which declared records
+  /// (fields.hpp) read without a container. Nothing by default, and wherever a keyed container would not
+  /// stand at a row: declared records then read through `container()`.
+  virtual std::optional<detail::FieldRowReader> fieldRowReader() { return std::nullopt; }
+
+ private:
+  friend struct detail::DeclaredRecords;
 };
 
 namespace detail {

@@ -29,10 +29,15 @@
 #include "tamrikcsv/coding/coding.hpp"
 #include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/detail/encoding_backend.hpp"
+#include "tamrikcsv/coding/detail/field_rows.hpp"
 #include "tamrikcsv/coding/encoding_error.hpp"
 #include "tamrikcsv/coding/values.hpp"
 
 namespace tamrikcsv {
+
+namespace detail {
+struct DeclaredRecords;
+}
 
 template <CodingKeyType Keys>
 class KeyedEncodingContainer;
@@ -66,6 +71,13 @@ class Encoder {
   virtual std::unique_ptr<detail::UnkeyedEncodingBackend> unkeyedBackend() = 0;
   virtual std::unique_ptr<detail::SingleValueEncodingBackend> singleValueBackend() = 0;
   ///@}
+  /// For encoders of rows of fields: the fields of the row this encoder stands at, which declared records
+  /// (fields.hpp) write without a container. Nothing by default, and wherever a keyed container would not
+  /// stand at a row: declared records then write through `container()`.
+  virtual std::optional<detail::FieldRowWriter> fieldRowWriter() { return std::nullopt; }
+
+ private:
+  friend struct detail::DeclaredRecords;
 };
 
 namespace detail {

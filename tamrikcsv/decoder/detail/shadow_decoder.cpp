@@ -135,6 +135,29 @@ T readValue(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t row
   }
 }
 
+// A row's field by key, as a keyed container at the row and a declared record alike read it.
+template <class T>
+T rowValue(const ShadowDecoder& decoder, std::int64_t row, const KeyArgument& key) {
+  const auto& source = decoder.source();
+  return readValue<T>(source, row, source->fieldPosition(key, decoder),
+                      [&] { return appending(decoder.codingPath(), key.key); });
+}
+bool rowNil(const ShadowDecoder& decoder, std::int64_t row, const KeyArgument& key) {
+  const auto& source = decoder.source();
+  return readNil(source, row, source->fieldPosition(key, decoder),
+                 [&] { return appending(decoder.codingPath(), key.key); });
+}
+bool rowContains(const ShadowDecoder& decoder, const KeyArgument& key) {
+  const auto& source = decoder.source();
+  if (auto index = key.key.intValue()) return *index >= 0 && *index < source->fieldsPerRow();
+  return source->isHeader(key);
+}
+// A value under `key` that decodes itself, at a field or, at file level, a row.
+void nestedValue(const ShadowDecoder& decoder, const KeyArgument& key, const DecodeWith& with) {
+  ShadowDecoder nested(decoder.source(), appending(decoder.codingPath(), key.key));
+  with(nested);
+}
+
 // The primitives of a backend, each forwarded to the backend's `value<T>(at...)`, `nil(at...)` and
 // `nested(at..., with)`.
 template <class Impl, class Base, class... Arg>
@@ -202,10 +225,9 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedDecodingBackend,
   }
 
   bool contains(const KeyArgument& key) override {
+    if (row_) return rowContains(decoder_, key);
     auto index = key.key.intValue();
-    if (!row_) return index && source_->hasRow(*index);
-    if (index) return *index >= 0 && *index < source_->fieldsPerRow();
-    return source_->isHeader(key);
+    return index && source_->hasRow(*index);
   }
 
   std::unique_ptr<KeyedDecodingBackend> nestedKeyed(const KeyArgument& key) override {
@@ -232,30 +254,25 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedDecodingBackend,
 
   template <class T>
   T value(const KeyArgument& key) {
-    auto [row, field] = locate(key);
-    return readValue<T>(source_, row, field, [&] { return valuePath(key); });
+    if (row_) return rowValue<T>(decoder_, *row_, key);
+    std::int64_t row = locateRow(key);
+    return readValue<T>(source_, row, 0, [&] { return valuePath(key); });
   }
   bool nil(const KeyArgument& key) {
-    auto [row, field] = locate(key);
-    return readNil(source_, row, field, [&] { return valuePath(key); });
+    if (row_) return rowNil(decoder_, *row_, key);
+    std::int64_t row = locateRow(key);
+    return readNil(source_, row, 0, [&] { return valuePath(key); });
   }
-  void nested(const KeyArgument& key, const DecodeWith& with) {
-    ShadowDecoder decoder(source_, appending(codingPath(), key.key));
-    with(decoder);
-  }
+  void nested(const KeyArgument& key, const DecodeWith& with) { nestedValue(decoder_, key, with); }
 
  private:
-  // The row and field of the plain value under `key`.
-  std::pair<std::int64_t, std::int64_t> locate(const KeyArgument& key) {
-    if (row_) return {*row_, source_->fieldPosition(key, decoder_)};
+  // At file level, the row of the plain value under `key`: its only field is the value.
+  std::int64_t locateRow(const KeyArgument& key) {
     if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
     if (source_->fieldsPerRow() != 1) throw keyedNeedsNesting(codingPath());
-    return {*key.key.intValue(), 0};
+    return *key.key.intValue();
   }
-  CodingPath valuePath(const KeyArgument& key) const {
-    if (row_) return appending(codingPath(), key.key);
-    return appending(codingPath(), key.key, indexKey(0));
-  }
+  CodingPath valuePath(const KeyArgument& key) const { return appending(codingPath(), key.key, indexKey(0)); }
 
   ShadowDecoder decoder_;
   const std::shared_ptr<ShadowDecoderSource>& source_;
@@ -401,6 +418,13 @@ const CodingPath& ShadowDecoder::codingPath() const {
   return codingPath_;
 }
 
+std::optional<FieldRowReader> ShadowDecoder::fieldRowReader() {
+  if (row_) return FieldRowReader(*this, *row_);
+  if (codingPath_.size() == 1)
+    if (auto row = codingPath_.front().intValue()) return FieldRowReader(*this, *row);
+  return std::nullopt;
+}
+
 std::unique_ptr<KeyedDecodingBackend> ShadowDecoder::keyedBackend() {
   if (row_) return std::make_unique<KeyedBackend>(*this, *row_);
   if (codingPath_.empty()) return std::make_unique<KeyedBackend>(*this, std::nullopt);
@@ -429,6 +453,75 @@ std::unique_ptr<SingleValueDecodingBackend> ShadowDecoder::singleValueBackend() 
   const CodingKey& key = codingPath_[1];
   std::int64_t field = source_->fieldPosition(KeyArgument{key}, *this);
   return std::make_unique<SingleValueBackend>(*this, *row, field);
+}
+
+// --- The fields of a row, for declared records -----------------------------------------------------------
+
+bool FieldRowReader::contains(const KeyArgument& key) const {
+  return rowContains(*decoder_, key);
+}
+bool FieldRowReader::decodeNil(const KeyArgument& key) const {
+  return rowNil(*decoder_, row_, key);
+}
+std::string FieldRowReader::decodeString(const KeyArgument& key) const {
+  return rowValue<std::string>(*decoder_, row_, key);
+}
+std::string_view FieldRowReader::decodeText(const KeyArgument& key) const {
+  return rowValue<std::string_view>(*decoder_, row_, key);
+}
+bool FieldRowReader::decodeBool(const KeyArgument& key) const {
+  return rowValue<bool>(*decoder_, row_, key);
+}
+std::int8_t FieldRowReader::decodeInt8(const KeyArgument& key) const {
+  return rowValue<std::int8_t>(*decoder_, row_, key);
+}
+std::int16_t FieldRowReader::decodeInt16(const KeyArgument& key) const {
+  return rowValue<std::int16_t>(*decoder_, row_, key);
+}
+std::int32_t FieldRowReader::decodeInt32(const KeyArgument& key) const {
+  return rowValue<std::int32_t>(*decoder_, row_, key);
+}
+std::int64_t FieldRowReader::decodeInt64(const KeyArgument& key) const {
+  return rowValue<std::int64_t>(*decoder_, row_, key);
+}
+long long FieldRowReader::decodeInt(const KeyArgument& key) const {
+  return rowValue<long long>(*decoder_, row_, key);
+}
+std::uint8_t FieldRowReader::decodeUInt8(const KeyArgument& key) const {
+  return rowValue<std::uint8_t>(*decoder_, row_, key);
+}
+std::uint16_t FieldRowReader::decodeUInt16(const KeyArgument& key) const {
+  return rowValue<std::uint16_t>(*decoder_, row_, key);
+}
+std::uint32_t FieldRowReader::decodeUInt32(const KeyArgument& key) const {
+  return rowValue<std::uint32_t>(*decoder_, row_, key);
+}
+std::uint64_t FieldRowReader::decodeUInt64(const KeyArgument& key) const {
+  return rowValue<std::uint64_t>(*decoder_, row_, key);
+}
+unsigned long long FieldRowReader::decodeUInt(const KeyArgument& key) const {
+  return rowValue<unsigned long long>(*decoder_, row_, key);
+}
+float FieldRowReader::decodeFloat(const KeyArgument& key) const {
+  return rowValue<float>(*decoder_, row_, key);
+}
+double FieldRowReader::decodeDouble(const KeyArgument& key) const {
+  return rowValue<double>(*decoder_, row_, key);
+}
+Date FieldRowReader::decodeDate(const KeyArgument& key) const {
+  return rowValue<Date>(*decoder_, row_, key);
+}
+Data FieldRowReader::decodeData(const KeyArgument& key) const {
+  return rowValue<Data>(*decoder_, row_, key);
+}
+Decimal FieldRowReader::decodeDecimal(const KeyArgument& key) const {
+  return rowValue<Decimal>(*decoder_, row_, key);
+}
+URL FieldRowReader::decodeURL(const KeyArgument& key) const {
+  return rowValue<URL>(*decoder_, row_, key);
+}
+void FieldRowReader::decodeValue(const KeyArgument& key, const DecodeWith& with) const {
+  nestedValue(*decoder_, key, with);
 }
 
 // --- The source -----------------------------------------------------------------------------------------

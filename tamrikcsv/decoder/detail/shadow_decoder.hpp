@@ -131,6 +131,8 @@ class ShadowDecoder final : public Decoder {
   std::unique_ptr<KeyedDecodingBackend> keyedBackend() override;
   std::unique_ptr<UnkeyedDecodingBackend> unkeyedBackend() override;
   std::unique_ptr<SingleValueDecodingBackend> singleValueBackend() override;
+  /// At a row, by its integer key or as a row's state.
+  std::optional<FieldRowReader> fieldRowReader() override;
 
  private:
   std::shared_ptr<Source> source_;

@@ -163,6 +163,32 @@ void writeNil(const std::shared_ptr<ShadowEncoderSink>& sink, Position at, const
   sink->fieldValue({}, at.row, at.field);
 }
 
+// Where a row's field by key goes, as a keyed container at the row and a declared record alike find it.
+// Most keys resolved on an earlier row; the rest, and the errors, out of line.
+[[gnu::noinline]] Position resolveRowPosition(const ShadowEncoder& encoder, std::int64_t row,
+                                              const KeyArgument& key) {
+  return {row,
+          encoder.sink()->fieldPosition(key, [&]() -> const CodingPath& { return encoder.codingPath(); })};
+}
+Position rowPosition(const ShadowEncoder& encoder, std::int64_t row, const KeyArgument& key) {
+  if (std::int64_t field = encoder.sink()->knownFieldPosition(key); field >= 0) return {row, field};
+  return resolveRowPosition(encoder, row, key);
+}
+template <class T>
+void writeRowValue(const ShadowEncoder& encoder, std::int64_t row, const T& value, const KeyArgument& key) {
+  writeValue(encoder.sink(), value, rowPosition(encoder, row, key),
+             [&] { return appending(encoder.codingPath(), key.key); });
+}
+void writeRowNil(const ShadowEncoder& encoder, std::int64_t row, const KeyArgument& key) {
+  writeNil(encoder.sink(), rowPosition(encoder, row, key),
+           [&] { return appending(encoder.codingPath(), key.key); });
+}
+// A value under `key` that encodes itself, at a field or, at file level, a row.
+void nestedValue(const ShadowEncoder& encoder, const KeyArgument& key, const EncodeWith& with) {
+  ShadowEncoder nested(encoder.sink(), appending(encoder.codingPath(), key.key));
+  with(nested);
+}
+
 // The primitives of a backend, each forwarded to the backend's `value(v, at...)`, `nil(at...)` and
 // `nested(at..., with)`.
 template <class Impl, class Base, class... Arg>
@@ -211,35 +237,23 @@ class KeyedBackend final : public Primitives<KeyedBackend, KeyedEncodingBackend,
 
   template <class T>
   void value(const T& v, const KeyArgument& key) {
-    writeValue(sink(), v, locate(key), [&] { return valuePath(key); });
+    if (row_) return writeRowValue(encoder_, *row_, v, key);
+    writeValue(sink(), v, locateRow(key), [&] { return valuePath(key); });
   }
   void nil(const KeyArgument& key) {
-    writeNil(sink(), locate(key), [&] { return valuePath(key); });
+    if (row_) return writeRowNil(encoder_, *row_, key);
+    writeNil(sink(), locateRow(key), [&] { return valuePath(key); });
   }
-  void nested(const KeyArgument& key, const EncodeWith& with) {
-    ShadowEncoder encoder(sink(), appending(codingPath(), key.key));
-    with(encoder);
-  }
+  void nested(const KeyArgument& key, const EncodeWith& with) { nestedValue(encoder_, key, with); }
 
  private:
-  Position locate(const KeyArgument& key) {
-    // Most keys are fields of a row that resolved before; the rest, and the errors, out of line.
-    if (row_) {
-      if (std::int64_t field = sink()->knownFieldPosition(key); field >= 0) return {*row_, field};
-    }
-    return locateFirst(key);
-  }
-  [[gnu::noinline]] Position locateFirst(const KeyArgument& key) {
-    if (row_)
-      return {*row_, sink()->fieldPosition(key, [this]() -> const CodingPath& { return codingPath(); })};
+  // At file level, where the plain value under `key` goes: the only field of its row.
+  Position locateRow(const KeyArgument& key) {
     if (!key.key.intValue()) throw rowKeyError(appending(codingPath(), key.key), key.key);
     if (sink()->writer().expectedFields() != 1) throw keyedNeedsNesting(codingPath());
     return {*key.key.intValue(), 0};
   }
-  CodingPath valuePath(const KeyArgument& key) const {
-    if (row_) return appending(codingPath(), key.key);
-    return appending(codingPath(), key.key, indexKey(0));
-  }
+  CodingPath valuePath(const KeyArgument& key) const { return appending(codingPath(), key.key, indexKey(0)); }
 
   // The sink, reached through the state the backend holds rather than a reference of its own: one load
   // fewer per value.
@@ -435,6 +449,13 @@ const CodingPath& ShadowEncoder::codingPath() const {
   return codingPath_;
 }
 
+std::optional<FieldRowWriter> ShadowEncoder::fieldRowWriter() {
+  if (row_ >= 0) return FieldRowWriter(*this, row_);
+  if (codingPath_.size() == 1)
+    if (auto row = codingPath_.front().intValue()) return FieldRowWriter(*this, *row);
+  return std::nullopt;
+}
+
 std::unique_ptr<KeyedEncodingBackend> ShadowEncoder::keyedBackend() {
   if (row_ >= 0) return std::make_unique<KeyedBackend>(*this, row_);
   if (codingPath_.empty()) return std::make_unique<KeyedBackend>(*this, std::nullopt);
@@ -469,6 +490,45 @@ std::unique_ptr<SingleValueEncodingBackend> ShadowEncoder::singleValueBackend() 
   } catch (const EncoderError& error) {
     return std::make_unique<InvalidSingleValue>(error, *this);
   }
+}
+
+// --- The fields of a row, for declared records -----------------------------------------------------------
+
+void FieldRowWriter::encodeNil(const KeyArgument& key) const {
+  writeRowNil(*encoder_, row_, key);
+}
+void FieldRowWriter::encodeString(std::string_view value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeBool(bool value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeSigned(std::int64_t value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeUnsigned(std::uint64_t value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeFloat(float value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeDouble(double value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeDate(Date value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeData(const Data& value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeDecimal(const Decimal& value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeURL(const URL& value, const KeyArgument& key) const {
+  writeRowValue(*encoder_, row_, value, key);
+}
+void FieldRowWriter::encodeValue(const KeyArgument& key, const EncodeWith& with) const {
+  nestedValue(*encoder_, key, with);
 }
 
 // --- The sink -------------------------------------------------------------------------------------------

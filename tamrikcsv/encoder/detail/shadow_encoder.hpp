@@ -177,6 +177,8 @@ class ShadowEncoder final : public Encoder {
   std::unique_ptr<KeyedEncodingBackend> keyedBackend() override;
   std::unique_ptr<UnkeyedEncodingBackend> unkeyedBackend() override;
   std::unique_ptr<SingleValueEncodingBackend> singleValueBackend() override;
+  /// At a row, by its integer key or as a row's state.
+  std::optional<FieldRowWriter> fieldRowWriter() override;
 
  private:
   std::shared_ptr<Sink> sink_;

@@ -1,0 +1,193 @@
+#pragma once
+
+// How a declared record (fields.hpp) decodes and encodes: its checks, its keys, and the walk over its
+// fields. Not part of the public interface.
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/coding/encoder.hpp"
+
+namespace tamrikcsv {
+
+template <class Record>
+struct Fields;
+template <class Record, class Member>
+struct Field;
+
+namespace detail {
+
+template <class T>
+inline constexpr bool kHasFields = requires {
+  Fields<T>::list;
+};
+
+// Whether `L` is a tuple of fields of `T`'s members (its own or its bases').
+template <class T, class L>
+struct IsFieldListOf : std::false_type {};
+template <class T, class... R, class... M>
+struct IsFieldListOf<T, std::tuple<Field<R, M>...>>
+    : std::bool_constant<(... && (std::is_same_v<R, T> || std::is_base_of_v<R, T>))> {};
+
+template <class... F>
+constexpr auto titlesOf(const std::tuple<F...>& list) {
+  return std::apply([](const auto&... f) { return std::array<const char*, sizeof...(F)>{f.title...}; }, list);
+}
+template <class... F>
+constexpr auto positionsOf(const std::tuple<F...>& list) {
+  return std::apply([](const auto&... f) { return std::array<int, sizeof...(F)>{f.position...}; }, list);
+}
+
+template <class... F>
+constexpr bool titlesAreUnique(const std::tuple<F...>& list) {
+  const auto titles = titlesOf(list);
+  for (std::size_t i = 0; i < titles.size(); ++i)
+    for (std::size_t j = i + 1; j < titles.size(); ++j)
+      if (titles[i] && titles[j] && std::string_view(titles[i]) == std::string_view(titles[j])) return false;
+  return true;
+}
+template <class... F>
+constexpr bool positionsAreUnique(const std::tuple<F...>& list) {
+  const auto positions = positionsOf(list);
+  for (std::size_t i = 0; i < positions.size(); ++i)
+    for (std::size_t j = i + 1; j < positions.size(); ++j)
+      if (positions[i] >= 0 && positions[i] == positions[j]) return false;
+  return true;
+}
+template <class... F>
+constexpr bool hasKeys(const std::tuple<F...>& list) {
+  const auto titles = titlesOf(list);
+  const auto positions = positionsOf(list);
+  for (std::size_t i = 0; i < titles.size(); ++i)
+    if (!titles[i] && positions[i] < 0) return false;
+  return true;
+}
+
+// What a record must be for its declaration to serve; each failure says what to do.
+template <class T>
+constexpr bool checkDeclaration() {
+  static_assert(kHasFields<T>,
+                "declare the record's fields: template <> struct tamrikcsv::Fields<T> { static constexpr "
+                "std::tuple list{field(\"Title\", &T::member), ...}; };");
+  if constexpr (kHasFields<T>) {
+    constexpr const auto& list = Fields<T>::list;
+    static_assert(IsFieldListOf<T, std::remove_cv_t<std::remove_reference_t<decltype(list)>>>::value,
+                  "tamrikcsv::Fields<T>::list must be a std::tuple of field(...)s of T's members");
+    if constexpr (IsFieldListOf<T, std::remove_cv_t<std::remove_reference_t<decltype(list)>>>::value) {
+      static_assert(hasKeys(list), "every declared field needs a title or a position of 0 or more");
+      static_assert(titlesAreUnique(list), "two declared fields of the record have the same title");
+      static_assert(positionsAreUnique(list), "two declared fields of the record have the same position");
+    }
+  }
+  return true;
+}
+
+/// Reads and writes declared records: through the fields of the row the coder stands at where it offers
+/// them, else through a keyed container, as a hand-written record would. Either way each field is the
+/// value a keyed container gives or takes under the field's key, so strategies, errors and their order
+/// are those of the equivalent hand-written record.
+struct DeclaredRecords {
+  template <class T>
+  static T decode(Decoder& decoder) {
+    checkRecord<T>();
+    const std::vector<CodingKey>& keys = keysOf<T>();
+    if (auto row = decoder.fieldRowReader()) return read<T>(*row, keys);
+    auto backend = decoder.keyedBackend();
+    return read<T>(*backend, keys);
+  }
+
+  template <class T>
+  static void encode(const T& value, Encoder& encoder) {
+    checkRecord<T>();
+    const std::vector<CodingKey>& keys = keysOf<T>();
+    if (auto row = encoder.fieldRowWriter()) return write(value, *row, keys);
+    auto backend = encoder.keyedBackend();
+    write(value, *backend, keys);
+  }
+
+ private:
+  template <class T>
+  static constexpr void checkRecord() {
+    static_assert(checkDeclaration<T>());
+    static_assert(
+        std::is_default_constructible_v<T>,
+        "a declared record decodes into a default-constructed value: give it a default constructor");
+  }
+
+  // The field keys of a record, made once. Their vector's address names the record to a coder, which then
+  // remembers what each field resolved to (as it does for a key enumeration) instead of looking its title up
+  // on every row.
+  template <class T>
+  static const std::vector<CodingKey>& keysOf() {
+    static const std::vector<CodingKey> keys = std::apply(
+        [](const auto&... field) { return std::vector<CodingKey>{keyOf(field)...}; }, Fields<T>::list);
+    return keys;
+  }
+  template <class F>
+  static CodingKey keyOf(const F& field) {
+    if (!field.title) return CodingKey(field.position);
+    return CodingKey::view(field.title,
+                           field.position >= 0 ? std::optional<int>(field.position) : std::nullopt);
+  }
+  static KeyArgument argument(const std::vector<CodingKey>& keys, std::size_t ordinal) {
+    return {keys[ordinal], &keys, ordinal, keys.size()};
+  }
+
+  template <class T, class Row>
+  static T read(Row& row, const std::vector<CodingKey>& keys) {
+    T record{};
+    constexpr std::size_t kCount = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<T>::list)>>;
+    // The fold runs left to right: fields are read, and fail, in declaration order.
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+      (readField(row, record.*(std::get<I>(Fields<T>::list).member), argument(keys, I)), ...);
+    }
+    (std::make_index_sequence<kCount>{});
+    return record;
+  }
+  template <class Row, class M>
+  static void readField(Row& row, M& member, const KeyArgument& key) {
+    static_assert(!kIsTextView<M>, "a std::string_view member would outlive its row: declare a std::string");
+    if constexpr (IsOptional<M>::value) {
+      if (!row.contains(key) || row.decodeNil(key))
+        member = std::nullopt;
+      else if constexpr (std::is_same_v<M, std::optional<std::string>>)
+        member.emplace(row.decodeText(key));
+      else
+        member = decodeAny<typename M::value_type>(row, key);
+    } else if constexpr (std::is_same_v<M, std::string>) {
+      // A text is its field's text whatever the strategies: copied straight into the member, not moved in.
+      member.assign(row.decodeText(key));
+    } else {
+      member = decodeAny<M>(row, key);
+    }
+  }
+
+  template <class T, class Row>
+  static void write(const T& record, Row& row, const std::vector<CodingKey>& keys) {
+    constexpr std::size_t kCount = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<T>::list)>>;
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+      (writeField(row, record.*(std::get<I>(Fields<T>::list).member), argument(keys, I)), ...);
+    }
+    (std::make_index_sequence<kCount>{});
+  }
+  template <class Row, class M>
+  static void writeField(Row& row, const M& member, const KeyArgument& key) {
+    if constexpr (IsOptional<M>::value) {
+      if (member) encodeAny(row, *member, key);
+    } else {
+      encodeAny(row, member, key);
+    }
+  }
+};
+
+}  // namespace detail
+}  // namespace tamrikcsv

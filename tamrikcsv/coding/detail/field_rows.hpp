@@ -1,0 +1,83 @@
+#pragma once
+
+// The fields of one CSV row, reached by key without a container: what declared records (fields.hpp) read
+// and write through when the coder stands at a row. Not part of the public interface.
+//
+// Each class answers exactly as a keyed container at the row does, by the same code in the CSV decoder and
+// encoder (same positions, strategies and errors), and names its members as the backends of
+// decoding_backend.hpp and encoding_backend.hpp do, so that `decodeAny` and `encodeAny` serve both. The
+// difference is the call: these are plain member functions, resolved when compiled, where a container
+// takes a virtual call for every field and an allocation for every row.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "tamrikcsv/coding/detail/decoding_backend.hpp"
+#include "tamrikcsv/coding/detail/encoding_backend.hpp"
+#include "tamrikcsv/coding/values.hpp"
+
+namespace tamrikcsv::detail {
+
+class ShadowDecoder;
+class ShadowEncoder;
+
+/// The fields of the row a CSV decoder stands at. Made by that decoder; lives no longer than it.
+class FieldRowReader {
+ public:
+  FieldRowReader(const ShadowDecoder& decoder, std::int64_t row) noexcept : decoder_(&decoder), row_(row) {}
+
+  bool contains(const KeyArgument& key) const;
+  bool decodeNil(const KeyArgument& key) const;
+  std::string decodeString(const KeyArgument& key) const;
+  std::string_view decodeText(const KeyArgument& key) const;
+  bool decodeBool(const KeyArgument& key) const;
+  std::int8_t decodeInt8(const KeyArgument& key) const;
+  std::int16_t decodeInt16(const KeyArgument& key) const;
+  std::int32_t decodeInt32(const KeyArgument& key) const;
+  std::int64_t decodeInt64(const KeyArgument& key) const;
+  long long decodeInt(const KeyArgument& key) const;
+  std::uint8_t decodeUInt8(const KeyArgument& key) const;
+  std::uint16_t decodeUInt16(const KeyArgument& key) const;
+  std::uint32_t decodeUInt32(const KeyArgument& key) const;
+  std::uint64_t decodeUInt64(const KeyArgument& key) const;
+  unsigned long long decodeUInt(const KeyArgument& key) const;
+  float decodeFloat(const KeyArgument& key) const;
+  double decodeDouble(const KeyArgument& key) const;
+  Date decodeDate(const KeyArgument& key) const;
+  Data decodeData(const KeyArgument& key) const;
+  Decimal decodeDecimal(const KeyArgument& key) const;
+  URL decodeURL(const KeyArgument& key) const;
+  /// A value that decodes itself: `with` gets a decoder positioned at the field.
+  void decodeValue(const KeyArgument& key, const DecodeWith& with) const;
+
+ private:
+  const ShadowDecoder* decoder_;
+  std::int64_t row_;
+};
+
+/// The fields of the row a CSV encoder stands at. Made by that encoder; lives no longer than it.
+class FieldRowWriter {
+ public:
+  FieldRowWriter(const ShadowEncoder& encoder, std::int64_t row) noexcept : encoder_(&encoder), row_(row) {}
+
+  void encodeNil(const KeyArgument& key) const;
+  void encodeString(std::string_view value, const KeyArgument& key) const;
+  void encodeBool(bool value, const KeyArgument& key) const;
+  void encodeSigned(std::int64_t value, const KeyArgument& key) const;
+  void encodeUnsigned(std::uint64_t value, const KeyArgument& key) const;
+  void encodeFloat(float value, const KeyArgument& key) const;
+  void encodeDouble(double value, const KeyArgument& key) const;
+  void encodeDate(Date value, const KeyArgument& key) const;
+  void encodeData(const Data& value, const KeyArgument& key) const;
+  void encodeDecimal(const Decimal& value, const KeyArgument& key) const;
+  void encodeURL(const URL& value, const KeyArgument& key) const;
+  /// A value that encodes itself: `with` gets an encoder positioned at the field.
+  void encodeValue(const KeyArgument& key, const EncodeWith& with) const;
+
+ private:
+  const ShadowEncoder* encoder_;
+  std::int64_t row_;
+};
+
+}  // namespace tamrikcsv::detail

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tamrikcsv/tamrikcsv.hpp"
+
+using namespace tamrikcsv;
+
+namespace {
+
+// A declared record, and its twin written by hand as records were before declarations: they must agree on
+// every row, byte and error.
+struct Desk {
+  std::string id;
+  int floor = 0;
+  bool window = false;
+  double width = 0;
+  std::optional<std::string> serial;
+  std::optional<Date> since;
+  friend bool operator==(const Desk&, const Desk&) = default;
+};
+
+struct HandDesk : Desk {
+  enum class Keys { id, floor, window, width, serial, since };
+  static HandDesk decode(Decoder& decoder);
+  void encode(Encoder& encoder) const;
+};
+
+// By position, for files without a header row; the second field has a title to be named by.
+struct Pair {
+  std::string name;
+  std::int64_t count = 0;
+  friend bool operator==(const Pair&, const Pair&) = default;
+};
+
+struct HandPair : Pair {
+  enum class Keys { name, count };
+  static HandPair decode(Decoder& decoder);
+};
+
+// Declared, with reading that needs logic written by hand: the declaration still writes it.
+struct Shouted {
+  std::string word;
+  static Shouted decode(Decoder& decoder) {
+    auto word = decoder.container<CodingKey>().decode<std::string>(CodingKey("word"));
+    for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return {word};
+  }
+};
+
+struct Undeclared {};
+
+}  // namespace
+
+template <>
+struct tamrikcsv::Fields<Desk> {
+  static constexpr std::tuple list{field("Desk", &Desk::id),       field("Floor", &Desk::floor),
+                                   field("Window", &Desk::window), field("Width", &Desk::width),
+                                   field("Serial", &Desk::serial), field("Since", &Desk::since)};
+};
+template <>
+struct tamrikcsv::CodingKeyTraits<HandDesk::Keys> {
+  static constexpr auto names = fieldTitles<Desk>();
+};
+template <>
+struct tamrikcsv::Fields<Pair> {
+  static constexpr std::tuple list{field(0, &Pair::name), field("count", 1, &Pair::count)};
+};
+template <>
+struct tamrikcsv::CodingKeyTraits<HandPair::Keys> {
+  static constexpr std::array names{"0", "count"};
+  static constexpr std::array ints{0, 1};
+};
+template <>
+struct tamrikcsv::Fields<Shouted> {
+  static constexpr std::tuple list{field("word", &Shouted::word)};
+};
+
+HandDesk HandDesk::decode(Decoder& decoder) {
+  auto row = decoder.container<Keys>();
+  HandDesk desk;
+  desk.id = row.decode<std::string>(Keys::id);
+  desk.floor = row.decode<int>(Keys::floor);
+  desk.window = row.decode<bool>(Keys::window);
+  desk.width = row.decode<double>(Keys::width);
+  desk.serial = row.decodeIfPresent<std::string>(Keys::serial);
+  desk.since = row.decodeIfPresent<Date>(Keys::since);
+  return desk;
+}
+void HandDesk::encode(Encoder& encoder) const {
+  auto row = encoder.container<Keys>();
+  row.encode(id, Keys::id);
+  row.encode(floor, Keys::floor);
+  row.encode(window, Keys::window);
+  row.encode(width, Keys::width);
+  row.encodeIfPresent(serial, Keys::serial);
+  row.encodeIfPresent(since, Keys::since);
+}
+HandPair HandPair::decode(Decoder& decoder) {
+  auto row = decoder.container<Keys>();
+  HandPair pair;
+  pair.name = row.decode<std::string>(Keys::name);
+  pair.count = row.decode<std::int64_t>(Keys::count);
+  return pair;
+}
+
+// What declarations promise at compile time; that a bad declaration fails with its message is a CTest.
+constexpr std::tuple kTwice{field("Desk", &Desk::id), field("Desk", &Desk::serial)};
+static_assert(hasUniqueTitles(Fields<Desk>::list) && !hasUniqueTitles(kTwice));
+static_assert(DeclaredRecord<Desk> && !DeclaredRecord<HandDesk> && !DeclaredRecord<Undeclared>);
+
+namespace {
+
+const char* const kDesks = "Serial,Desk,Floor,Window,Width,Since\n,D1,1,true,1.5,\nS9,D2,2,no,0.8,60\n";
+
+CSVDecoder decoderWith(const std::function<void(CSVDecoder::Configuration&)>& edit = {}) {
+  return CSVDecoder([&](CSVDecoder::Configuration& c) {
+    c.readerConfiguration.headerStrategy = Strategy::Header::firstLine;
+    if (edit) edit(c);
+  });
+}
+
+// Everything a failure shows: its text (which holds the user info and any coding path), kind and path.
+std::string failureOf(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const DecodingError& e) {
+    return std::string(e.what()) + " | decoding " + std::to_string(static_cast<int>(e.kind())) + " at " +
+           describe(e.codingPath());
+  } catch (const EncodingError& e) {
+    return std::string(e.what()) + " | encoding " + std::to_string(static_cast<int>(e.kind())) + " at " +
+           describe(e.codingPath());
+  } catch (const CSVErrorBase& e) {
+    return std::string(e.what()) + " | " + e.errorDomain() + " " + std::to_string(e.errorCode());
+  }
+  return "no failure";
+}
+
+}  // namespace
+
+TEST(DeclaredFields, DecodeAsTheirHandWrittenTwinsWhateverTheWayIn) {
+  for (auto buffering : {Strategy::DecodingBuffer::keepAll, Strategy::DecodingBuffer::sequential}) {
+    auto decoder = decoderWith([&](auto& c) { c.bufferingStrategy = buffering; });
+    auto desks = decoder.decodeText<std::vector<Desk>>(kDesks);
+    auto twins = decoder.decodeText<std::vector<HandDesk>>(kDesks);
+    ASSERT_EQ(desks.size(), 2u);
+    EXPECT_EQ(desks[0], (Desk{"D1", 1, true, 1.5, std::nullopt, std::nullopt}));
+    EXPECT_EQ(desks[1].serial, "S9");
+    EXPECT_TRUE(desks[1].since);
+    EXPECT_EQ(desks, std::vector<Desk>(twins.begin(), twins.end()));
+
+    auto lazy = decoder.makeLazyText(kDesks);
+    EXPECT_EQ(lazy.decode<Desk>(), desks[0]);
+    for (auto& row : lazy) EXPECT_EQ(row.decode<Desk>(), desks[1]);
+  }
+  // An optional field's column may be missing altogether.
+  EXPECT_EQ(decoderWith().decodeText<std::vector<Desk>>("Desk,Floor,Window,Width\nD3,0,,2\n")[0].serial,
+            std::nullopt);
+  // By position without a header row, by title and position with one that says otherwise.
+  EXPECT_EQ(CSVDecoder().decodeText<std::vector<Pair>>("a,1\nb,2\n"),
+            (std::vector<Pair>{{"a", 1}, {"b", 2}}));
+  EXPECT_EQ(decoderWith().decodeText<std::vector<Pair>>("count,name\nc,3\n"), (std::vector<Pair>{{"c", 3}}));
+}
+
+TEST(DeclaredFields, FailAsTheirHandWrittenTwinsWithTheSameTextKindAndPath) {
+  using Edit = std::function<void(CSVDecoder::Configuration&)>;
+  const std::vector<std::pair<Edit, std::string>> cases = {
+      {{}, "Desk,Floor,Window,Serial\nD1,1,true,\n"},                 // a column missing
+      {{}, "Desk,Floor,Window,Width\nD1,1,true,1\nD2,one,true,1\n"},  // not a number, on the second row
+      {{}, "Desk,Floor,Window,Width\nD1,1,true,inf\n"},               // not conforming
+      {{}, "Desk,Desk,Floor,Window,Width\nD1,D1,1,true,1\n"},         // two equal titles
+      {{}, "Desk,Floor,Window,Width\nD1,1,true\n"},                   // the reader's error
+      {[](auto& c) { c.boolStrategy = Strategy::BoolDecoding::numeric(); }, kDesks},
+      {[](auto& c) { c.dateStrategy = Strategy::DateDecoding::iso8601(); }, kDesks},
+      {[](auto& c) { c.readerConfiguration.headerStrategy = Strategy::Header::none; }, kDesks},
+      {[](auto& c) { c.bufferingStrategy = Strategy::DecodingBuffer::sequential; },
+       "Desk,Floor,Window,Width,Since\nD1,1,true,1,x\n"},
+  };
+  for (const auto& failing : cases) {
+    const std::string& input = failing.second;
+    auto decoder = decoderWith(failing.first);
+    std::string declared = failureOf([&] { decoder.decodeText<std::vector<Desk>>(input); });
+    EXPECT_NE(declared, "no failure") << input;
+    EXPECT_EQ(declared, failureOf([&] { decoder.decodeText<std::vector<HandDesk>>(input); })) << input;
+    EXPECT_EQ(failureOf([&] { decoder.makeLazyText(input).decode<Desk>(); }),
+              failureOf([&] { decoder.makeLazyText(input).decode<HandDesk>(); }));
+    // A record asked of the whole file is no row: the same refusal.
+    EXPECT_EQ(failureOf([&] { decoder.decodeText<Desk>(input); }),
+              failureOf([&] { decoder.decodeText<HandDesk>(input); }));
+  }
+  EXPECT_EQ(failureOf([] { CSVDecoder().decodeText<std::vector<Pair>>("a,b\n"); }),
+            failureOf([] { CSVDecoder().decodeText<std::vector<HandPair>>("a,b\n"); }));
+}
+
+TEST(DeclaredFields, EncodeAsTheirHandWrittenTwins) {
+  auto desks = decoderWith().decodeText<std::vector<Desk>>(kDesks);
+  std::vector<HandDesk> twins(desks.size());
+  for (std::size_t i = 0; i < desks.size(); ++i) static_cast<Desk&>(twins[i]) = desks[i];
+  using Buffering = Strategy::EncodingBuffer;
+  for (auto buffering : {Buffering::keepAll, Buffering::assembled, Buffering::sequential}) {
+    CSVEncoder encoder([&](CSVEncoder::Configuration& c) {
+      const auto titles = fieldTitles<Desk>();
+      c.writerConfiguration.headers.assign(titles.begin(), titles.end());
+      c.bufferingStrategy = buffering;
+    });
+    EXPECT_EQ(encoder.encodeString(desks),
+              "Desk,Floor,Window,Width,Serial,Since\nD1,1,true,1.5,,\n"
+              "D2,2,false,0.8,S9,60.0\n");
+    EXPECT_EQ(encoder.encodeString(desks), encoder.encodeString(twins));
+    auto lazy = encoder.makeLazyString();
+    lazy.encodeNext(desks[1]);
+    EXPECT_EQ(lazy.endEncoding(), "Desk,Floor,Window,Width,Serial,Since\nD2,2,false,0.8,S9,60.0\n");
+
+    desks[0].width = twins[0].width = std::numeric_limits<double>::infinity();  // not conforming
+    EXPECT_EQ(failureOf([&] { encoder.encodeString(desks); }),
+              failureOf([&] { encoder.encodeString(twins); }));
+    desks[0].width = twins[0].width = 1.5;
+    encoder.configuration.writerConfiguration.headers = {"Desk", "Floor", "Window"};  // no "Width"
+    EXPECT_EQ(failureOf([&] { encoder.encodeString(desks); }),
+              failureOf([&] { encoder.encodeString(twins); }));
+    encoder.configuration.writerConfiguration.headers.clear();
+    EXPECT_EQ(failureOf([&] { encoder.encodeString(desks[0]); }),
+              failureOf([&] { encoder.encodeString(twins[0]); }));
+  }
+}
+
+TEST(DeclaredFields, GiveWayToHandWrittenLogicOneDirectionAtATime) {
+  auto words = decoderWith().decodeText<std::vector<Shouted>>("word\nquiet\n");
+  EXPECT_EQ(words[0].word, "QUIET");
+  EXPECT_EQ(CSVEncoder([](auto& c) { c.writerConfiguration.headers = {"word"}; }).encodeString(words),
+            "word\nQUIET\n");
+}
