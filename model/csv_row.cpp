@@ -7,6 +7,14 @@
 
 namespace tamrik {
 
+CSVRow CSVRow::decode(tamrikcsv::Decoder& decoder) {
+  return tamrikcsv::decodeFields<CSVRow>(decoder);
+}
+
+void CSVRow::encode(tamrikcsv::Encoder& encoder) const {
+  tamrikcsv::encodeFields(*this, encoder);
+}
+
 namespace detail {
 
 PlaceRowTexts decodePlaceRow(tamrikcsv::KeyedDecodingContainer<CSVRow::CodingKeys>& row) {

@@ -11,8 +11,7 @@ namespace tamrik {
 
 /// One line of a places file: a place with its location, level and zone, and at most one serial number.
 /// Fields are found by column title, never by position; the row decodes and encodes from its declared
-/// fields (below), reading the eight required ones in column order, so that a missing column is reported
-/// in that order, and writing the serial number only when present (the field stays empty).
+/// fields (below).
 struct CSVRow {
   std::string locationId, locationName, levelId, levelName, zoneId, zoneName, placeId, placeName;
   /// Absent for an empty field, or when the file has no "Serial Number" column.
@@ -24,6 +23,12 @@ struct CSVRow {
   enum class CodingKeys { locationId, locationName, levelId, levelName, zoneId, zoneName, placeId, placeName,
                           serialNumber };
   // clang-format on
+
+  /// Reads the eight required fields in column order, so that a missing column is reported in that order,
+  /// then the serial number if present.
+  static CSVRow decode(tamrikcsv::Decoder& decoder);
+  /// Writes the eight required fields, and the serial number only when present (the field stays empty).
+  void encode(tamrikcsv::Encoder& encoder) const;
 
   friend bool operator==(const CSVRow&, const CSVRow&) = default;
 };

@@ -130,6 +130,27 @@ constexpr auto fieldTitles() {
   }
 }
 
+/// A declared record read from its fields, as a keyed container reads them: for a hand-written `decode`
+/// that starts from the declaration, or that a type keeps for callers who call it.
+///
+/// ```cpp
+/// static Place decode(tamrikcsv::Decoder& decoder) { return tamrikcsv::decodeFields<Place>(decoder); }
+/// ```
+template <DeclaredRecord T>
+T decodeFields(Decoder& decoder) {
+  return detail::DeclaredRecords::decode<T>(decoder);
+}
+
+/// A declared record written by its fields, as a keyed container writes them.
+///
+/// ```cpp
+/// void encode(tamrikcsv::Encoder& encoder) const { tamrikcsv::encodeFields(*this, encoder); }
+/// ```
+template <DeclaredRecord T>
+void encodeFields(const T& value, Encoder& encoder) {
+  detail::DeclaredRecords::encode(value, encoder);
+}
+
 /// A declared record decodes and encodes by its fields, unless it has a hand-written `decode` or `encode`,
 /// which then takes that direction: a record whose reading needs logic can still be written from its
 /// declaration.
@@ -143,7 +164,7 @@ struct Coding<T> {
                   })
       return T::decode(decoder);
     else
-      return detail::DeclaredRecords::decode<T>(decoder);
+      return decodeFields<T>(decoder);
   }
   /// The fields in declaration order, as a keyed container writes them.
   template <class E = Encoder>
@@ -151,7 +172,7 @@ struct Coding<T> {
     if constexpr (requires { value.encode(encoder); })
       value.encode(encoder);
     else
-      detail::DeclaredRecords::encode(value, encoder);
+      encodeFields(value, encoder);
   }
 };
 
