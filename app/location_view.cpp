@@ -15,6 +15,7 @@
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -286,7 +287,16 @@ QWidget* LocationView::makeBrowser() {
   searchField_->setObjectName(QStringLiteral("SearchField"));
   searchField_->setPlaceholderText(tr("Find a place"));
   searchField_->setClearButtonEnabled(true);
-  connect(searchField_, &QLineEdit::textChanged, this, &LocationView::setSearchText);
+  // Keys that arrive together are searched for once, when the window has taken them all: a fast typist's
+  // three keys cost one search, not three.
+  connect(searchField_, &QLineEdit::textChanged, this, [this] {
+    if (searchQueued_) return;
+    searchQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      searchQueued_ = false;
+      setSearchText(searchField_->text());
+    });
+  });
   // Escape clears the field; Ctrl+F anywhere in the window comes back to it.
   searchField_->installEventFilter(new SearchFieldKeys(searchField_, [this] {
     if (!search_) search_ = std::make_shared<PlaceSearch>(placeDataModel_->locations());

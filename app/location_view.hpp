@@ -43,6 +43,8 @@ class LocationView : public QWidget {
   /// Narrows the sidebar and the places to what `text` finds (case and accents ignored); an empty text shows
   /// everything again, with the groups opened as they were before the search.
   void setSearchText(const QString& text);
+  /// "Find a place": what is typed there is searched for once the window has handled the keys that came
+  /// with it.
   QLineEdit* searchField() const noexcept { return searchField_; }
 
   /// "Only places without a display": checked, the places column shows those (and the selected place).
@@ -96,6 +98,7 @@ class LocationView : public QWidget {
   std::optional<ZonePath> selectedZonePath_;
   QLineEdit* searchField_ = nullptr;
   QString searchText_;
+  bool searchQueued_ = false;  // the field's text changed; the search follows once pending events are handled
   // Prepared with the hierarchy where it was read, else made on the first search after a load.
   std::shared_ptr<const PlaceSearch> search_;
   std::optional<SearchResult> searchResult_;

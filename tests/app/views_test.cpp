@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -367,8 +368,22 @@ TEST(LocationView, FindsPlacesIgnoringCaseAndAccents) {
   for (const char* text : {"cafe", "ZURICH"}) {
     view.searchField()->clear();
     QTest::keyClicks(view.searchField(), text);
+    QTest::qWait(1);  // the search follows the keys
     EXPECT_EQ(views.column(tree), std::vector<QString>{"Café Zürich"}) << text;
   }
+
+  // Keys that arrive together are searched for once, when the last of them is in.
+  view.searchField()->clear();
+  QTest::qWait(1);
+  QSignalSpy searches(&tree, &QAbstractItemModel::modelReset);
+  for (char key : std::string("zur")) {
+    QCoreApplication::postEvent(view.searchField(),
+                                new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(key))));
+  }
+  QTest::qWait(1);
+  EXPECT_EQ(view.searchField()->text(), "zur");
+  EXPECT_EQ(searches.count(), 1);
+  EXPECT_EQ(views.column(tree), std::vector<QString>{"Café Zürich"});
   EXPECT_TRUE(view.sidebar()->isExpanded(tree.index(0, 0)));  // what was found is opened
 
   // A place's name narrows the zones to the one holding it, and the places column to the place.
@@ -383,6 +398,7 @@ TEST(LocationView, FindsPlacesIgnoringCaseAndAccents) {
 
   // Escape empties the field: everything shows, the groups as they were.
   QTest::keyClick(view.searchField(), Qt::Key_Escape);
+  QTest::qWait(1);
   EXPECT_TRUE(view.searchField()->text().isEmpty());
   EXPECT_EQ(views.column(tree), (std::vector<QString>{"Café Zürich", "Head office"}));
   EXPECT_TRUE(view.sidebar()->isExpanded(tree.index(1, 0)));
