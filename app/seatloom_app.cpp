@@ -284,8 +284,9 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
     try {
       opening->loaded = PlaceDataModel::readPlaces(opening->file, opening->options, &opening->progress, home);
       // What the store builds from a hierarchy is built here too, so that handing it over is quick.
-      PlaceDataModel::prepare(*opening->loaded);
+      PlaceDataModel::prepare(*opening->loaded, &opening->progress);
     } catch (...) {
+      opening->loaded.reset();
       opening->error = std::current_exception();
       try {
         std::rethrow_exception(opening->error);
@@ -322,13 +323,25 @@ void TamrikSeatloomApp::finishOpening() {
   if (QApplication::activeModalWidget()) return;
   openingPoll_->stop();
   opening_->reader.join();  // what it wrote is this thread's to read from here on
-  std::unique_ptr<Opening> opening = std::move(opening_);
+  std::unique_ptr<Opening> finished = std::move(opening_);
   emit openingChanged();
+  startExportWhenIdle();
   // A cancel that came after the last read still stands, and so do assignments made while it read.
-  if (opening->progress.isCancelled()) return;
-  if (opening->loaded && undoStack_.index() != opening->historyAtStart && !settleUnsavedAssignments()) return;
-  completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error,
-                  std::move(opening->failure));
+  if (finished->progress.isCancelled()) return;
+  const bool stepsTaken = finished->loaded && undoStack_.index() != finished->historyAtStart;
+  auto complete = [this, opening = std::shared_ptr<Opening>(std::move(finished))] {
+    completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error,
+                    std::move(opening->failure));
+  };
+  if (stepsTaken)
+    settleUnsavedAssignments(std::move(complete));
+  else
+    complete();
+}
+
+void TamrikSeatloomApp::startExportWhenIdle() {
+  if (exportWhenIdle_ && !opening_ && !exporting_)
+    startExporting(*std::exchange(exportWhenIdle_, std::nullopt));
 }
 
 void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options,
@@ -371,33 +384,33 @@ void TamrikSeatloomApp::dismissLoadNotice() {
 }
 
 void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
-  if (!isOpening() && !isExporting() && settleUnsavedAssignments()) startOpening(file);
+  if (isOpening() || isExporting()) return;
+  settleUnsavedAssignments([this, file] {
+    if (!isOpening() && !isExporting()) startOpening(file);
+  });
 }
 
-bool TamrikSeatloomApp::settleUnsavedAssignments() {
-  if (!hasUnsavedAssignments()) return true;
-  if (settling_) return false;  // asked again (closing, say) while the first answer's export writes
+void TamrikSeatloomApp::settleUnsavedAssignments(std::function<void()> then) {
+  if (!hasUnsavedAssignments()) return then();
+  if (afterExport_) return;  // asked again (a second close, say) while the first answer's export writes
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
-      if (isExporting()) return false;
       if (auto file = chooseFileToSave_(window_.get())) {
-        // In the background like any export, so that the window shows how far it got and offers Cancel;
-        // what asked waits for it here, as it waited for the question.
-        startExporting(*file);
-        const QScopedValueRollback settling(settling_, true);
-        QEventLoop waiting;
-        connect(this, &TamrikSeatloomApp::exportingChanged, &waiting, [&] {
-          if (!isExporting()) waiting.quit();
-        });
-        if (isExporting()) waiting.exec();
+        // In the background like any export: the window shows how far it got and offers Cancel, and
+        // `then` follows once it has written everything.
+        afterExport_ = std::move(then);
+        if (opening_) cancelOpening();  // what it read would replace what is being saved
+        if (opening_ || exporting_)
+          exportWhenIdle_ = *file;  // started as soon as the running work ends
+        else
+          startExporting(*file);
       }
-      return !hasUnsavedAssignments();  // still unsaved: the export was cancelled or failed
+      return;
     case UnsavedChoice::discard:
-      return true;
+      return then();
     case UnsavedChoice::cancel:
-      break;
+      return;
   }
-  return false;
 }
 
 void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
@@ -412,8 +425,10 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
 
 void TamrikSeatloomApp::showFileImporter() {
   if (isOpening() || isExporting()) return;
-  if (!settleUnsavedAssignments()) return;
-  if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
+  settleUnsavedAssignments([this] {
+    if (isOpening() || isExporting()) return;
+    if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
+  });
 }
 
 void TamrikSeatloomApp::exportWithSavePanel() {
@@ -455,17 +470,23 @@ void TamrikSeatloomApp::finishExporting() {
   std::unique_ptr<Exporting> exporting = std::move(exporting_);
   if (!opening_) openingPoll_->stop();
   emit exportingChanged();
+  // What waits for an export waits for the one the unsaved-assignments question started, which may still
+  // be waiting for this one to end.
+  std::function<void()> then = exportWhenIdle_ ? nullptr : std::exchange(afterExport_, nullptr);
   if (!exporting->error) {
     if (undoStack_.index() == exporting->historyAtStart) undoStack_.setClean();
-    return;
+    // Steps taken while it wrote are not in the file: they are asked about again.
+    if (then) settleUnsavedAssignments(std::move(then));
+  } else {
+    try {
+      std::rethrow_exception(exporting->error);
+    } catch (const WorkCancelled&) {
+      // The file is as it was, and what waited for it does not happen.
+    } catch (...) {
+      reportFailure(exporting->error, true, describeExportFailure(exporting->file, exporting->error));
+    }
   }
-  try {
-    std::rethrow_exception(exporting->error);
-  } catch (const WorkCancelled&) {
-    return;  // the file is as it was
-  } catch (...) {
-  }
-  reportFailure(exporting->error, true, describeExportFailure(exporting->file, exporting->error));
+  startExportWhenIdle();
 }
 
 // --- The window -----------------------------------------------------------------------------------------
@@ -718,7 +739,18 @@ void MainWindow::showLoadNotice() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (app_.settleUnsavedAssignments())
+  if (closeSettled_ || !app_.hasUnsavedAssignments()) return event->accept();
+  // Settled now (discarded), or once the export the user asked for is written: then the window closes
+  // itself.
+  auto asking = std::make_shared<bool>(true), settled = std::make_shared<bool>(false);
+  app_.settleUnsavedAssignments([this, asking, settled] {
+    *settled = true;
+    if (*asking) return;
+    closeSettled_ = true;
+    close();
+  });
+  *asking = false;
+  if (*settled)
     event->accept();
   else
     event->ignore();

@@ -135,10 +135,12 @@ class TamrikSeatloomApp : public QObject {
   /// nothing to lose); never in demo mode, whose places are a sample. The window shows it as modified.
   bool hasUnsavedAssignments() const { return !demo_ && !undoStack_.isClean(); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
-  /// Cancel). True when the caller may go on: nothing to lose, exported, or discarded. The export runs in
-  /// the background as `startExporting` does, the window showing its progress and Cancel, and this
-  /// returns once it ends.
-  bool settleUnsavedAssignments();
+  /// Cancel), then runs `then` once nothing would be lost: at once when nothing is or the user discards;
+  /// after the export when the user exports first. The export runs in the background as `startExporting`
+  /// does (a running opening is cancelled first, a running export finished first); when it fails or is
+  /// cancelled `then` never runs, and steps taken while it writes are asked about again. Nothing runs
+  /// when the user cancels, or while an earlier answer's export writes.
+  void settleUnsavedAssignments(std::function<void()> then);
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
   void setSaveFileChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
@@ -166,6 +168,7 @@ class TamrikSeatloomApp : public QObject {
   void reportFailure(std::exception_ptr error, bool isExport, FailureText text);
   void finishOpening();
   void finishExporting();
+  void startExportWhenIdle();
   // What an opening came to, on the window's thread: `loaded` or `error`.
   void completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options, bool inBackground,
                        std::optional<PlaceDataModel::LoadedPlaces> loaded, std::exception_ptr error,
@@ -188,7 +191,8 @@ class TamrikSeatloomApp : public QObject {
   std::unique_ptr<Opening> opening_;
   std::unique_ptr<Exporting> exporting_;
   std::unique_ptr<QTranslator> texts_;  // installed before the window is made
-  bool settling_ = false;               // an export that `settleUnsavedAssignments` waits for runs
+  std::function<void()> afterExport_;   // what `settleUnsavedAssignments` does once its export is written
+  std::optional<std::filesystem::path> exportWhenIdle_;  // its export, waiting for the running work to end
   std::unique_ptr<MainWindow> window_;
 };
 
@@ -244,6 +248,7 @@ class MainWindow : public QMainWindow {
   QLabel* recentCaption_;
   std::vector<QPushButton*> recentButtons_;  // one per entry the list can hold, hidden while unused
   QMessageBox* alert_ = nullptr;
+  bool closeSettled_ = false;  // the unsaved assignments were exported for this closing
   QFrame* noticeBar_;
   QLabel* noticeText_;
   QLabel* openingLabel_;

@@ -19,11 +19,11 @@ struct PlaceCount {
   friend bool operator==(const PlaceCount&, const PlaceCount&) = default;
 };
 
-/// How many places of each location, level and zone of a store's hierarchy hold a display. Counted when
-/// first asked after a load, then kept current from the places that the store's assignments, unassignments
-/// and restores name, so that none of them walks the hierarchy. A place changed other than through the
-/// store is counted again only after the next load. Groups are given by their positions in `locations()`;
-/// a position outside the hierarchy counts nothing.
+/// How many places of each location, level and zone of a store's hierarchy hold a display. Counted where
+/// the load prepared it (`PlaceDataModel::prepare`), else when first asked after a load; then kept current
+/// from the places that the store's assignments, unassignments and restores name, so that none of them walks
+/// the hierarchy. A place changed other than through the store is counted again only after the next load.
+/// Groups are given by their positions in `locations()`; a position outside the hierarchy counts nothing.
 ///
 /// ```cpp
 /// PlaceCounts counts(store);
@@ -49,8 +49,8 @@ class PlaceCounts : public QObject {
   void placesChanged(const std::vector<std::shared_ptr<TamrikPlace>>& places);
 
   std::shared_ptr<PlaceDataModel> store_;
-  mutable std::shared_ptr<detail::PlaceTally>
-      tally_;  // of `locations()`, made when first needed after it changed
+  // Of `locations()`: taken from the load that prepared it, or made when first needed.
+  mutable std::shared_ptr<detail::PlaceTally> tally_;
 };
 
 }  // namespace tamrik

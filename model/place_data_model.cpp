@@ -121,12 +121,30 @@ PlaceDataModel::PlaceDataModel(QObject* parent) : QObject(parent) {}
 PlaceDataModel::~PlaceDataModel() = default;
 
 void PlaceDataModel::setLocations(PlaceLocations locations) {
-  replaceLocations(std::move(locations), {});
+  LoadedPlaces unprepared;
+  unprepared.locations = std::move(locations);
+  replaceLocations(unprepared);
 }
 
-void PlaceDataModel::replaceLocations(PlaceLocations locations, detail::SerialIndex serialIndex) {
-  locations_ = std::move(locations);
-  serialIndex_ = std::move(serialIndex);
+void PlaceDataModel::replaceLocations(LoadedPlaces& loaded) {
+  // The index goes first: the old one points into the places the old hierarchy is about to free.
+  serialIndex_ = std::move(loaded.serialIndex);
+  locations_ = std::move(loaded.locations);
+  // Offered only while this change is told of; a change told of meanwhile offers its own, or none.
+  preparedTally_ = std::move(loaded.tally);
+  preparedSearch_ = std::move(loaded.search);
+  if (&locations() != &locations_) {  // a store showing another hierarchy: none of it applies
+    serialIndex_.reset();
+    preparedTally_.reset();
+    preparedSearch_.reset();
+  }
+  struct Withdraw {
+    PlaceDataModel& store;
+    ~Withdraw() {
+      store.preparedTally_.reset();
+      store.preparedSearch_.reset();
+    }
+  } withdraw{*this};
   emit locationsChanged();
 }
 
@@ -190,9 +208,15 @@ PlaceDataModel::LoadedPlaces PlaceDataModel::readPlaces(const std::filesystem::p
   return loaded;
 }
 
-void PlaceDataModel::prepare(LoadedPlaces& loaded) {
+void PlaceDataModel::prepare(LoadedPlaces& loaded, const WorkProgress* progress) {
+  auto checkCancelled = [&] {
+    if (progress && progress->isCancelled()) throw WorkCancelled();
+  };
+  checkCancelled();
   loaded.serialIndex.build(loaded.locations);
+  checkCancelled();
   loaded.tally = std::make_shared<detail::PlaceTally>(loaded.locations);
+  checkCancelled();
   loaded.search = std::make_shared<PlaceSearch>(loaded.locations);
 }
 
@@ -222,11 +246,7 @@ PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
     std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
   }
 
-  preparedTally_ = std::move(loaded.tally);
-  preparedSearch_ = std::move(loaded.search);
-  replaceLocations(std::move(loaded.locations), std::move(loaded.serialIndex));
-  preparedTally_.reset();  // nobody took them
-  preparedSearch_.reset();
+  replaceLocations(loaded);
   setCurrentFileName(loaded.file.filename().string());
   if (selected) setSelectedPlace(std::move(*selected));
   if (serialMap) setSerialMap(std::move(*serialMap));

@@ -91,8 +91,9 @@ class PlaceDataModel : public QObject {
                                  WorkProgress* progress = nullptr, QThread* home = nullptr);
   /// Builds, on the reading thread, what the store and its views would otherwise build on the store's
   /// thread once it holds the hierarchy: which places hold each serial number, how many places of each
-  /// group hold one, and the folded texts a search scans.
-  static void prepare(LoadedPlaces& loaded);
+  /// group hold one, and the folded texts a search scans. A cancel of `progress` stops it between them
+  /// (`WorkCancelled`).
+  static void prepare(LoadedPlaces& loaded, const WorkProgress* progress = nullptr);
   /// The second half, on the store's thread: `loaded` replaces `locations` (one notification) and
   /// `currentFileName`, the selection moves to the same place, and assignments to previous places are
   /// dropped.
@@ -179,13 +180,14 @@ class PlaceDataModel : public QObject {
 
  private:
   struct ExportLine;  // one line of an export, as the encoder asks it to encode itself
-  void replaceLocations(PlaceLocations locations, detail::SerialIndex serialIndex);
+  // Takes `loaded`'s hierarchy, with what `prepare` built of it, and tells of the change.
+  void replaceLocations(LoadedPlaces& loaded);
 
   PlaceLocations locations_;
   std::optional<std::string> currentFileName_;
   SerialMap serialMap_;
   std::shared_ptr<TamrikPlace> selectedPlace_;
-  detail::SerialIndex serialIndex_;  // of `locations()`, built when first needed after it changed
+  detail::SerialIndex serialIndex_;  // of `locations()`: prepared with it, or built when first needed
   // What `prepare` made of a hierarchy while the store tells of it, for the first to take.
   std::shared_ptr<detail::PlaceTally> preparedTally_;
   std::shared_ptr<PlaceSearch> preparedSearch_;

@@ -43,9 +43,9 @@ std::vector<std::shared_ptr<TamrikPlace>> SerialIndex::holders(std::string_view 
   const std::uint64_t hash = hashOf(serialNumber);
   auto first = std::lower_bound(entries_.begin(), entries_.end(), hash,
                                 [](const Entry& entry, std::uint64_t h) { return entry.hash < h; });
-  // A place's serial numbers of one hash lie next to each other.
   for (auto entry = first; entry != entries_.end() && entry->hash == hash; ++entry)
-    if (places.empty() || places.back() != *entry->place) places.push_back(*entry->place);
+    if (std::find(places.begin(), places.end(), *entry->place) == places.end())
+      places.push_back(*entry->place);
   if (auto more = added_.find(serialNumber); more != added_.end())
     for (const auto& place : more->second)
       if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(place);

@@ -132,6 +132,19 @@ TEST(Opening, CancelLeavesTheStoreAsItWas) {
   EXPECT_EQ(model.currentFileName(), "small.csv");
   EXPECT_TRUE(shell.app.hasUnsavedAssignments());
 
+  // Closing while a file opens, answered Export: the opening stops, the export writes, the window closes.
+  const auto saved = shell.scratch.path() / "saved.csv";
+  shell.app.setUnsavedPrompt([](QWidget*) { return TamrikSeatloomApp::UnsavedChoice::exportFirst; });
+  shell.app.setSaveFileChooser([&](QWidget*) { return std::optional(saved); });
+  window.show();
+  ASSERT_TRUE(shell.app.startOpening(file));
+  EXPECT_FALSE(window.close());
+  ASSERT_TRUE(test::waitForWork(shell.app));
+  EXPECT_EQ(model.currentFileName(), "small.csv");
+  EXPECT_NE(test::contentsOf(saved).find("SN123456"), std::string::npos);
+  EXPECT_FALSE(shell.app.hasUnsavedAssignments());
+  EXPECT_FALSE(window.isVisible());
+
   // Closing the program while a file opens stops the reading first.
   ASSERT_TRUE(shell.app.startOpening(file));
 }

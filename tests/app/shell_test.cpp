@@ -222,23 +222,28 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   std::optional<std::filesystem::path> destination;
   app.setSaveFileChooser([&](QWidget*) { return destination; });
   app.openFileFromUser(places);
-  ASSERT_TRUE(test::waitForOpening(app));
+  ASSERT_TRUE(test::waitForWork(app));
   EXPECT_TRUE(app.hasUnsavedAssignments());
   destination = shell.scratch.path() / "no-such-folder" / "out.csv";
   app.openFileFromUser(places);
-  ASSERT_TRUE(test::waitForOpening(app));
+  EXPECT_TRUE(app.isExporting());  // in the background, the window showing it
+  ASSERT_TRUE(test::waitForWork(app));
   EXPECT_NE(app.loadError(), nullptr);
   EXPECT_TRUE(app.hasUnsavedAssignments());
   app.setLoadError(nullptr);
+
+  // Exported in the background, then closed; asking to close again meanwhile asks nothing more.
   destination = shell.scratch.path() / "out.csv";
-  // The export runs in the background, the window showing it, and the closing waits for it.
-  bool shownWhileWriting = false;
-  QTimer::singleShot(0, [&] {
-    shownWhileWriting = app.isExporting() && app.window()->openingBar()->isVisibleTo(app.window());
-  });
-  EXPECT_TRUE(app.window()->close());  // exported, then closed
-  EXPECT_TRUE(shownWhileWriting);
+  const int askedBefore = asked;
+  app.window()->show();
+  EXPECT_FALSE(app.window()->close());  // not yet: the export writes
+  EXPECT_TRUE(app.window()->openingBar()->isVisibleTo(app.window()));
+  EXPECT_FALSE(app.window()->close());
+  EXPECT_EQ(asked, askedBefore + 1);
+  ASSERT_TRUE(test::waitForWork(app));
   EXPECT_FALSE(app.hasUnsavedAssignments());
+  EXPECT_FALSE(app.window()->isVisible());  // closed itself
+  EXPECT_EQ(asked, askedBefore + 1);
   std::ifstream exported(*destination);
   std::string text((std::istreambuf_iterator<char>(exported)), {});
   EXPECT_NE(text.find("SN7"), std::string::npos) << text;

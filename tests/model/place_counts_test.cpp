@@ -109,11 +109,18 @@ TEST(PlaceCounts, AHierarchyPreparedWhereItWasReadCountsAndAssignsAsOneBuiltHere
       counted.folder.write("places.csv", kHeader + kRows + "L1,Main,F2,Upper,Z1,East,P4,Desk E,S9\n"));
   PlaceDataModel::prepare(loaded);
   PlaceDataModel::LoadedPlaces moved = std::move(loaded);  // what it refers to moves with it
+  // Told of the load after the counts: they took the prepared tally; the search is still on offer.
+  bool tallyOffered = true, searchOffered = false;
+  QObject::connect(&model, &PlaceDataModel::locationsChanged, [&] {
+    tallyOffered = model.takePreparedTally() != nullptr;
+    searchOffered = model.takePreparedSearch() != nullptr;
+  });
   model.takePlaces(std::move(moved));
-  PlaceCounts latecomer(counted.model);  // counts for itself: the prepared tally went to the first
+  EXPECT_FALSE(tallyOffered);
+  EXPECT_TRUE(searchOffered);
+  EXPECT_EQ(model.takePreparedTally(), nullptr);  // offered only while the load is told of
   //                    Annex  Main   Annex F1 Main F1 Main F2 West   North  East
-  const Texts asRead{"1/1", "2/4", "1/1", "1/2", "1/2", "1/1", "1/2", "1/2"};
-  EXPECT_EQ(counted.all(), asRead);
+  EXPECT_EQ(counted.all(), (Texts{"1/1", "2/4", "1/1", "1/2", "1/2", "1/1", "1/2", "1/2"}));
 
   // The file puts S9 at Desk D and Desk E: assigning it to Desk B takes it from both, and the
   // prepared index knows them in the file's order.
@@ -123,7 +130,15 @@ TEST(PlaceCounts, AHierarchyPreparedWhereItWasReadCountsAndAssignsAsOneBuiltHere
   EXPECT_TRUE(deskD->serialNumbers().empty());
   EXPECT_TRUE(deskE->serialNumbers().empty());
   EXPECT_EQ(model.placesHolding("S9"), (std::vector{deskB}));
-  const Texts assigned{"0/1", "2/4", "0/1", "2/2", "0/2", "0/1", "2/2", "0/2"};
-  EXPECT_EQ(counted.all(), assigned);
-  for (std::size_t l = 0; l < 2; ++l) EXPECT_EQ(latecomer.location(l), counted.counts.location(l));
+  EXPECT_EQ(counted.all(), (Texts{"0/1", "2/4", "0/1", "2/2", "0/2", "0/1", "2/2", "0/2"}));
+
+  // A store that shows another hierarchy keeps nothing prepared for the one it was given.
+  SamplePlaceDataModel sample;
+  auto again = PlaceDataModel::readPlaces(counted.folder.write("again.csv", kHeader + kRows));
+  PlaceDataModel::prepare(again);
+  bool offered = true;
+  QObject::connect(&sample, &PlaceDataModel::locationsChanged,
+                   [&] { offered = sample.takePreparedTally() || sample.takePreparedSearch(); });
+  sample.takePlaces(std::move(again));
+  EXPECT_FALSE(offered);
 }
