@@ -15,7 +15,6 @@
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
-#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QWindow>
