@@ -13,7 +13,7 @@
 #include "model/detail/places_format.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrik {
 namespace {

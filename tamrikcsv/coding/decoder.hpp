@@ -36,10 +36,10 @@
 #include <vector>
 
 #include "tamrikcsv/coding/coding.hpp"
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoding_error.hpp"
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 

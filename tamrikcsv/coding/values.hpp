@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/text/data.hpp"
 
 namespace tamrikcsv {
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/decoder/decoder_error.hpp"
 #include "tamrikcsv/decoder/decoding_strategies.hpp"
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
 
 namespace tamrikcsv {

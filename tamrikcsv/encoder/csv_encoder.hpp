@@ -8,8 +8,8 @@
 #include <type_traits>
 
 #include "tamrikcsv/coding/encoder.hpp"
+#include "tamrikcsv/encoder/encoder_error.hpp"
 #include "tamrikcsv/encoder/encoding_strategies.hpp"
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/writer/csv_writer.hpp"
 
 namespace tamrikcsv {

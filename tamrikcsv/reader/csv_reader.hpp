@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/file_view.hpp"
 #include "tamrikcsv/reader/input_stream.hpp"
 #include "tamrikcsv/reader/reader_configuration.hpp"
+#include "tamrikcsv/reader/reader_error.hpp"
 
 namespace tamrikcsv {
 

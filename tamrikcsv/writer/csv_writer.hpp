@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "tamrikcsv/reader/csv_error.hpp"
-#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/text/data.hpp"
 #include "tamrikcsv/writer/output_stream.hpp"
 #include "tamrikcsv/writer/writer_configuration.hpp"
+#include "tamrikcsv/writer/writer_error.hpp"
 
 namespace tamrikcsv {
 

@@ -101,3 +101,18 @@ TEST(FileView, ViewsAndFieldsOutliveTheTemporariesTheyCameFrom) {
             moved.column("a"));  // NOLINT(bugprone-use-after-move): copies share the contents
   EXPECT_THROW(CSVReader::fromStream(nullptr), std::invalid_argument);
 }
+
+TEST(Records, TitlesMatchWhicheverWayTheirAccentsAreWritten) {
+  const std::string composed = "Caf\u00E9", decomposed = "Cafe\u0301";
+  for (const auto& [header, asked] : {std::pair{decomposed, composed}, std::pair{composed, decomposed}}) {
+    auto file = CSVReader::decodeText("Place," + header + "\nP1,open\n", kHeader);
+    EXPECT_EQ(file.field(0, asked), "open");
+    EXPECT_EQ(file.column(asked), std::vector<std::string>{"open"});
+    EXPECT_EQ(file.records()[0][asked], "open");
+    EXPECT_EQ(file.lookup().find(asked), 1u);
+  }
+  // Both ways in one header row are two titles, each found by its own text.
+  auto file = CSVReader::decodeText(decomposed + "," + composed + "\n1,2\n", kHeader);
+  EXPECT_EQ(file.field(0, decomposed), "1");
+  EXPECT_EQ(file.field(0, composed), "2");
+}
