@@ -24,6 +24,7 @@
 #include "tamrikcsv/text/coding_key.hpp"
 #include "tamrikcsv/text/csv_error.hpp"
 #include "tamrikcsv/text/data.hpp"
+#include "tamrikcsv/text/library_error.hpp"
 #include "tamrikcsv/text/stream_status.hpp"
 #include "tamrikcsv/text/text_encoding.hpp"
 #include "tamrikcsv/writer/csv_writer.hpp"

@@ -19,6 +19,7 @@
 
 #include "tamrikcsv/text/character_set.hpp"
 #include "tamrikcsv/text/coding_key.hpp"
+#include "tamrikcsv/text/library_error.hpp"
 #include "tamrikcsv/text/stream_status.hpp"
 #include "tamrikcsv/text/text_encoding.hpp"
 
@@ -102,7 +103,8 @@ class UserInfo {
 /// The printed form of a user-info value.
 std::string toString(const UserInfoValue& value);
 
-/// The base of every CSV error, so that all of them can be caught at once.
+/// The base of every CSV error, so that all of them can be caught at once (`LibraryError` also takes
+/// the decoding and encoding errors of values).
 ///
 /// `what()` is the diagnostic text: the bracketed component and title, then one tab-indented line each
 /// for the reason, the help text, the user info and the underlying error, where present:
@@ -115,7 +117,7 @@ std::string toString(const UserInfoValue& value);
 /// ```
 ///
 /// Copies share one immutable record, so a copy is the same error.
-class CSVErrorBase : public std::exception {
+class CSVErrorBase : public LibraryError {
  public:
   /// The diagnostic text: the bracketed component and title, then the reason, help, user info and cause.
   const char* what() const noexcept override;
