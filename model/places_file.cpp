@@ -505,7 +505,7 @@ std::vector<std::string> headerTitles(const std::filesystem::path& file,
     auto reader = tamrikcsv::CSVReader::fromData(
         std::span(reinterpret_cast<const std::byte*>(first.bytes.data()), first.bytes.size()), configuration);
     std::vector<std::string> titles;
-    reader.readRow(titles);
+    if (!reader.readRow(titles)) return {};
     return titles;
   } catch (const std::exception&) {
     return {};

@@ -23,7 +23,7 @@ class CharacterSet {
   /// The given scalars.
   CharacterSet(std::initializer_list<char32_t> scalars);
   /// Every scalar of a UTF-8 text. Throws `std::invalid_argument` on invalid UTF-8.
-  static CharacterSet fromText(std::string_view utf8);
+  [[nodiscard]] static CharacterSet fromText(std::string_view utf8);
 
   /// The horizontal tab and the Unicode space separators (category Zs).
   static CharacterSet whitespaces();

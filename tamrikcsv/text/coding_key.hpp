@@ -78,7 +78,7 @@ class CodingKey {
 using CodingPath = std::vector<CodingKey>;
 
 /// A readable form of a path, e.g. `[3, "Place Name"]`: positions as numbers, other keys quoted by name.
-std::string describe(const CodingPath& path);
+[[nodiscard]] std::string describe(const CodingPath& path);
 
 /// Gives a key enumeration its texts, and its integers where it has them. Specialise it for a
 /// `enum class` of keys with a `names` array in enumerator order (and, optionally, an `ints` array).

@@ -101,7 +101,7 @@ class UserInfo {
 };
 
 /// The printed form of a user-info value.
-std::string toString(const UserInfoValue& value);
+[[nodiscard]] std::string toString(const UserInfoValue& value);
 
 /// The base of every CSV error, so that all of them can be caught at once (`LibraryError` also takes
 /// the decoding and encoding errors of values).

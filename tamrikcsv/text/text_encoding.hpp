@@ -37,9 +37,9 @@ enum class TextEncoding {
 };
 
 /// The encoding's display name, e.g. "UTF-16LE" or "Shift_JIS".
-std::string_view name(TextEncoding encoding) noexcept;
+[[nodiscard]] std::string_view name(TextEncoding encoding) noexcept;
 
 /// The encoding whose display name is `name` (ASCII letters compared without case), if any.
-std::optional<TextEncoding> textEncoding(std::string_view name) noexcept;
+[[nodiscard]] std::optional<TextEncoding> textEncoding(std::string_view name) noexcept;
 
 }  // namespace tamrikcsv

@@ -56,16 +56,16 @@ TEST(FileView, EveryInputKindGivesTheSameView) {
 }
 
 TEST(Records, DuplicateTitlesFailTheLookupButNotTheReader) {
-  auto duplicate = readerError([] { CSVReader::decodeText("a,a\n1,2\n", kHeader); });
+  auto duplicate = readerError([] { (void)CSVReader::decodeText("a,a\n1,2\n", kHeader); });
   EXPECT_EQ(duplicate.failureReason(), "The header row contain two fields with the same value.");
   EXPECT_EQ(duplicate.helpAnchor(), "Request a row instead of a record.");
   EXPECT_TRUE(duplicate.errorUserInfo().empty());
 
   auto reader = CSVReader::fromText("a,a\n1,2\n3,4\n", kHeader);
-  readerError([&] { reader.readRecord(); });
+  readerError([&] { (void)reader.readRecord(); });
   EXPECT_EQ(reader.status().kind, CSVReader::Status::Kind::active);
   EXPECT_EQ(reader.headerLookup(), nullptr);
-  readerError([&] { reader.readRecord(); });  // the second row is consumed and the lookup fails again
+  readerError([&] { (void)reader.readRecord(); });  // the second row is consumed and the lookup fails again
   EXPECT_EQ(reader.readRecord(), std::nullopt);
 }
 
