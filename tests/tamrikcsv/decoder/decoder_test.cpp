@@ -333,7 +333,7 @@ TEST(CSVDecoder, AppliesStrategiesAtTheValue) {
     EXPECT_EQ(e.codingPath(), (CodingPath{CodingKey(1), CodingKey::view("flag")}));
   }
   decoder.configuration.boolStrategy = Strategy::BoolDecoding::numeric();
-  EXPECT_THROW(decoder.decodeText<std::vector<Flags>>("flag,note,amount\nyes,,1\n"), DecodingError);
+  EXPECT_THROW((void)decoder.decodeText<std::vector<Flags>>("flag,note,amount\nyes,,1\n"), DecodingError);
 
   // Custom strategies see the decoder at the value, with the user info.
   decoder.userInfo["truth"] = std::string("oui");
@@ -352,7 +352,7 @@ TEST(CSVDecoder, AppliesStrategiesAtTheValue) {
   struct Refusal {};
   decoder.configuration.boolStrategy =
       Strategy::BoolDecoding::custom([](Decoder&) -> bool { throw Refusal{}; });
-  EXPECT_THROW(decoder.decodeText<std::vector<Flags>>("flag,note,amount\nx,,1\n"), Refusal);
+  EXPECT_THROW((void)decoder.decodeText<std::vector<Flags>>("flag,note,amount\nx,,1\n"), Refusal);
 }
 
 TEST(CSVDecoder, PassesReaderErrorsThrough) {
@@ -365,7 +365,7 @@ TEST(CSVDecoder, PassesReaderErrorsThrough) {
   // The lazy decoder's lookahead doesn't swallow them either: decoding the row reports it.
   auto lazy = CSVDecoder().makeLazyText("a,b\nc\n");
   lazy.skipRow();
-  EXPECT_THROW(lazy.decode<Pair>(), CSVError<CSVReader>);
+  EXPECT_THROW((void)lazy.decode<Pair>(), CSVError<CSVReader>);
 }
 
 TEST(CSVDecoder, PrintsPathsInErrors) {
