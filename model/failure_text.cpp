@@ -11,7 +11,7 @@
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrik {
 namespace {

@@ -13,7 +13,7 @@
 #include "model/detail/places_format.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrik {
 namespace {
@@ -505,7 +505,7 @@ std::vector<std::string> headerTitles(const std::filesystem::path& file,
     auto reader = tamrikcsv::CSVReader::fromData(
         std::span(reinterpret_cast<const std::byte*>(first.bytes.data()), first.bytes.size()), configuration);
     std::vector<std::string> titles;
-    reader.readRow(titles);
+    if (!reader.readRow(titles)) return {};
     return titles;
   } catch (const std::exception&) {
     return {};

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
       std::cout << desk.id << " \"" << desk.name << "\" on floor " << desk.floor << ": "
                 << desk.serialNumber.value_or("no display") << '\n';
     std::cout << desks.size() << " desks\n";
-  } catch (const std::exception& error) {  // CSV errors, and conversion errors with the row and column
+  } catch (const tamrikcsv::LibraryError& error) {  // CSV errors, and conversion errors with row and column
     std::cerr << error.what() << '\n';
     return 1;
   }

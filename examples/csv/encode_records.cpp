@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   });
   try {
     encoder.encodeFile(desks, argv[1]);
-  } catch (const std::exception& error) {
+  } catch (const tamrikcsv::LibraryError& error) {
     std::cerr << error.what() << '\n';
     return 1;
   }

@@ -20,9 +20,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"  // KeyArgument, which both sides' backends take
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "tamrikcsv/coding/values.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrikcsv {
 

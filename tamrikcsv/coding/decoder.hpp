@@ -36,11 +36,11 @@
 #include <vector>
 
 #include "tamrikcsv/coding/coding.hpp"
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoding_error.hpp"
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
 #include "tamrikcsv/coding/detail/field_rows.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 
@@ -222,12 +222,12 @@ class KeyedDecodingContainer {
   bool decodeNil(const Keys& key) { return backend_->decodeNil(detail::keyArgument(key)); }
   /// The value under `key`; throws `DecodingError` when it is not a `T`.
   template <class T>
-  T decode(const Keys& key) {
+  [[nodiscard]] T decode(const Keys& key) {
     return detail::decodeAny<T>(*backend_, detail::keyArgument(key));
   }
   /// Nothing when there is no value under `key` or it is absent, else `decode<T>(key)`.
   template <class T>
-  std::optional<T> decodeIfPresent(const Keys& key) {
+  [[nodiscard]] std::optional<T> decodeIfPresent(const Keys& key) {
     auto argument = detail::keyArgument(key);
     if (!backend_->contains(argument) || backend_->decodeNil(argument)) return std::nullopt;
     return detail::decodeAny<T>(*backend_, argument);
@@ -283,12 +283,12 @@ class UnkeyedDecodingContainer {
   bool decodeNil() { return backend_->decodeNil(); }
   /// The next value; throws `DecodingError` when it is not a `T`.
   template <class T>
-  T decode() {
+  [[nodiscard]] T decode() {
     return detail::decodeAny<T>(*backend_);
   }
   /// Nothing at the end or for an absent value, else `decode<T>()`.
   template <class T>
-  std::optional<T> decodeIfPresent() {
+  [[nodiscard]] std::optional<T> decodeIfPresent() {
     if (isAtEnd() || decodeNil()) return std::nullopt;
     return decode<T>();
   }
@@ -326,7 +326,7 @@ class SingleValueDecodingContainer {
   bool decodeNil() { return backend_->decodeNil(); }
   /// The value; throws `DecodingError` when it is not a `T`.
   template <class T>
-  T decode() {
+  [[nodiscard]] T decode() {
     return detail::decodeAny<T>(*backend_);
   }
 

@@ -3,18 +3,20 @@
 #include <exception>
 #include <string>
 
-#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
+#include "tamrikcsv/text/library_error.hpp"
 
 namespace tamrikcsv {
 
-/// A value that could not be decoded: what kind of failure, where, and why.
+/// A value that could not be decoded: what kind of failure, where, and why. Like every error of the
+/// library, it is a `LibraryError`.
 ///
 /// ```cpp
 /// catch (const DecodingError& e) {
 ///   std::cerr << e.what();  // "The field 'x' was not of the expected type 'Int32'. (at [2, "Count"])"
 /// }
 /// ```
-class DecodingError : public std::exception {
+class DecodingError : public LibraryError {
  public:
   /// What kind of failure it was.
   enum class Kind {

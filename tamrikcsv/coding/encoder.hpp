@@ -27,11 +27,11 @@
 #include <type_traits>
 
 #include "tamrikcsv/coding/coding.hpp"
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/detail/encoding_backend.hpp"
 #include "tamrikcsv/coding/detail/field_rows.hpp"
 #include "tamrikcsv/coding/encoding_error.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 

@@ -4,18 +4,20 @@
 #include <exception>
 #include <string>
 
-#include "tamrikcsv/coding/coding_key.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
+#include "tamrikcsv/text/library_error.hpp"
 
 namespace tamrikcsv {
 
-/// A value that could not be encoded: the value, where it was, and why.
+/// A value that could not be encoded: the value, where it was, and why. Like every error of the library,
+/// it is a `LibraryError`.
 ///
 /// ```cpp
 /// catch (const EncodingError& e) {
 ///   std::cerr << e.what();  // "The value is a non-conformant floating-point. (at [0, 2])"
 /// }
 /// ```
-class EncodingError : public std::exception {
+class EncodingError : public LibraryError {
  public:
   /// What kind of failure it was.
   enum class Kind {

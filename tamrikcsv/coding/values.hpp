@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/text/data.hpp"
 
 namespace tamrikcsv {
 
@@ -43,16 +43,16 @@ class Decimal {
   /// Zero.
   Decimal() = default;
   /// The exact value of an integer.
-  static Decimal fromInteger(std::int64_t value);
+  [[nodiscard]] static Decimal fromInteger(std::int64_t value);
   /// Parses `[+-]digits[separator digits][(e|E)[+-]digits]` (at least one digit before or after the
   /// separator, the whole text); nothing when the text is not such a number or needs more than 38 significant
   /// digits.
-  static std::optional<Decimal> parse(std::string_view text, char32_t separator = U'.');
+  [[nodiscard]] static std::optional<Decimal> parse(std::string_view text, char32_t separator = U'.');
 
   /// Plain notation with "." or the given separator, no exponent: "-0.0012", "1200".
-  std::string toString(char32_t separator = U'.') const;
+  [[nodiscard]] std::string toString(char32_t separator = U'.') const;
   /// The nearest `double`.
-  double toDouble() const;
+  [[nodiscard]] double toDouble() const;
 
   /// Whether the number is below zero; zero is never negative.
   bool isNegative() const noexcept { return negative_; }
@@ -93,7 +93,7 @@ class Locale {
 class URL {
  public:
   /// The URL in `text`, or nothing when it is not one (empty, spaces, characters a URL cannot hold).
-  static std::optional<URL> parse(std::string_view text);
+  [[nodiscard]] static std::optional<URL> parse(std::string_view text);
   /// The URL as it was given.
   const std::string& string() const noexcept { return text_; }
   /// The path part, percent-encoding left as it is ("/a/b.csv" of "file:///a/b.csv").
@@ -116,19 +116,20 @@ class DateFormatter {
  public:
   /// `timeZone` is an ICU zone identifier ("GMT", "Europe/Berlin", "GMT+02:00"); `calendar` a calendar
   /// name ("gregorian", "iso8601"). Throws `std::invalid_argument` when ICU refuses any of them.
-  static std::shared_ptr<DateFormatter> make(std::string pattern, Locale locale = Locale("en_US_POSIX"),
-                                             std::string timeZone = "GMT",
-                                             std::string calendar = "gregorian");
+  [[nodiscard]] static std::shared_ptr<DateFormatter> make(std::string pattern,
+                                                           Locale locale = Locale("en_US_POSIX"),
+                                                           std::string timeZone = "GMT",
+                                                           std::string calendar = "gregorian");
   ~DateFormatter();
   DateFormatter(const DateFormatter&) = delete;
   DateFormatter& operator=(const DateFormatter&) = delete;
 
   /// The date the whole text gives, read strictly; nothing when it gives none. Safe to call from several
   /// threads at once.
-  std::optional<Date> parse(std::string_view text) const;
+  [[nodiscard]] std::optional<Date> parse(std::string_view text) const;
   /// The text of `date`, rounded to the millisecond. Throws `std::invalid_argument` when the date is not
   /// finite or outside the calendar's range. Safe to call from several threads at once.
-  std::string format(Date date) const;
+  [[nodiscard]] std::string format(Date date) const;
 
   /// The ICU pattern the formatter was made with.
   const std::string& pattern() const noexcept { return pattern_; }
@@ -145,9 +146,9 @@ class DateFormatter {
 const DateFormatter& iso8601Formatter();
 
 /// Standard Base64 (RFC 4648 alphabet, "=" padding).
-std::string base64Encode(std::span<const std::byte> bytes);
+[[nodiscard]] std::string base64Encode(std::span<const std::byte> bytes);
 /// Decodes standard Base64 with no tolerance: any character outside the alphabet (line breaks included),
 /// misplaced padding or a length that is not a multiple of four gives nothing.
-std::optional<Data> base64Decode(std::string_view text);
+[[nodiscard]] std::optional<Data> base64Decode(std::string_view text);
 
 }  // namespace tamrikcsv

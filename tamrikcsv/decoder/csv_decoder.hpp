@@ -10,8 +10,8 @@
 #include <string>
 
 #include "tamrikcsv/coding/decoder.hpp"
+#include "tamrikcsv/decoder/decoder_error.hpp"
 #include "tamrikcsv/decoder/decoding_strategies.hpp"
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
 
 namespace tamrikcsv {
@@ -78,23 +78,23 @@ class CSVDecoder {
   /// A `T` decoded from UTF-8 text, bytes, a file or a stream. Rows after those `T` reads are left unread.
   ///@{
   template <class T>
-  T decodeText(std::string text) const {
+  [[nodiscard]] T decodeText(std::string text) const {
     return decodeFrom<T>(CSVReader::fromText(std::move(text), configuration.readerConfiguration));
   }
   template <class T>
-  T decodeData(Data data) const {
+  [[nodiscard]] T decodeData(Data data) const {
     return decodeFrom<T>(CSVReader::fromData(std::move(data), configuration.readerConfiguration));
   }
   template <class T>
-  T decodeData(std::span<const std::byte> data) const {
+  [[nodiscard]] T decodeData(std::span<const std::byte> data) const {
     return decodeFrom<T>(CSVReader::fromData(data, configuration.readerConfiguration));
   }
   template <class T>
-  T decodeFile(const std::filesystem::path& path) const {
+  [[nodiscard]] T decodeFile(const std::filesystem::path& path) const {
     return decodeFrom<T>(CSVReader::fromFile(path, configuration.readerConfiguration));
   }
   template <class T>
-  T decodeStream(std::shared_ptr<InputStream> stream) const {
+  [[nodiscard]] T decodeStream(std::shared_ptr<InputStream> stream) const {
     return decodeFrom<T>(CSVReader::fromStream(std::move(stream), configuration.readerConfiguration));
   }
   ///@}
@@ -102,11 +102,11 @@ class CSVDecoder {
   /// A decoder of one row at a time over the same inputs. It takes a copy of the configuration and the
   /// user info when it is made.
   ///@{
-  Lazy makeLazyText(std::string text) const;
-  Lazy makeLazyData(Data data) const;
-  Lazy makeLazyData(std::span<const std::byte> data) const;
-  Lazy makeLazyFile(const std::filesystem::path& path) const;
-  Lazy makeLazyStream(std::shared_ptr<InputStream> stream) const;
+  [[nodiscard]] Lazy makeLazyText(std::string text) const;
+  [[nodiscard]] Lazy makeLazyData(Data data) const;
+  [[nodiscard]] Lazy makeLazyData(std::span<const std::byte> data) const;
+  [[nodiscard]] Lazy makeLazyFile(const std::filesystem::path& path) const;
+  [[nodiscard]] Lazy makeLazyStream(std::shared_ptr<InputStream> stream) const;
   ///@}
 
  private:
@@ -135,7 +135,7 @@ class CSVDecoder::Lazy {
    public:
     /// The row as a `T`.
     template <class T>
-    T decode() {
+    [[nodiscard]] T decode() {
       return Coding<T>::decode(*decoder_);
     }
     /// A decoder positioned at the row, whose path is the row's position.
@@ -148,16 +148,16 @@ class CSVDecoder::Lazy {
   };
 
   /// The next row, or nothing at the end of the input.
-  std::optional<Row> next();
+  [[nodiscard]] std::optional<Row> next();
   /// The next row as a `T`; throws `CSVError<CSVDecoder>` (`invalidPath`) at the end. The row counts as
   /// read even when decoding it fails.
   template <class T>
-  T decode() {
+  [[nodiscard]] T decode() {
     return nextRow().decode<T>();
   }
   /// Nothing at the end, else `decode<T>()`.
   template <class T>
-  std::optional<T> decodeIfPresent() {
+  [[nodiscard]] std::optional<T> decodeIfPresent() {
     if (atEnd()) return std::nullopt;
     return decode<T>();
   }

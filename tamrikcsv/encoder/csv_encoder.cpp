@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tamrikcsv/encoder/detail/shadow_encoder.hpp"
-#include "tamrikcsv/reader/detail/input_source.hpp"
+#include "tamrikcsv/text/detail/transcoding.hpp"
 
 namespace tamrikcsv {
 namespace {

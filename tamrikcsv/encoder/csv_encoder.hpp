@@ -8,8 +8,8 @@
 #include <type_traits>
 
 #include "tamrikcsv/coding/encoder.hpp"
+#include "tamrikcsv/encoder/encoder_error.hpp"
 #include "tamrikcsv/encoder/encoding_strategies.hpp"
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/writer/csv_writer.hpp"
 
 namespace tamrikcsv {
@@ -79,12 +79,12 @@ class CSVEncoder {
 
   /// `value` encoded into bytes in the writer configuration's encoding.
   template <class T>
-  Data encodeData(const T& value) const {
+  [[nodiscard]] Data encodeData(const T& value) const {
     return encodeDataWith([&value](Encoder& encoder) { Coding<T>::encode(value, encoder); });
   }
   /// `value` encoded into UTF-8 text (the bytes read back from the configured encoding).
   template <class T>
-  std::string encodeString(const T& value) const {
+  [[nodiscard]] std::string encodeString(const T& value) const {
     return encodeStringWith([&value](Encoder& encoder) { Coding<T>::encode(value, encoder); });
   }
   /// `value` encoded into a file, which is replaced or appended to.
@@ -97,9 +97,10 @@ class CSVEncoder {
   /// An encoder of one row at a time into bytes, text or a file. It takes a copy of the configuration and
   /// the user info when it is made; a file encoder opens its file then.
   ///@{
-  Lazy<Data> makeLazyData() const;
-  Lazy<std::string> makeLazyString() const;
-  Lazy<void> makeLazyFile(const std::filesystem::path& path, FileMode mode = FileMode::replace) const;
+  [[nodiscard]] Lazy<Data> makeLazyData() const;
+  [[nodiscard]] Lazy<std::string> makeLazyString() const;
+  [[nodiscard]] Lazy<void> makeLazyFile(const std::filesystem::path& path,
+                                        FileMode mode = FileMode::replace) const;
   ///@}
 
  private:

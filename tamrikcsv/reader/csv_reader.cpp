@@ -5,9 +5,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tamrikcsv/reader/detail/byte_set.hpp"
 #include "tamrikcsv/reader/detail/input_source.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/byte_set.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrikcsv {
 namespace {

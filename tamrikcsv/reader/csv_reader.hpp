@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/file_view.hpp"
 #include "tamrikcsv/reader/input_stream.hpp"
 #include "tamrikcsv/reader/reader_configuration.hpp"
+#include "tamrikcsv/reader/reader_error.hpp"
 
 namespace tamrikcsv {
 
@@ -64,27 +64,30 @@ class CSVReader {
 
   /// A reader over UTF-8 text. Invalid UTF-8 is reported when the reader reaches it.
   ///@{
-  static CSVReader fromText(std::string text, const Configuration& configuration = {});
-  static CSVReader fromText(std::string text, const Setter& setter);
+  [[nodiscard]] static CSVReader fromText(std::string text, const Configuration& configuration = {});
+  [[nodiscard]] static CSVReader fromText(std::string text, const Setter& setter);
   ///@}
   /// A reader over bytes: the configured encoding, else the byte-order mark, else UTF-8. A span is copied.
   ///@{
-  static CSVReader fromData(Data data, const Configuration& configuration = {});
-  static CSVReader fromData(Data data, const Setter& setter);
-  static CSVReader fromData(std::span<const std::byte> data, const Configuration& configuration = {});
-  static CSVReader fromData(std::span<const std::byte> data, const Setter& setter);
+  [[nodiscard]] static CSVReader fromData(Data data, const Configuration& configuration = {});
+  [[nodiscard]] static CSVReader fromData(Data data, const Setter& setter);
+  [[nodiscard]] static CSVReader fromData(std::span<const std::byte> data,
+                                          const Configuration& configuration = {});
+  [[nodiscard]] static CSVReader fromData(std::span<const std::byte> data, const Setter& setter);
   ///@}
   /// A reader over a file, read in chunks (or whole, with `presample`).
   ///@{
-  static CSVReader fromFile(const std::filesystem::path& path, const Configuration& configuration = {});
-  static CSVReader fromFile(const std::filesystem::path& path, const Setter& setter);
+  [[nodiscard]] static CSVReader fromFile(const std::filesystem::path& path,
+                                          const Configuration& configuration = {});
+  [[nodiscard]] static CSVReader fromFile(const std::filesystem::path& path, const Setter& setter);
   ///@}
   /// A reader over a stream, which it opens, reads lazily in chunks of 1024 bytes, and closes at its end
   /// or when the reader goes away. `InputStream::standardInput()` reads standard input. Throws
   /// `std::invalid_argument` for a null stream.
   ///@{
-  static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Configuration& configuration = {});
-  static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Setter& setter);
+  [[nodiscard]] static CSVReader fromStream(std::shared_ptr<InputStream> stream,
+                                            const Configuration& configuration = {});
+  [[nodiscard]] static CSVReader fromStream(std::shared_ptr<InputStream> stream, const Setter& setter);
   ///@}
 
   /// A moved-from reader reads no rows and is `finished`.
@@ -95,11 +98,11 @@ class CSVReader {
   ~CSVReader();
 
   /// The next row, or nothing at the end of the input.
-  std::optional<Row> readRow();
+  [[nodiscard]] std::optional<Row> readRow();
   /// Fills `row` with the next row, reusing its strings; false (and `row` emptied) at the end of the input.
-  bool readRow(Row& row);
+  [[nodiscard]] bool readRow(Row& row);
   /// The next row as a `Record`, whose fields can be looked up by header title.
-  std::optional<Record> readRecord();
+  [[nodiscard]] std::optional<Record> readRecord();
 
   /// The configuration the reader was made with.
   const Configuration& configuration() const noexcept;
@@ -153,16 +156,19 @@ class CSVReader {
   /// Reads a whole input into a `FileView`, from the same inputs as `fromText` and its siblings. Throws what
   /// reading throws, and `CSVError<CSVReader>` (`invalidInput`) when a header title repeats.
   ///@{
-  static FileView decodeText(std::string text, const Configuration& configuration = {});
-  static FileView decodeText(std::string text, const Setter& setter);
-  static FileView decodeData(Data data, const Configuration& configuration = {});
-  static FileView decodeData(Data data, const Setter& setter);
-  static FileView decodeData(std::span<const std::byte> data, const Configuration& configuration = {});
-  static FileView decodeData(std::span<const std::byte> data, const Setter& setter);
-  static FileView decodeFile(const std::filesystem::path& path, const Configuration& configuration = {});
-  static FileView decodeFile(const std::filesystem::path& path, const Setter& setter);
-  static FileView decodeStream(std::shared_ptr<InputStream> stream, const Configuration& configuration = {});
-  static FileView decodeStream(std::shared_ptr<InputStream> stream, const Setter& setter);
+  [[nodiscard]] static FileView decodeText(std::string text, const Configuration& configuration = {});
+  [[nodiscard]] static FileView decodeText(std::string text, const Setter& setter);
+  [[nodiscard]] static FileView decodeData(Data data, const Configuration& configuration = {});
+  [[nodiscard]] static FileView decodeData(Data data, const Setter& setter);
+  [[nodiscard]] static FileView decodeData(std::span<const std::byte> data,
+                                           const Configuration& configuration = {});
+  [[nodiscard]] static FileView decodeData(std::span<const std::byte> data, const Setter& setter);
+  [[nodiscard]] static FileView decodeFile(const std::filesystem::path& path,
+                                           const Configuration& configuration = {});
+  [[nodiscard]] static FileView decodeFile(const std::filesystem::path& path, const Setter& setter);
+  [[nodiscard]] static FileView decodeStream(std::shared_ptr<InputStream> stream,
+                                             const Configuration& configuration = {});
+  [[nodiscard]] static FileView decodeStream(std::shared_ptr<InputStream> stream, const Setter& setter);
   ///@}
 
  private:

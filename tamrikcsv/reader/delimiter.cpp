@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "tamrikcsv/reader/detail/delimiter_check.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrikcsv::Delimiter {
 namespace {

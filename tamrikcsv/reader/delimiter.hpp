@@ -32,7 +32,7 @@ struct Field {
   /// No delimiter.
   Field(std::nullptr_t) {}
   /// No delimiter for an empty text, else as the text constructor.
-  static std::optional<Field> fromText(std::string_view text);
+  [[nodiscard]] static std::optional<Field> fromText(std::string_view text);
 
   /// The scalars as UTF-8 text.
   std::string description() const;
@@ -60,7 +60,7 @@ struct Row {
   /// No delimiter.
   Row(std::nullptr_t) {}
   /// The non-empty texts as delimiters; no delimiter when none is left.
-  static std::optional<Row> fromTexts(std::initializer_list<std::string_view> texts);
+  [[nodiscard]] static std::optional<Row> fromTexts(std::initializer_list<std::string_view> texts);
   /// Line feed, and carriage return plus line feed.
   static Row standard();
 

@@ -1,22 +1,14 @@
 #include "tamrikcsv/reader/file_view.hpp"
 
-#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/reader/reader_error.hpp"
 
 namespace tamrikcsv {
 
-HeaderLookup::HeaderLookup(const std::vector<std::string>& headers) {
-  columns_.reserve(headers.size());
-  for (std::size_t i = 0; i < headers.size(); ++i)
-    if (!columns_.emplace(headers[i], i).second)
-      throw CSVError<CSVReader>(CSVError<CSVReader>::Kind::invalidInput,
-                                "The header row contain two fields with the same value.",
-                                "Request a row instead of a record.");
-}
-
-std::optional<std::size_t> HeaderLookup::find(std::string_view title) const {
-  auto it = columns_.find(title);
-  if (it == columns_.end()) return std::nullopt;
-  return it->second;
+HeaderLookup::HeaderLookup(const std::vector<std::string>& headers) : titles_(headers) {
+  if (titles_.repeatsText())
+    throw CSVError<CSVReader>(CSVError<CSVReader>::Kind::invalidInput,
+                              "The header row contain two fields with the same value.",
+                              "Request a row instead of a record.");
 }
 
 std::optional<std::string> Record::operator[](std::string_view title) const {

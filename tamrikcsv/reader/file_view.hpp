@@ -6,13 +6,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "tamrikcsv/text/detail/title_index.hpp"
 
 namespace tamrikcsv {
 
-/// Column positions by header title. Titles are compared as texts, so two different titles never
-/// share a column.
+/// Column positions by header title. A title is found by its text, else by canonical equivalence, so
+/// "Café" finds a header written with "e" and U+0301 (and the other way round); case matters.
 class HeaderLookup {
  public:
   /// The empty lookup.
@@ -20,22 +21,17 @@ class HeaderLookup {
   /// Maps each header to its index; throws `CSVError<CSVReader>` (`invalidInput`) when a title repeats.
   explicit HeaderLookup(const std::vector<std::string>& headers);
 
-  /// The column of `title`, if any.
-  std::optional<std::size_t> find(std::string_view title) const;
+  /// The column of `title`, if any: the header with that text, else the first one canonically equivalent
+  /// to it.
+  std::optional<std::size_t> find(std::string_view title) const { return titles_.find(title); }
   /// The number of titles, and whether there are none.
   ///@{
-  std::size_t size() const noexcept { return columns_.size(); }
-  bool empty() const noexcept { return columns_.empty(); }
+  std::size_t size() const noexcept { return titles_.size(); }
+  bool empty() const noexcept { return titles_.size() == 0; }
   ///@}
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
-  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> columns_;
+  detail::TitleIndex titles_;
 };
 
 namespace detail {

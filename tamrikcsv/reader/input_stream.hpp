@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "tamrikcsv/reader/stream_status.hpp"
+#include "tamrikcsv/text/data.hpp"
+#include "tamrikcsv/text/stream_status.hpp"
 
 namespace tamrikcsv {
-
-/// A block of bytes.
-using Data = std::vector<std::byte>;
 
 /// A source of bytes that a reader pulls from, in chunks.
 ///

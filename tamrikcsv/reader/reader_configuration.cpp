@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/detail/delimiter_check.hpp"
+#include "tamrikcsv/reader/reader_error.hpp"
 
 namespace tamrikcsv {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "tamrikcsv/reader/character_set.hpp"
 #include "tamrikcsv/reader/delimiter.hpp"
-#include "tamrikcsv/reader/text_encoding.hpp"
+#include "tamrikcsv/text/character_set.hpp"
+#include "tamrikcsv/text/text_encoding.hpp"
 
 namespace tamrikcsv {
 

@@ -8,9 +8,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "tamrikcsv/reader/detail/byte_set.hpp"
-#include "tamrikcsv/reader/detail/input_source.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/byte_set.hpp"
+#include "tamrikcsv/text/detail/transcoding.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 #include "tamrikcsv/writer/detail/number_text.hpp"
 
 namespace tamrikcsv {

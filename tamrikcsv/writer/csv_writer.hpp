@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "tamrikcsv/reader/csv_error.hpp"
-#include "tamrikcsv/reader/input_stream.hpp"
+#include "tamrikcsv/text/data.hpp"
 #include "tamrikcsv/writer/output_stream.hpp"
 #include "tamrikcsv/writer/writer_configuration.hpp"
+#include "tamrikcsv/writer/writer_error.hpp"
 
 namespace tamrikcsv {
 
@@ -59,22 +59,24 @@ class CSVWriter {
 
   /// A writer into memory; `data()` gives the bytes after `endEncoding()`.
   ///@{
-  static CSVWriter toMemory(const Configuration& configuration = {});
-  static CSVWriter toMemory(const Setter& setter);
+  [[nodiscard]] static CSVWriter toMemory(const Configuration& configuration = {});
+  [[nodiscard]] static CSVWriter toMemory(const Setter& setter);
   ///@}
   /// A writer into a file, replacing it or appending to it (an appending writer writes no byte-order mark).
   /// A writer that cannot be made leaves the file as it was.
   ///@{
-  static CSVWriter toFile(const std::filesystem::path& path, const Configuration& configuration = {},
-                          FileMode mode = FileMode::replace);
-  static CSVWriter toFile(const std::filesystem::path& path, const Setter& setter,
-                          FileMode mode = FileMode::replace);
+  [[nodiscard]] static CSVWriter toFile(const std::filesystem::path& path,
+                                        const Configuration& configuration = {},
+                                        FileMode mode = FileMode::replace);
+  [[nodiscard]] static CSVWriter toFile(const std::filesystem::path& path, const Setter& setter,
+                                        FileMode mode = FileMode::replace);
   ///@}
   /// A writer into any output stream, which it opens; `endEncoding()` closes it. Throws
   /// `std::invalid_argument` for a null stream.
   ///@{
-  static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Configuration& configuration = {});
-  static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Setter& setter);
+  [[nodiscard]] static CSVWriter toStream(std::shared_ptr<OutputStream> stream,
+                                          const Configuration& configuration = {});
+  [[nodiscard]] static CSVWriter toStream(std::shared_ptr<OutputStream> stream, const Setter& setter);
   ///@}
 
   /// A moved-from writer has no output: all but the getters throw `std::logic_error` on it. A writer that is
@@ -140,25 +142,25 @@ class CSVWriter {
   /// Writes all rows into memory and returns the bytes.
   ///@{
   template <std::ranges::input_range Rows>
-  static Data encodeData(const Rows& rows, const Configuration& configuration = {}) {
+  [[nodiscard]] static Data encodeData(const Rows& rows, const Configuration& configuration = {}) {
     auto writer = toMemory(configuration);
     for (const auto& row : rows) writer.writeRow(row);
     writer.endEncoding();
     return writer.takeData();
   }
   template <std::ranges::input_range Rows>
-  static Data encodeData(const Rows& rows, const Setter& setter) {
+  [[nodiscard]] static Data encodeData(const Rows& rows, const Setter& setter) {
     return encodeData(rows, configured(setter));
   }
   ///@}
   /// Writes all rows into memory and returns them as UTF-8 text.
   ///@{
   template <std::ranges::input_range Rows>
-  static std::string encodeString(const Rows& rows, const Configuration& configuration = {}) {
+  [[nodiscard]] static std::string encodeString(const Rows& rows, const Configuration& configuration = {}) {
     return toText(encodeData(rows, configuration), configuration.encoding.value_or(TextEncoding::utf8));
   }
   template <std::ranges::input_range Rows>
-  static std::string encodeString(const Rows& rows, const Setter& setter) {
+  [[nodiscard]] static std::string encodeString(const Rows& rows, const Setter& setter) {
     return encodeString(rows, configured(setter));
   }
   ///@}

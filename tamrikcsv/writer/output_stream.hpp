@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "tamrikcsv/reader/input_stream.hpp"
-#include "tamrikcsv/reader/stream_status.hpp"
+#include "tamrikcsv/text/data.hpp"
+#include "tamrikcsv/text/stream_status.hpp"
 
 namespace tamrikcsv {
 

@@ -1,7 +1,7 @@
 #include "tamrikcsv/writer/writer_configuration.hpp"
 
-#include "tamrikcsv/reader/csv_error.hpp"
 #include "tamrikcsv/reader/detail/delimiter_check.hpp"
+#include "tamrikcsv/writer/writer_error.hpp"
 
 namespace tamrikcsv {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tamrikcsv/reader/delimiter.hpp"
-#include "tamrikcsv/reader/text_encoding.hpp"
+#include "tamrikcsv/text/text_encoding.hpp"
 
 namespace tamrikcsv {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "tamrikcsv/coding/coding_key.hpp"
-#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
+#include "tamrikcsv/text/csv_error.hpp"
 
 namespace tamrikcsv::detail {
 

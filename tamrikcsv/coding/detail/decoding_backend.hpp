@@ -13,8 +13,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 

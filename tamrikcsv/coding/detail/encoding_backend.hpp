@@ -9,9 +9,9 @@
 #include <string_view>
 #include <type_traits>
 
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"  // KeyArgument
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv {
 

@@ -1,38 +1,14 @@
 #include "tamrikcsv/coding/detail/header_lookup.hpp"
 
-#include <unicode/normalizer2.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
 
 namespace tamrikcsv::detail {
 
-std::string canonicallyComposed(std::string_view text) {
-  bool ascii = true;
-  for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) return std::string(text);
-  UErrorCode status = U_ZERO_ERROR;
-  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-  if (U_FAILURE(status)) return std::string(text);
-  auto unicode =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-  icu::UnicodeString normalized = nfc->normalize(unicode, status);
-  if (U_FAILURE(status)) return std::string(text);
-  std::string out;
-  normalized.toUTF8String(out);
-  return out;
-}
-
-HeaderLookup::HeaderLookup(const std::vector<std::string>& headers) {
-  positions_.reserve(headers.size());
-  for (std::size_t i = 0; i < headers.size(); ++i)
-    if (!positions_.emplace(canonicallyComposed(headers[i]), static_cast<std::int64_t>(i)).second)
-      hasDuplicates_ = true;
-}
+HeaderLookup::HeaderLookup(const std::vector<std::string>& headers) : titles_(headers) {}
 
 std::int64_t HeaderLookup::find(std::string_view text) const {
-  auto it = positions_.find(canonicallyComposed(text));
-  return it == positions_.end() ? kNotAHeader : it->second;
+  auto position = titles_.find(text);
+  return position ? static_cast<std::int64_t>(*position) : kNotAHeader;
 }
 
 std::int64_t HeaderLookup::position(const KeyArgument& key) {

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <type_traits>
 
-#include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoding_error.hpp"
 #include "tamrikcsv/coding/values.hpp"
 #include "tamrikcsv/decoder/decoding_strategies.hpp"
+#include "tamrikcsv/text/coding_key.hpp"
 
 namespace tamrikcsv::detail {
 

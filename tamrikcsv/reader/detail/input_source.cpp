@@ -1,22 +1,19 @@
 #include "tamrikcsv/reader/detail/input_source.hpp"
 
-#include <unicode/ucnv.h>
-
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <variant>
 #include <vector>
 
-#include "tamrikcsv/reader/csv_error.hpp"
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/reader/reader_error.hpp"
+#include "tamrikcsv/text/detail/transcoding.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrikcsv::detail {
 namespace {
 
 using Error = CSVError<CSVReader>;
 using Kind = Error::Kind;
-using Bytes = std::span<const unsigned char>;
 
 // Errors of the text input.
 
@@ -53,47 +50,28 @@ Error streamError(const char* reason, const InputStream& stream) {
                {{"Stream status", stream.status()}}, stream.error());
 }
 
-// Byte-order marks and the choice of encoding.
-
-struct Mark {
-  TextEncoding encoding;
-  std::array<unsigned char, 4> bytes;
-  std::size_t size;
-};
-constexpr std::array<Mark, 5> kMarks{{
-    {TextEncoding::utf8, {0xEF, 0xBB, 0xBF}, 3},
-    {TextEncoding::utf16BigEndian, {0xFE, 0xFF}, 2},
-    {TextEncoding::utf16LittleEndian, {0xFF, 0xFE}, 2},
-    {TextEncoding::utf32BigEndian, {0x00, 0x00, 0xFE, 0xFF}, 4},
-    {TextEncoding::utf32LittleEndian, {0xFF, 0xFE, 0x00, 0x00}, 4},
-}};
-
-// A configured encoding and an inferred one agree when they are equal or the configured one is the
-// unordered form of the inferred one.
-bool agree(TextEncoding configured, TextEncoding inferred) {
-  if (configured == inferred) return true;
-  if (configured == TextEncoding::utf16)
-    return inferred == TextEncoding::utf16BigEndian || inferred == TextEncoding::utf16LittleEndian;
-  if (configured == TextEncoding::utf32)
-    return inferred == TextEncoding::utf32BigEndian || inferred == TextEncoding::utf32LittleEndian;
-  return false;
-}
-
-// The mark at the start of `head`, if any. FF FE 00 00 is a UTF-16 and a UTF-32 little-endian mark at
-// once: the one that agrees with the configured encoding is taken, else the longer.
-const Mark* detectMark(Bytes head, std::optional<TextEncoding> configured) {
-  const Mark* found = nullptr;
-  for (const Mark& mark : kMarks) {
-    if (head.size() < mark.size ||
-        !std::equal(mark.bytes.begin(), mark.bytes.begin() + mark.size, head.begin()))
-      continue;
-    bool better = !found ||
-                  (configured && agree(*configured, mark.encoding) && !agree(*configured, found->encoding)) ||
-                  (!(configured && agree(*configured, found->encoding)) && mark.size > found->size);
-    if (better) found = &mark;
+// The reader's error for why a transcoder stopped; `endError` is the error that ended the input.
+Error transcodingError(const TranscodingFailure& failure, const std::optional<Error>& endError) {
+  switch (failure.kind) {
+    case TranscodingFailure::Kind::invalidUTF8:
+      return invalidUTF8();
+    case TranscodingFailure::Kind::notASCII:
+      return notASCII(failure.byte);
+    case TranscodingFailure::Kind::invalidUTF16:
+      return invalidUTF16();
+    case TranscodingFailure::Kind::incompleteUTF16:
+      return incompleteUTF16();
+    case TranscodingFailure::Kind::invalidUTF32:
+      return invalidUTF32();
+    case TranscodingFailure::Kind::incompleteUTF32:
+      return incompleteUTF32();
+    case TranscodingFailure::Kind::inputFailed:
+      break;
   }
-  return found;
+  return *endError;  // a transcoder reports `inputFailed` only when it was told the input failed
 }
+
+// The choice of encoding.
 
 TextEncoding chooseEncoding(std::optional<TextEncoding> configured, std::optional<TextEncoding> inferred) {
   if (!configured) return inferred.value_or(TextEncoding::utf8);
@@ -108,203 +86,6 @@ TextEncoding chooseEncoding(std::optional<TextEncoding> configured, std::optiona
 Error unsupported(TextEncoding encoding) {
   return Error(Kind::invalidConfiguration, "The given encoding is not yet supported by this library",
                "Contact the library maintainer", {{"Encoding", encoding}});
-}
-
-// Transcoders: raw bytes of one encoding to UTF-8, chunk by chunk, keeping a cut unit for the next chunk.
-// The first invalid unit stops a transcoder; `error` then says why, and everything before it was delivered.
-
-class Transcoder {
- public:
-  virtual ~Transcoder() = default;
-  virtual void feed(Bytes raw, std::string& out) = 0;
-  /// The input ended, normally or (with `endError`) because its stream failed.
-  virtual void finish(const std::optional<Error>& endError, std::string& out) = 0;
-  std::optional<Error> error;
-};
-
-class UTF8Transcoder final : public Transcoder {
- public:
-  void feed(Bytes raw, std::string& out) override {
-    if (error) return;
-    if (!cut_.empty()) {
-      // Complete the sequence the previous chunk cut.
-      std::size_t need = sequenceLength(cut_[0]) - cut_.size();
-      std::size_t take = std::min(need, raw.size());
-      cut_.insert(cut_.end(), raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(take));
-      raw = raw.subspan(take);
-      UTF8Check check = checkUTF8(cut_.data(), cut_.size());
-      if (check.stop == UTF8Stop::invalid) return void(error = invalidUTF8());
-      if (check.stop == UTF8Stop::truncated) return;
-      out.append(reinterpret_cast<const char*>(cut_.data()), cut_.size());
-      cut_.clear();
-    }
-    UTF8Check check = checkUTF8(raw.data(), raw.size());
-    out.append(reinterpret_cast<const char*>(raw.data()), check.valid);
-    if (check.stop == UTF8Stop::invalid) error = invalidUTF8();
-    if (check.stop == UTF8Stop::truncated)
-      cut_.assign(raw.begin() + static_cast<std::ptrdiff_t>(check.valid), raw.end());
-  }
-  void finish(const std::optional<Error>& endError, std::string&) override {
-    if (error) return;
-    if (!cut_.empty())
-      error = invalidUTF8();
-    else if (endError)
-      error = endError;
-  }
-
- private:
-  std::vector<unsigned char> cut_;
-};
-
-class ASCIITranscoder final : public Transcoder {
- public:
-  void feed(Bytes raw, std::string& out) override {
-    if (error) return;
-    auto bad = std::find_if(raw.begin(), raw.end(), [](unsigned char b) { return b >= 0x80; });
-    out.append(reinterpret_cast<const char*>(raw.data()), static_cast<std::size_t>(bad - raw.begin()));
-    if (bad != raw.end()) error = notASCII(*bad);
-  }
-  void finish(const std::optional<Error>& endError, std::string&) override {
-    if (!error && endError) error = endError;
-  }
-};
-
-// Writes the UTF-8 form of units into `out`, sized beforehand for the worst case and trimmed after.
-class UTF8Writer {
- public:
-  UTF8Writer(std::string& out, std::size_t maxBytes) : out_(out), start_(out.size()) {
-    out.resize(start_ + maxBytes);
-    p_ = out.data() + start_;
-  }
-  ~UTF8Writer() { out_.resize(static_cast<std::size_t>(p_ - out_.data())); }
-  UTF8Writer(const UTF8Writer&) = delete;
-  UTF8Writer& operator=(const UTF8Writer&) = delete;
-
-  void put(char32_t c) {
-    if (c < 0x80) {
-      *p_++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *p_++ = static_cast<char>(0xC0 | (c >> 6));
-      *p_++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *p_++ = static_cast<char>(0xE0 | (c >> 12));
-      *p_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *p_++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *p_++ = static_cast<char>(0xF0 | (c >> 18));
-      *p_++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *p_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *p_++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-
- private:
-  std::string& out_;
-  std::size_t start_;
-  char* p_;
-};
-
-class UTF16Transcoder final : public Transcoder {
- public:
-  explicit UTF16Transcoder(bool bigEndian) : bigEndian_(bigEndian) {}
-  void feed(Bytes raw, std::string& out) override {
-    if (error || raw.empty()) return;
-    // Three UTF-8 bytes at most for each two bytes, plus a pending surrogate pair.
-    UTF8Writer writer(out, raw.size() / 2 * 3 + 8);
-    std::size_t i = 0;
-    if (cut_) {
-      unit(unitOf(*cut_, raw[0]), writer);
-      cut_.reset();
-      i = 1;
-    }
-    for (; i + 1 < raw.size() && !error; i += 2) unit(unitOf(raw[i], raw[i + 1]), writer);
-    if (i < raw.size() && !error) cut_ = raw[i];
-  }
-  void finish(const std::optional<Error>& endError, std::string&) override {
-    if (error) return;
-    if (high_)
-      error = invalidUTF16();
-    else if (endError)
-      error = endError;
-    else if (cut_)
-      error = incompleteUTF16();
-  }
-
- private:
-  char16_t unitOf(unsigned char first, unsigned char second) const {
-    return bigEndian_ ? static_cast<char16_t>(first << 8 | second)
-                      : static_cast<char16_t>(second << 8 | first);
-  }
-  void unit(char16_t u, UTF8Writer& writer) {
-    if (high_) {
-      if (u < 0xDC00 || u > 0xDFFF) return void(error = invalidUTF16());
-      writer.put(0x10000 + ((char32_t{*high_} - 0xD800) << 10) + (u - 0xDC00));
-      high_.reset();
-    } else if (u < 0xD800 || u > 0xDFFF) {
-      writer.put(u);
-    } else if (u <= 0xDBFF) {
-      high_ = u;
-    } else {
-      error = invalidUTF16();
-    }
-  }
-
-  bool bigEndian_;
-  std::optional<unsigned char> cut_;
-  std::optional<char16_t> high_;
-};
-
-class UTF32Transcoder final : public Transcoder {
- public:
-  explicit UTF32Transcoder(bool bigEndian) : bigEndian_(bigEndian) {}
-  void feed(Bytes raw, std::string& out) override {
-    if (error) return;
-    UTF8Writer writer(out, raw.size() + 4);
-    for (unsigned char byte : raw) {
-      unit_[count_++] = byte;
-      if (count_ < 4) continue;
-      count_ = 0;
-      char32_t c =
-          bigEndian_
-              ? (char32_t{unit_[0]} << 24 | char32_t{unit_[1]} << 16 | char32_t{unit_[2]} << 8 | unit_[3])
-              : (char32_t{unit_[3]} << 24 | char32_t{unit_[2]} << 16 | char32_t{unit_[1]} << 8 | unit_[0]);
-      if (!isScalar(c)) return void(error = invalidUTF32());
-      writer.put(c);
-    }
-  }
-  void finish(const std::optional<Error>& endError, std::string&) override {
-    if (error) return;
-    if (endError)
-      error = endError;
-    else if (count_ > 0)
-      error = incompleteUTF32();
-  }
-
- private:
-  bool bigEndian_;
-  unsigned char unit_[4] = {};
-  std::size_t count_ = 0;
-};
-
-std::unique_ptr<Transcoder> makeTranscoder(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::ascii:
-      return std::make_unique<ASCIITranscoder>();
-    case TextEncoding::utf8:
-      return std::make_unique<UTF8Transcoder>();
-    case TextEncoding::utf16:
-    case TextEncoding::utf16BigEndian:
-      return std::make_unique<UTF16Transcoder>(true);
-    case TextEncoding::utf16LittleEndian:
-      return std::make_unique<UTF16Transcoder>(false);
-    case TextEncoding::utf32:
-    case TextEncoding::utf32BigEndian:
-      return std::make_unique<UTF32Transcoder>(true);
-    case TextEncoding::utf32LittleEndian:
-      return std::make_unique<UTF32Transcoder>(false);
-    default:
-      return nullptr;
-  }
 }
 
 // Sources.
@@ -467,11 +248,15 @@ class TranscodingSource final : public InputSource {
     };
     while (buffer_.size() == kept) {
       update();
-      if (transcoder_->error) throw *transcoder_->error;
+      if (transcoder_->failure) {
+        // Made once, so that every later read raises the same error.
+        if (!error_) error_ = transcodingError(*transcoder_->failure, supplier_->endError());
+        throw *error_;
+      }
       if (finished_) return false;
       Bytes chunk = supplier_->next();
       if (chunk.empty()) {
-        transcoder_->finish(supplier_->endError(), buffer_);
+        transcoder_->finish(supplier_->endError().has_value(), buffer_);
         finished_ = true;
       } else {
         transcoder_->feed(chunk, buffer_);
@@ -486,6 +271,7 @@ class TranscodingSource final : public InputSource {
   std::unique_ptr<Transcoder> transcoder_;
   std::string buffer_;
   bool finished_ = false;
+  std::optional<Error> error_;  // the reader's form of the transcoder's failure
 };
 
 // UTF-8 from a stream, read straight into the window buffer and validated in place: the common case of
@@ -584,14 +370,6 @@ class UTF8StreamSource final : public InputSource {
   std::optional<Error> pending_;
 };
 
-std::optional<TextEncoding> markEncoding(const Mark* mark) {
-  return mark ? std::optional(mark->encoding) : std::nullopt;
-}
-
-Bytes asBytes(std::span<const std::byte> bytes) {
-  return {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()};
-}
-
 std::unique_ptr<InputSource> fromBytes(Data data, const ReaderConfiguration& configuration) {
   Bytes bytes = asBytes(data);
   const Mark* mark = detectMark(bytes.first(std::min<std::size_t>(4, bytes.size())), configuration.encoding);
@@ -662,75 +440,7 @@ Data presample(InputStream& stream) {
   return data;
 }
 
-std::string icuName(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::macOSRoman:
-      return "macos-0_2-10.2";
-    default:
-      return std::string(name(encoding));
-  }
-}
-
-struct ConverterCloser {
-  void operator()(UConverter* converter) const noexcept { ucnv_close(converter); }
-};
-
-// Converts through ICU a block at a time, so that any size of input works in bounded extra memory.
-std::optional<std::string> convertWithICU(Bytes bytes, TextEncoding encoding) {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(icuName(encoding).c_str(), &status));
-  if (U_FAILURE(status)) return std::nullopt;
-  // Stop at the first byte sequence the encoding does not define instead of substituting it.
-  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-  if (U_FAILURE(status)) return std::nullopt;
-  std::string out;
-  out.reserve(bytes.size());
-  const char* source = reinterpret_cast<const char*>(bytes.data());
-  const char* sourceEnd = source + bytes.size();
-  std::array<UChar, 8192> units;
-  char16_t high = 0;  // the first half of a surrogate pair, perhaps cut by a block; 0 for none
-  do {
-    UChar* target = units.data();
-    status = U_ZERO_ERROR;
-    ucnv_toUnicode(converter.get(), &target, units.data() + units.size(), &source, sourceEnd, nullptr, true,
-                   &status);
-    if (U_FAILURE(status) && status != U_BUFFER_OVERFLOW_ERROR) return std::nullopt;
-    for (const UChar* u = units.data(); u != target; ++u) {
-      char16_t unit = *u;
-      if (high && unit >= 0xDC00 && unit <= 0xDFFF) {
-        appendUTF8(out, 0x10000 + ((char32_t{high} - 0xD800) << 10) + (unit - 0xDC00));
-        high = 0;
-      } else if (high || (unit >= 0xDC00 && unit <= 0xDFFF)) {
-        return std::nullopt;
-      } else if (unit >= 0xD800 && unit <= 0xDBFF) {
-        high = unit;
-      } else {
-        appendUTF8(out, unit);
-      }
-    }
-  } while (status == U_BUFFER_OVERFLOW_ERROR);
-  if (high) return std::nullopt;
-  return out;
-}
-
 }  // namespace
-
-std::optional<std::string> convertToUTF8(std::span<const std::byte> data, TextEncoding encoding) {
-  Bytes bytes = asBytes(data);
-  auto transcoder = makeTranscoder(encoding);
-  if (!transcoder) return convertWithICU(bytes, encoding);
-  // A leading mark of this encoding is not text; for unordered UTF-16 and UTF-32 it gives the order.
-  const Mark* mark = detectMark(bytes.first(std::min<std::size_t>(4, bytes.size())), encoding);
-  if (mark && agree(encoding, mark->encoding)) {
-    bytes = bytes.subspan(mark->size);
-    transcoder = makeTranscoder(mark->encoding);
-  }
-  std::string out;
-  transcoder->feed(bytes, out);
-  transcoder->finish(std::nullopt, out);
-  if (transcoder->error) return std::nullopt;
-  return out;
-}
 
 std::unique_ptr<InputSource> makeTextSource(std::string text) {
   return std::make_unique<MemorySource>(std::move(text), 0, false);

@@ -33,8 +33,4 @@ std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
 std::unique_ptr<InputSource> makeStreamSource(std::shared_ptr<InputStream> stream,
                                               const ReaderConfiguration& configuration);
 
-/// The whole block as UTF-8 in the given encoding (a leading mark of that encoding dropped), or nothing
-/// when the block is not valid in it. Encodings beyond the UTF family and ASCII go through ICU.
-std::optional<std::string> convertToUTF8(std::span<const std::byte> bytes, TextEncoding encoding);
-
 }  // namespace tamrikcsv::detail

@@ -74,15 +74,18 @@ TEST(DateFormatter, AppliesLocaleZoneAndCalendar) {
 }
 
 TEST(DateFormatter, RefusesWhatIcuCannotUse) {
-  EXPECT_THROW(DateFormatter::make("yyyy", Locale("en_US_POSIX"), "Mars/Olympus"), std::invalid_argument);
-  EXPECT_THROW(DateFormatter::make("yyyy", Locale("en_US_POSIX"), "Etc/Unknown"), std::invalid_argument);
-  EXPECT_THROW(DateFormatter::make("yyyy", Locale("en_US_POSIX"), "GMT", "lunar"), std::invalid_argument);
-  EXPECT_THROW(DateFormatter::make("yyyy", Locale("not a locale!")), std::invalid_argument);
-  EXPECT_THROW(DateFormatter::make("yyyy-JJ"), std::invalid_argument);
-  EXPECT_THROW(DateFormatter::make("yyyy-'MM"), std::invalid_argument);
-  EXPECT_NO_THROW(DateFormatter::make("yyyy-'MM'''"));
-  EXPECT_THROW(iso8601Formatter().format(dateSince1970(std::nan(""))), std::invalid_argument);
-  EXPECT_THROW(iso8601Formatter().format(dateSince1970(1e300)), std::invalid_argument);
+  EXPECT_THROW((void)DateFormatter::make("yyyy", Locale("en_US_POSIX"), "Mars/Olympus"),
+               std::invalid_argument);
+  EXPECT_THROW((void)DateFormatter::make("yyyy", Locale("en_US_POSIX"), "Etc/Unknown"),
+               std::invalid_argument);
+  EXPECT_THROW((void)DateFormatter::make("yyyy", Locale("en_US_POSIX"), "GMT", "lunar"),
+               std::invalid_argument);
+  EXPECT_THROW((void)DateFormatter::make("yyyy", Locale("not a locale!")), std::invalid_argument);
+  EXPECT_THROW((void)DateFormatter::make("yyyy-JJ"), std::invalid_argument);
+  EXPECT_THROW((void)DateFormatter::make("yyyy-'MM"), std::invalid_argument);
+  EXPECT_NO_THROW((void)DateFormatter::make("yyyy-'MM'''"));
+  EXPECT_THROW((void)iso8601Formatter().format(dateSince1970(std::nan(""))), std::invalid_argument);
+  EXPECT_THROW((void)iso8601Formatter().format(dateSince1970(1e300)), std::invalid_argument);
 }
 
 TEST(URL, AcceptsAbsoluteAndRelativeReferences) {

@@ -115,7 +115,7 @@ TEST(CSVDecoder, DecodesPlacesByHeaderTitleUnderEitherBuffering) {
       "Location ID,Location Name,Level ID,Level Name,Zone ID,Zone Name,Place ID,Place "
       "Name\na,b,c,d,e,f,g,h\n");
   EXPECT_EQ(places.at(0).serialNumber, std::nullopt);
-  decoderError([] { withHeaders().decodeText<std::vector<Place>>("Location ID\nL1\n"); },
+  decoderError([] { (void)withHeaders().decodeText<std::vector<Place>>("Location ID\nL1\n"); },
                CSVDecoder::Error::invalidConfiguration);
 }
 
@@ -151,10 +151,11 @@ TEST(CSVDecoder, ViewsTextsUntilTheNextRow) {
   }
   // A missing column fails as it does for a string.
   auto viewError =
-      decoderError([] { withHeaders().decodeText<std::vector<ViewedPlace>>("Location ID\nL1\n"); },
+      decoderError([] { (void)withHeaders().decodeText<std::vector<ViewedPlace>>("Location ID\nL1\n"); },
                    CSVDecoder::Error::invalidConfiguration);
-  auto copyError = decoderError([] { withHeaders().decodeText<std::vector<Place>>("Location ID\nL1\n"); },
-                                CSVDecoder::Error::invalidConfiguration);
+  auto copyError =
+      decoderError([] { (void)withHeaders().decodeText<std::vector<Place>>("Location ID\nL1\n"); },
+                   CSVDecoder::Error::invalidConfiguration);
   EXPECT_STREQ(viewError.what(), copyError.what());
 }
 
@@ -165,7 +166,7 @@ TEST(CSVDecoder, FindsFieldsByKeyText) {
   EXPECT_EQ(pairs.at(1).second, 2);
 
   // Titles match exactly, letter case included...
-  auto error = decoderError([] { withHeaders().decodeText<std::vector<Named>>("CAFÉ\nx\n"); },
+  auto error = decoderError([] { (void)withHeaders().decodeText<std::vector<Named>>("CAFÉ\nx\n"); },
                             CSVDecoder::Error::invalidConfiguration);
   EXPECT_EQ(error.failureReason(),
             "The provided coding key identifying a field didn't match any CSV header.");
@@ -176,13 +177,13 @@ TEST(CSVDecoder, FindsFieldsByKeyText) {
   EXPECT_EQ(withHeaders().decodeText<std::vector<Named>>("Cafe\u0301\nx\n").at(0).value, "x");
 
   // Repeated titles fail the first lookup by title; positions still work.
-  error = decoderError([] { withHeaders().decodeText<std::vector<Named>>("Café,Café\nx,y\n"); },
+  error = decoderError([] { (void)withHeaders().decodeText<std::vector<Named>>("Café,Café\nx,y\n"); },
                        CSVDecoder::Error::invalidConfiguration);
   EXPECT_EQ(error.failureReason(), "The headers row contain two fields with the same value.");
   EXPECT_EQ(withHeaders().decodeText<std::vector<Pair>>("a,a\nx,7\n").at(0).second, 7);
 
   // Titles need a header row.
-  error = decoderError([] { CSVDecoder().decodeText<std::vector<Named>>("x\n"); },
+  error = decoderError([] { (void)CSVDecoder().decodeText<std::vector<Named>>("x\n"); },
                        CSVDecoder::Error::invalidConfiguration);
   EXPECT_NE(error.failureReason()->find("no headers"), std::string::npos);
 }
@@ -214,7 +215,8 @@ TEST(CSVDecoder, BuffersRowsByStrategy) {
   EXPECT_EQ(rows.second, "r3");
 
   CSVDecoder sequential([](auto& c) { c.bufferingStrategy = Strategy::DecodingBuffer::sequential; });
-  auto error = decoderError([&] { sequential.decodeText<TwoRows>(text); }, CSVDecoder::Error::bufferFailure);
+  auto error =
+      decoderError([&] { (void)sequential.decodeText<TwoRows>(text); }, CSVDecoder::Error::bufferFailure);
   EXPECT_EQ(error.failureReason(), "A previously decoded row has been discarded.");
   EXPECT_EQ(*error.errorUserInfo().get<std::int64_t>("Row index"), 3);
 
@@ -226,12 +228,12 @@ TEST(CSVDecoder, BuffersRowsByStrategy) {
 TEST(CSVDecoder, ReportsRowsAndFieldsOutOfBounds) {
   TwoRows::a = 0, TwoRows::b = 9;
   auto error =
-      decoderError([] { CSVDecoder().decodeText<TwoRows>("a\nb\n"); }, CSVDecoder::Error::invalidPath);
+      decoderError([] { (void)CSVDecoder().decodeText<TwoRows>("a\nb\n"); }, CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "The requested row index is out of bounds.");
   EXPECT_EQ(*error.errorUserInfo().get<std::int64_t>("Row count"), 2);
   EXPECT_EQ(*error.errorUserInfo().get<std::int64_t>("Row index"), 9);
 
-  error = decoderError([] { CSVDecoder().decodeText<std::vector<Pair>>("a\nb\n"); },
+  error = decoderError([] { (void)CSVDecoder().decodeText<std::vector<Pair>>("a\nb\n"); },
                        CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "The provided field index is out of bounds.");
   EXPECT_EQ(*error.errorUserInfo().get<std::int64_t>("Field index"), 1);
@@ -242,13 +244,14 @@ TEST(CSVDecoder, DecodesPlainValuesOnlyFromOneColumn) {
   EXPECT_EQ(CSVDecoder().decodeText<std::vector<std::string>>("a\nb\n"),
             (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(CSVDecoder().decodeText<int>("42\n"), 42);  // a single value: one row, one column
-  auto error = decoderError([] { CSVDecoder().decodeText<std::vector<std::string>>("a,b\n"); },
+  auto error = decoderError([] { (void)CSVDecoder().decodeText<std::vector<std::string>>("a,b\n"); },
                             CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "A nested container is needed to decode at this coding path.");
-  decoderError([] { CSVDecoder().decodeText<int>("1\n2\n"); }, CSVDecoder::Error::invalidPath);
+  decoderError([] { (void)CSVDecoder().decodeText<int>("1\n2\n"); }, CSVDecoder::Error::invalidPath);
   // Rows hold no deeper containers.
-  error = decoderError([] { CSVDecoder().decodeText<std::vector<std::vector<std::vector<int>>>>("1\n"); },
-                       CSVDecoder::Error::invalidPath);
+  error =
+      decoderError([] { (void)CSVDecoder().decodeText<std::vector<std::vector<std::vector<int>>>>("1\n"); },
+                   CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "A CSV doesn't support more than two nested encoding container.");
 }
 
@@ -271,7 +274,7 @@ TEST(CSVDecoder, SizesAVectorOfRowsFromTheShareOfTheInputRead) {
 TEST(CSVDecoder, DecodesLazilyRowByRow) {
   auto empty = withHeaders().makeLazyText("a,b\n");
   EXPECT_FALSE(empty.next());
-  auto error = decoderError([&] { empty.decode<Pair>(); }, CSVDecoder::Error::invalidPath);
+  auto error = decoderError([&] { (void)empty.decode<Pair>(); }, CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "There are no more rows to decode. The file is at the end.");
   EXPECT_TRUE(error.errorUserInfo().empty());
 
@@ -323,14 +326,14 @@ TEST(CSVDecoder, AppliesStrategiesAtTheValue) {
 
   // Conversion failures name the row and the field.
   try {
-    decoder.decodeText<std::vector<Flags>>("flag,note,amount\nno,,1\nmaybe,,2\n");
+    (void)decoder.decodeText<std::vector<Flags>>("flag,note,amount\nno,,1\nmaybe,,2\n");
     ADD_FAILURE();
   } catch (const DecodingError& e) {
     EXPECT_EQ(e.debugDescription(), "The field 'maybe' was not of the expected type 'Bool'.");
     EXPECT_EQ(e.codingPath(), (CodingPath{CodingKey(1), CodingKey::view("flag")}));
   }
   decoder.configuration.boolStrategy = Strategy::BoolDecoding::numeric();
-  EXPECT_THROW(decoder.decodeText<std::vector<Flags>>("flag,note,amount\nyes,,1\n"), DecodingError);
+  EXPECT_THROW((void)decoder.decodeText<std::vector<Flags>>("flag,note,amount\nyes,,1\n"), DecodingError);
 
   // Custom strategies see the decoder at the value, with the user info.
   decoder.userInfo["truth"] = std::string("oui");
@@ -349,12 +352,12 @@ TEST(CSVDecoder, AppliesStrategiesAtTheValue) {
   struct Refusal {};
   decoder.configuration.boolStrategy =
       Strategy::BoolDecoding::custom([](Decoder&) -> bool { throw Refusal{}; });
-  EXPECT_THROW(decoder.decodeText<std::vector<Flags>>("flag,note,amount\nx,,1\n"), Refusal);
+  EXPECT_THROW((void)decoder.decodeText<std::vector<Flags>>("flag,note,amount\nx,,1\n"), Refusal);
 }
 
 TEST(CSVDecoder, PassesReaderErrorsThrough) {
   try {
-    CSVDecoder().decodeText<std::vector<std::vector<std::string>>>("a,b\nc\n");
+    (void)CSVDecoder().decodeText<std::vector<std::vector<std::string>>>("a,b\nc\n");
     ADD_FAILURE();
   } catch (const CSVError<CSVReader>& error) {
     EXPECT_EQ(error.type(), CSVReader::Error::invalidInput);
@@ -362,11 +365,11 @@ TEST(CSVDecoder, PassesReaderErrorsThrough) {
   // The lazy decoder's lookahead doesn't swallow them either: decoding the row reports it.
   auto lazy = CSVDecoder().makeLazyText("a,b\nc\n");
   lazy.skipRow();
-  EXPECT_THROW(lazy.decode<Pair>(), CSVError<CSVReader>);
+  EXPECT_THROW((void)lazy.decode<Pair>(), CSVError<CSVReader>);
 }
 
 TEST(CSVDecoder, PrintsPathsInErrors) {
-  auto error = decoderError([] { withHeaders().decodeText<std::vector<Named>>("Other\nx\n"); },
+  auto error = decoderError([] { (void)withHeaders().decodeText<std::vector<Named>>("Other\nx\n"); },
                             CSVDecoder::Error::invalidConfiguration);
   EXPECT_NE(std::string(error.what()).find("User info: Coding path: [0], Key: \"Café\""), std::string::npos)
       << error.what();
@@ -426,7 +429,7 @@ TEST(CSVDecoder, ListsKeysAndHandsOutSuperDecoders) {
       return {};
     }
   };
-  auto error = decoderError([] { CSVDecoder().decodeText<std::vector<RowSuper>>("a,1\n"); },
+  auto error = decoderError([] { (void)CSVDecoder().decodeText<std::vector<RowSuper>>("a,1\n"); },
                             CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "A CSV doesn't support more than two nested decoding container.");
   EXPECT_EQ(toString(*error.errorUserInfo().find("Key")), "\"super\"");
@@ -434,8 +437,8 @@ TEST(CSVDecoder, ListsKeysAndHandsOutSuperDecoders) {
 
 TEST(CSVDecoder, DropsTheLastRowWhenReadingAheadFails) {
   CSVDecoder sequential([](auto& c) { c.bufferingStrategy = Strategy::DecodingBuffer::sequential; });
-  auto error = decoderError([&] { sequential.decodeText<ReadAheadPastEnd>("1\n2\n"); },
+  auto error = decoderError([&] { (void)sequential.decodeText<ReadAheadPastEnd>("1\n2\n"); },
                             CSVDecoder::Error::bufferFailure);
   EXPECT_EQ(error.failureReason(), "A previously decoded row has been discarded.");
-  EXPECT_NO_THROW(CSVDecoder().decodeText<ReadAheadPastEnd>("1\n2\n"));  // keepAll keeps it
+  EXPECT_NO_THROW((void)CSVDecoder().decodeText<ReadAheadPastEnd>("1\n2\n"));  // keepAll keeps it
 }

@@ -179,16 +179,16 @@ TEST(CSVEncoder, NumbersAreEnclosedWhereTheirCharactersDelimit) {
     // A number past the header row's width is refused as any field is: by the writer, or under
     // `assembled`, which ends a row once it is full, as a field of a row already written.
     if (buffering == Buffering::assembled)
-      EXPECT_THROW(encoderWith(buffering, {"a", "b"}).encodeString(rows), CSVError<CSVEncoder>);
+      EXPECT_THROW((void)encoderWith(buffering, {"a", "b"}).encodeString(rows), CSVError<CSVEncoder>);
     else
-      EXPECT_THROW(encoderWith(buffering, {"a", "b"}).encodeString(rows), CSVError<CSVWriter>);
+      EXPECT_THROW((void)encoderWith(buffering, {"a", "b"}).encodeString(rows), CSVError<CSVWriter>);
   }
 }
 
 TEST(CSVEncoder, RefusedValuesCarryTheirPathAndCustomErrorsPassUnchanged) {
   std::vector<Ratio> rows{{0.5}, {std::numeric_limits<double>::infinity()}};
   try {
-    encoderWith(Buffering::sequential, {"ratio"}).encodeString(rows);
+    (void)encoderWith(Buffering::sequential, {"ratio"}).encodeString(rows);
     FAIL() << "no encoding error";
   } catch (const EncodingError& error) {
     EXPECT_EQ(error.codingPath(), (CodingPath{CodingKey(1), CodingKey("ratio")}));
@@ -197,7 +197,7 @@ TEST(CSVEncoder, RefusedValuesCarryTheirPathAndCustomErrorsPassUnchanged) {
   const std::vector<std::vector<double>> afterEmpty{{}, {std::numeric_limits<double>::quiet_NaN()}};
   for (auto buffering : kBufferings) {
     try {
-      encoderWith(buffering).encodeString(afterEmpty);
+      (void)encoderWith(buffering).encodeString(afterEmpty);
       FAIL() << "no encoding error";
     } catch (const EncodingError& error) {
       EXPECT_EQ(error.kind(), EncodingError::Kind::invalidValue);
@@ -208,7 +208,7 @@ TEST(CSVEncoder, RefusedValuesCarryTheirPathAndCustomErrorsPassUnchanged) {
   CSVEncoder refusing([](CSVEncoder::Configuration& c) {
     c.boolStrategy = Strategy::BoolEncoding::custom([](bool, Encoder&) { throw Refusal{}; });
   });
-  EXPECT_THROW(refusing.encodeString(std::vector<std::vector<bool>>{{true}}), Refusal);
+  EXPECT_THROW((void)refusing.encodeString(std::vector<std::vector<bool>>{{true}}), Refusal);
 }
 
 TEST(CSVEncoder, KeepAllWritesInRowAndFieldOrderWhateverTheEncodingOrder) {
@@ -246,7 +246,7 @@ TEST(CSVEncoder, AssembledWritesEachValueOnceEverythingBeforeItIs) {
   // What the writer has passed cannot be given again.
   encoderError(
       [&] {
-        encoder.encodeString(Cells{{{0, 0, "a"}, {0, 1, "b"}, {0, 0, "again"}}});
+        (void)encoder.encodeString(Cells{{{0, 0, "a"}, {0, 1, "b"}, {0, 0, "again"}}});
       },
       CSVEncoder::Error::invalidPath);
 }
@@ -255,13 +255,13 @@ TEST(CSVEncoder, FindsFieldsByHeaderTitle) {
   // Canonically equivalent titles match; a title in another case does not.
   EXPECT_EQ(encoderWith(Buffering::sequential, {"n", "Cafe\u0301"}).encodeString(std::vector<Named>{{"v"}}),
             "n,Cafe\u0301\n,v\n");
-  auto noMatch =
-      encoderError([] { encoderWith(Buffering::keepAll, {"CAFÉ"}).encodeString(std::vector<Named>{{"v"}}); },
-                   CSVEncoder::Error::invalidConfiguration);
+  auto noMatch = encoderError(
+      [] { (void)encoderWith(Buffering::keepAll, {"CAFÉ"}).encodeString(std::vector<Named>{{"v"}}); },
+      CSVEncoder::Error::invalidConfiguration);
   EXPECT_EQ(*noMatch.failureReason(),
             "The provided coding key identifying a field didn't match any CSV header.");
   auto noHeaders =
-      encoderError([] { encoderWith(Buffering::keepAll).encodeString(std::vector<Named>{{"v"}}); },
+      encoderError([] { (void)encoderWith(Buffering::keepAll).encodeString(std::vector<Named>{{"v"}}); },
                    CSVEncoder::Error::invalidConfiguration);
   EXPECT_EQ(
       *noHeaders.failureReason(),
@@ -271,7 +271,7 @@ TEST(CSVEncoder, FindsFieldsByHeaderTitle) {
   EXPECT_EQ(*noHeaders.errorUserInfo().get<CodingKey>("Key"), CodingKey("Café"));
   auto twice = encoderError(
       [] {
-        encoderWith(Buffering::keepAll, {"Café", "Café"}).encodeString(std::vector<Named>{{"v"}});
+        (void)encoderWith(Buffering::keepAll, {"Café", "Café"}).encodeString(std::vector<Named>{{"v"}});
       },
       CSVEncoder::Error::invalidConfiguration);
   EXPECT_EQ(*twice.failureReason(), "The header row contain two fields with the same value.");
@@ -287,14 +287,14 @@ TEST(CSVEncoder, PlainValuesNeedAFileOneFieldWide) {
   EXPECT_EQ(encoderWith(Buffering::keepAll, {"n"}).encodeString(std::string("only")), "n\nonly\n");
   auto wide = encoderError(
       [] {
-        encoderWith(Buffering::keepAll, {"a", "b"}).encodeString(std::vector<int>{1});
+        (void)encoderWith(Buffering::keepAll, {"a", "b"}).encodeString(std::vector<int>{1});
       },
       CSVEncoder::Error::invalidPath);
   EXPECT_EQ(*wide.failureReason(), "A nested container is needed to encode at this coding path.");
   EXPECT_EQ(*wide.helpAnchor(), "Request a nested container instead of trying to encode a value directly.");
   auto file = encoderError(
       [] {
-        encoderWith(Buffering::keepAll, {"a", "b"}).encodeString(1.5);
+        (void)encoderWith(Buffering::keepAll, {"a", "b"}).encodeString(1.5);
       },
       CSVEncoder::Error::invalidPath);
   EXPECT_EQ(*file.failureReason(), "A field is being encoded at file level.");
@@ -303,7 +303,7 @@ TEST(CSVEncoder, PlainValuesNeedAFileOneFieldWide) {
   };
   auto row = encoderError(
       [] {
-        encoderWith(Buffering::keepAll, {"a", "b"}).encodeString(std::vector<Scalar>(1));
+        (void)encoderWith(Buffering::keepAll, {"a", "b"}).encodeString(std::vector<Scalar>(1));
       },
       CSVEncoder::Error::invalidPath);
   EXPECT_EQ(*row.failureReason(), "A field is being encoded at row level.");
@@ -319,8 +319,8 @@ TEST(CSVEncoder, ContainersTheCodingPathCannotHaveFailWhenUsed) {
       nested.nestedUnkeyedContainer(CodingKey(1)).encode(1);
     }
   };
-  auto error =
-      encoderError([] { CSVEncoder().encodeString(std::vector<Deep>(1)); }, CSVEncoder::Error::invalidPath);
+  auto error = encoderError([] { (void)CSVEncoder().encodeString(std::vector<Deep>(1)); },
+                            CSVEncoder::Error::invalidPath);
   EXPECT_EQ(*error.failureReason(), "A CSV doesn't support more than two nested encoding container.");
   EXPECT_EQ(*error.helpAnchor(),
             "Don't ask for a nested container on the targeted key for this coding path.");
@@ -329,11 +329,20 @@ TEST(CSVEncoder, ContainersTheCodingPathCannotHaveFailWhenUsed) {
       encoder.container<CodingKey>().nestedContainer<CodingKey>(CodingKey("row")).encode(1, CodingKey(0));
     }
   };
-  auto rowKey = encoderError([] { CSVEncoder().encodeString(ByName{}); }, CSVEncoder::Error::invalidPath);
+  auto rowKey =
+      encoderError([] { (void)CSVEncoder().encodeString(ByName{}); }, CSVEncoder::Error::invalidPath);
   EXPECT_EQ(*rowKey.failureReason(),
             "The coding key identifying a CSV row couldn't be transformed into an integer value.");
-  encoderError([] { CSVEncoder().encodeString(Cells{{{-1, 0, "a"}}}); }, CSVEncoder::Error::invalidPath);
-  encoderError([] { CSVEncoder().encodeString(Cells{{{0, -1, "a"}}}); }, CSVEncoder::Error::invalidPath);
+  encoderError(
+      [] {
+        (void)CSVEncoder().encodeString(Cells{{{-1, 0, "a"}}});
+      },
+      CSVEncoder::Error::invalidPath);
+  encoderError(
+      [] {
+        (void)CSVEncoder().encodeString(Cells{{{0, -1, "a"}}});
+      },
+      CSVEncoder::Error::invalidPath);
 }
 
 TEST(CSVEncoder, CountsWhatAContainerHolds) {

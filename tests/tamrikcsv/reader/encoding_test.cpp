@@ -110,9 +110,9 @@ TEST(Encoding, MarksChooseTheEncoding) {
             (Rows{{std::string("\0a\0", 3)}}));
 
   auto mismatch = readerError([] {
-    CSVReader::fromData(bytes("\xEF\xBB\xBF"
-                              "a"),
-                        [](auto& c) { c.encoding = TextEncoding::utf16; });
+    (void)CSVReader::fromData(bytes("\xEF\xBB\xBF"
+                                    "a"),
+                              [](auto& c) { c.encoding = TextEncoding::utf16; });
   });
   EXPECT_EQ(mismatch.type(), CSVReader::Error::invalidConfiguration);
   EXPECT_EQ(
@@ -187,7 +187,7 @@ TEST(Encoding, OtherEncodingsOnlyThroughPresampledBytes) {
       c.presample = presample;
     };
   };
-  auto unsupported = readerError([&] { CSVReader::fromData(bytes("caf\xE9"), latin1(false)); });
+  auto unsupported = readerError([&] { (void)CSVReader::fromData(bytes("caf\xE9"), latin1(false)); });
   EXPECT_EQ(unsupported.failureReason(), "The given encoding is not yet supported by this library");
   EXPECT_EQ(unsupported.helpAnchor(), "Contact the library maintainer");
   EXPECT_EQ(*unsupported.errorUserInfo().get<TextEncoding>("Encoding"), TextEncoding::isoLatin1);
@@ -204,7 +204,7 @@ TEST(Encoding, OtherEncodingsOnlyThroughPresampledBytes) {
             (Rows{{"日本", "x"}}));
 
   auto blob = readerError([] {
-    CSVReader::fromData(bytes("\x81\x20"), [](auto& c) {
+    (void)CSVReader::fromData(bytes("\x81\x20"), [](auto& c) {
       c.encoding = TextEncoding::shiftJIS;
       c.presample = true;
     });
@@ -214,7 +214,7 @@ TEST(Encoding, OtherEncodingsOnlyThroughPresampledBytes) {
   EXPECT_EQ(blob.helpAnchor(),
             "Let the reader infer the encoding or make sure the data blob is correctly formatted.");
   EXPECT_EQ(readerError([] {
-              CSVReader::fromData(bytes("a\xFF"), [](auto& c) {
+              (void)CSVReader::fromData(bytes("a\xFF"), [](auto& c) {
                 c.encoding = TextEncoding::utf8;
                 c.presample = true;
               });

@@ -112,18 +112,18 @@ TEST(Parser, BlankLinesAreDroppedExceptRightAfterTheFirstRow) {
 TEST(Parser, FieldCountFailureIsStickyAndTheSameError) {
   auto reader = CSVReader::fromText("a,b\n1,2,3\n4,5\n");
   EXPECT_TRUE(reader.readRow());
-  auto first = readerError([&] { reader.readRow(); });
+  auto first = readerError([&] { (void)reader.readRow(); });
   EXPECT_EQ(
       first.helpAnchor(),
       "Make sure the CSV file has always the same amount of fields per row (including the header row).");
   EXPECT_EQ(
-      test::readerError([&] { reader.readRow(); }).debugDescription(),
+      test::readerError([&] { (void)reader.readRow(); }).debugDescription(),
       "[CSVReader] Invalid input\n\tReason: The number of fields is not constant between rows.\n\tHelp: Make "
       "sure the CSV file has always the same amount of fields per row (including the header row).\n\tUser "
       "info: "
       "Row index: 2, Number of parsed fields: 3, Number of expected fields: 2");
   std::vector<std::string> row;
-  EXPECT_TRUE(readerError([&] { reader.readRow(row); }).isSameError(first));
+  EXPECT_TRUE(readerError([&] { (void)reader.readRow(row); }).isSameError(first));
   ASSERT_EQ(reader.status().kind, CSVReader::Status::Kind::failed);
   EXPECT_TRUE(reader.status().error->isSameError(first));
 }

@@ -89,12 +89,12 @@ TEST(Streams, StreamsAreClosedAtTheEndOrWhenTheReaderGoesAway) {
   EXPECT_EQ(whole->closes, 1);
 
   auto dropped = ScriptedStream::chunked("a\nb\n", 1);
-  CSVReader::fromStream(dropped).readRow();
+  (void)CSVReader::fromStream(dropped).readRow();
   EXPECT_EQ(dropped->closes, 1);
 
   // Construction that fails after the stream was opened closes it too.
   auto refused = ScriptedStream::chunked("a\n", 3);
-  readerError([&] { CSVReader::fromStream(refused, [](auto& c) { c.delimiters.row = U','; }); });
+  readerError([&] { (void)CSVReader::fromStream(refused, [](auto& c) { c.delimiters.row = U','; }); });
   EXPECT_EQ(refused->opens, 1);
   EXPECT_EQ(refused->closes, 1);
 }
@@ -113,11 +113,11 @@ TEST(Streams, AFailingStreamDeliversWhatCameBeforeThenFailsForGood) {
             "Review the internal error and make sure you have access to the input data.");
   EXPECT_EQ(*error->errorUserInfo().get<StreamStatus>("Stream status"), StreamStatus::error);
   EXPECT_TRUE(error->underlyingError());
-  EXPECT_TRUE(readerError([&] { reader.readRow(); }).isSameError(*error));
+  EXPECT_TRUE(readerError([&] { (void)reader.readRow(); }).isSameError(*error));
   EXPECT_EQ(stream->closes, 1);
 
   auto early = std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{ScriptedStream::failure()});
-  auto first = readerError([&] { CSVReader::fromStream(early); });
+  auto first = readerError([&] { (void)CSVReader::fromStream(early); });
   EXPECT_EQ(first.failureReason(),
             "The input stream encountered an error while trying to read the first bytes.");
   EXPECT_NE(std::string(first.what()).find("Underlying error: injected read failure"), std::string::npos);
@@ -146,7 +146,8 @@ TEST(Streams, PresamplingReadsEverythingFirst) {
 
   auto failing =
       std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"a,b"}, ScriptedStream::failure()});
-  auto error = readerError([&] { CSVReader::fromStream(failing, [](auto& c) { c.presample = true; }); });
+  auto error =
+      readerError([&] { (void)CSVReader::fromStream(failing, [](auto& c) { c.presample = true; }); });
   EXPECT_EQ(error.type(), CSVReader::Error::streamFailure);
   EXPECT_EQ(error.failureReason(), "The provided input stream could not be read in its entirety.");
   EXPECT_EQ(error.helpAnchor(),
@@ -172,17 +173,17 @@ TEST(Streams, FilesWithAndWithoutPresampling) {
   std::filesystem::remove(path);
 
   auto missing = std::filesystem::temp_directory_path() / "tamrik-no-such-file.csv";
-  auto unopened = readerError([&] { CSVReader::fromFile(missing); });
+  auto unopened = readerError([&] { (void)CSVReader::fromFile(missing); });
   EXPECT_EQ(unopened.type(), CSVReader::Error::streamFailure);
   EXPECT_EQ(unopened.failureReason(),
             "The input stream encountered an error while trying to read the first bytes.");
-  auto unread = readerError([&] { CSVReader::fromFile(missing, [](auto& c) { c.presample = true; }); });
+  auto unread = readerError([&] { (void)CSVReader::fromFile(missing, [](auto& c) { c.presample = true; }); });
   EXPECT_EQ(unread.type(), CSVReader::Error::invalidInput);
   EXPECT_EQ(unread.failureReason(), "The file under the given URL couldn't be read.");
   EXPECT_EQ(*unread.errorUserInfo().get<std::filesystem::path>("File URL"), missing);
-  EXPECT_EQ(readerError([] { CSVReader::fromFile(""); }).failureReason(),
+  EXPECT_EQ(readerError([] { (void)CSVReader::fromFile(""); }).failureReason(),
             "Creating an input stream to the given file URL failed.");
-  EXPECT_EQ(readerError([] { CSVReader::fromFile(std::filesystem::temp_directory_path()); }).type(),
+  EXPECT_EQ(readerError([] { (void)CSVReader::fromFile(std::filesystem::temp_directory_path()); }).type(),
             CSVReader::Error::streamFailure);
 }
 
@@ -229,13 +230,13 @@ TEST(Streams, ProgressIsTheShareOfTheInputParsed) {
   // Unknown for a stream of unknown length, and for input that isn't parsed as it is stored.
   auto stream = std::make_shared<ScriptedStream>(std::deque<ScriptedStream::Step>{{"a\nb\n"}});
   auto streamed = CSVReader::fromStream(stream);
-  streamed.readRow();
+  (void)streamed.readRow();
   EXPECT_EQ(streamed.progress(), std::nullopt);
   auto wide =
       CSVReader::fromData(test::bytes(std::string("\xFF\xFE"
                                                   "a\0\n\0",
                                                   6)));
-  wide.readRow();
+  (void)wide.readRow();
   EXPECT_EQ(wide.progress(), std::nullopt);
 }
 

@@ -162,7 +162,7 @@ TEST(Writer, RowDelimiterAndDefaults) {
   EXPECT_EQ(writer.settings().encoding, TextEncoding::utf8);
   EXPECT_EQ(writer.settings().escapingScalar, U'"');
   EXPECT_EQ(writer.settings().delimiters.row, U"\n");
-  auto invalid = writerError([] { CSVWriter::toMemory([](auto& c) { c.delimiters = {U',', U','}; }); });
+  auto invalid = writerError([] { (void)CSVWriter::toMemory([](auto& c) { c.delimiters = {U',', U','}; }); });
   EXPECT_EQ(invalid.type(), CSVWriter::Error::invalidConfiguration);
   EXPECT_EQ(invalid.failureReason(), "The field and/or row delimiters are invalid.");
   EXPECT_EQ(invalid.helpAnchor(),
@@ -280,7 +280,7 @@ TEST(Writer, ALargeOutputIntoMemoryKeepsEveryByte) {
 
 TEST(Writer, FieldsThatCannotBeWritten) {
   auto delimiter = writerError(
-      [] { CSVWriter::encodeData(Rows{{"a,b"}}, [](auto& c) { c.escapingStrategy = nullptr; }); });
+      [] { (void)CSVWriter::encodeData(Rows{{"a,b"}}, [](auto& c) { c.escapingStrategy = nullptr; }); });
   EXPECT_EQ(delimiter.type(), CSVWriter::Error::invalidInput);
   EXPECT_EQ(delimiter.failureReason(),
             "A field cannot include a delimiter if escaping strategy is disabled.");
@@ -341,11 +341,11 @@ TEST(Writer, EncodingsAndMarks) {
   EXPECT_EQ(text(CSVWriter::encodeData(Rows{{"日本"}}, [](auto& c) { c.encoding = TextEncoding::shiftJIS; })),
             "\x93\xfa\x96\x7b\n");
   auto shiftJIS = writerError(
-      [] { CSVWriter::encodeData(Rows{{"😀"}}, [](auto& c) { c.encoding = TextEncoding::shiftJIS; }); });
+      [] { (void)CSVWriter::encodeData(Rows{{"😀"}}, [](auto& c) { c.encoding = TextEncoding::shiftJIS; }); });
   EXPECT_EQ(shiftJIS.failureReason(), "The Unicode Scalar couldn't be encoded to multibyte Shift-JIS");
   EXPECT_EQ(shiftJIS.helpAnchor(), "Make sure the CSV only contains Shift-JIS characters.");
   auto latin =
-      writerError([] { CSVWriter::toMemory([](auto& c) { c.encoding = TextEncoding::isoLatin1; }); });
+      writerError([] { (void)CSVWriter::toMemory([](auto& c) { c.encoding = TextEncoding::isoLatin1; }); });
   EXPECT_EQ(latin.failureReason(), "The given encoding is not yet supported by this library");
 }
 
@@ -392,19 +392,19 @@ TEST(Writer, FilesReplacedAppendedAndLeftAloneOnFailure) {
             "\xEF\xBB\xBF"
             "a,b\nc,d\n");
   // A writer that cannot be made does not touch the file.
-  writerError([&] { CSVWriter::toFile(path, [](auto& c) { c.delimiters.row = U','; }); });
-  writerError([&] { CSVWriter::toFile(path, [](auto& c) { c.encoding = TextEncoding::isoLatin1; }); });
+  writerError([&] { (void)CSVWriter::toFile(path, [](auto& c) { c.delimiters.row = U','; }); });
+  writerError([&] { (void)CSVWriter::toFile(path, [](auto& c) { c.encoding = TextEncoding::isoLatin1; }); });
   EXPECT_EQ(contentsOf(path),
             "\xEF\xBB\xBF"
             "a,b\nc,d\n");
   std::filesystem::remove(path);
 
-  auto nowhere = writerError([] { CSVWriter::toFile("/nonexistent-folder/places.csv"); });
+  auto nowhere = writerError([] { (void)CSVWriter::toFile("/nonexistent-folder/places.csv"); });
   EXPECT_EQ(nowhere.type(), CSVWriter::Error::streamFailure);
   EXPECT_EQ(nowhere.failureReason(), "The output stream is not open.");
   EXPECT_EQ(nowhere.helpAnchor(), "Check you have priviledge to open the output stream.");
   EXPECT_EQ(*nowhere.errorUserInfo().get<StreamStatus>("Stream status"), StreamStatus::error);
-  EXPECT_EQ(writerError([] { CSVWriter::toFile(""); }).failureReason(),
+  EXPECT_EQ(writerError([] { (void)CSVWriter::toFile(""); }).failureReason(),
             "The output stream couldn't be initialized with the given URL.");
 
   // A device that is always full fails when the last block goes out, which the end reports.

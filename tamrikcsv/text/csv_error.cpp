@@ -1,8 +1,8 @@
-#include "tamrikcsv/reader/csv_error.hpp"
+#include "tamrikcsv/text/csv_error.hpp"
 
 #include <cstdio>
 
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrikcsv {
 

@@ -1,4 +1,4 @@
-#include "tamrikcsv/reader/text_encoding.hpp"
+#include "tamrikcsv/text/text_encoding.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "tamrikcsv/reader/character_set.hpp"
+#include "tamrikcsv/text/character_set.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
-#include "tamrikcsv/reader/detail/unicode.hpp"
+#include "tamrikcsv/text/detail/unicode.hpp"
 
 namespace tamrikcsv {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// UTF-8 helpers shared by the reader's parts. Not part of the public interface.
+// UTF-8 helpers shared by the library's parts. Not part of the public interface.
 
 #include <cstddef>
 #include <cstdint>
