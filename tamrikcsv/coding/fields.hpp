@@ -137,7 +137,7 @@ constexpr auto fieldTitles() {
 /// static Place decode(tamrikcsv::Decoder& decoder) { return tamrikcsv::decodeFields<Place>(decoder); }
 /// ```
 template <DeclaredRecord T>
-T decodeFields(Decoder& decoder) {
+[[nodiscard]] T decodeFields(Decoder& decoder) {
   return detail::DeclaredRecords::decode<T>(decoder);
 }
 
