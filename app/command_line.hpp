@@ -23,7 +23,8 @@ struct CommandLineExit {
 };
 
 /// Reads `tamrik-seatloom [--demo] [--display-command CMD] [--encoding NAME] [FILE]`, the script modes
-/// `--list-displays [--json]` and `--check FILE`, --help and --help-all (modes too: see `showHelp`), and
+/// `--list-displays [--json]`, `--check FILE` and `--report FILE [--json]`, --help and --help-all (modes too:
+/// see `showHelp`), and
 /// --version; `arguments` begins with the program name. File names come from `nativeArguments`, the
 /// arguments' bytes, where given (see `argumentPath`). Needs no application object.
 std::variant<AppOptions, CommandLineExit> parseCommandLine(
@@ -37,6 +38,14 @@ CommandLineExit listDisplays(const AppOptions& options);
 /// `--check FILE`: loads the file as "Open…" does and summarises it in one line, with what the load
 /// warns of as the note, or gives the error's text and status 1.
 CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
+
+/// `--report FILE`: loads the file as `--check` does and prints, per location, level and zone, its places,
+/// those holding a display and their serial numbers: a table with levels and zones indented under their
+/// location, or JSON ({"locations": [{"id", "name", "places", "placesWithDisplay", "serialNumbers",
+/// "levels": [... "zones": [...]]}]} with the totals beside "locations"). A file that fails to load gives
+/// the sentence `--check` gives and status 1.
+CommandLineExit reportCoverage(const std::filesystem::path& file, const PlacesReadOptions& options = {},
+                               bool json = false);
 
 /// Prints the help of `AppOptions::Mode::help` or `helpAll` (with Qt's own options) and exits. Needs the
 /// application object: its first argument names the program, and its kind decides which options Qt has (a

@@ -38,9 +38,9 @@ struct AppOptions {
   std::optional<std::filesystem::path> file;  ///< a places file to open at start-up
 
   /// The window, or one of the modes for scripts and the help, which need no display server.
-  enum class Mode { window, listDisplays, check, help, helpAll };
+  enum class Mode { window, listDisplays, check, report, help, helpAll };
   Mode mode = Mode::window;
-  bool json = false;  ///< `listDisplays` prints a JSON array
+  bool json = false;  ///< `listDisplays` and `report` print JSON
   /// The text encoding of `file` where it is not UTF-8.
   std::optional<tamrikcsv::TextEncoding> encoding = {};
 };

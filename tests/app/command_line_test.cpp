@@ -161,3 +161,54 @@ TEST(ScriptModes, HelpNamesTheProgramWithOrWithoutQtOptions) {
   EXPECT_TRUE(all.out.contains("--list-displays"));
   EXPECT_TRUE(all.out.contains("--platform"));  // Qt's own, those of the window
 }
+
+TEST(ScriptModes, ReportCountsPlacesWithDisplaysPerLocationLevelAndZone) {
+  tamrik::test::ScratchFolder scratch;
+  auto file = QString::fromStdString(
+      scratch
+          .write("places.csv", tamrik::test::kHeader + "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                                                       "L1,Office,F1,First,Z1,North,P1,Desk 1,SN2\n"
+                                                       "L1,Office,F1,First,Z1,North,P2,Desk 2,\n"
+                                                       "L1,Office,F2,Second,Z9,Hall,P3,Desk 3,SN3\n"
+                                                       "L2,Annex,F1,Ground,Z1,Lobby,P1,Kiosk,\n")
+          .string());
+  Outcome table = run({"--report", file});
+  EXPECT_EQ(table.status, 0) << table.err.toStdString();
+  EXPECT_EQ(table.out,
+            "                Places  With display  Serial numbers\n"
+            "Annex (L2)           1             0               0\n"
+            "  Ground (F1)        1             0               0\n"
+            "    Lobby (Z1)       1             0               0\n"
+            "Office (L1)          3             2               3\n"
+            "  First (F1)         2             1               2\n"
+            "    North (Z1)       2             1               2\n"
+            "  Second (F2)        1             1               1\n"
+            "    Hall (Z9)        1             1               1\n"
+            "Total                4             2               3\n");
+
+  Outcome json = run({"--report", file, "--json"});
+  EXPECT_EQ(json.status, 0);
+  QJsonObject report = QJsonDocument::fromJson(json.out.toUtf8()).object();
+  EXPECT_EQ(report[QStringLiteral("placesWithDisplay")].toInt(), 2);
+  QJsonObject office = report[QStringLiteral("locations")].toArray()[1].toObject();
+  EXPECT_EQ(office[QStringLiteral("id")].toString(), "L1");
+  EXPECT_EQ(office[QStringLiteral("name")].toString(), "Office");
+  EXPECT_EQ(office[QStringLiteral("serialNumbers")].toInt(), 3);
+  QJsonObject first = office[QStringLiteral("levels")].toArray()[0].toObject();
+  EXPECT_EQ(first[QStringLiteral("places")].toInt(), 2);
+  QJsonObject north = first[QStringLiteral("zones")].toArray()[0].toObject();
+  EXPECT_EQ(north[QStringLiteral("name")].toString(), "North");
+  EXPECT_EQ(north[QStringLiteral("placesWithDisplay")].toInt(), 1);
+  EXPECT_FALSE(north.contains(QStringLiteral("zones")));
+}
+
+TEST(ScriptModes, ReportOfAFileThatFailsToLoadSaysWhatCheckSays) {
+  tamrik::test::ScratchFolder scratch;
+  auto empty = QString::fromStdString(scratch.write("empty.csv", "").string());
+  Outcome report = run({"--report", empty, "--json"});
+  EXPECT_EQ(report.status, 1);
+  EXPECT_EQ(report.err, run({"--check", empty}).err);
+  EXPECT_TRUE(report.err.startsWith("empty.csv is empty.")) << report.err.toStdString();
+  EXPECT_EQ(run({"--report", empty, "--check", empty}).status, 2);
+  EXPECT_TRUE(run({"--help"}).out.contains("--report"));
+}
