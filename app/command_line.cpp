@@ -3,6 +3,7 @@
 #include "app/file_names.hpp"
 #include "app/peripheral_assignment.hpp"
 #include "model/coverage.hpp"
+#include "model/merge.hpp"
 #include "peripherals/display_attributes.hpp"
 #include "peripherals/display_source.hpp"
 
@@ -53,6 +54,16 @@ struct CommandLineSyntax {
           "Print how many places of each location, level and zone of FILE hold a display, and exit, "
           "without a window."),
       QStringLiteral("FILE")};
+  const QCommandLineOption merge{
+      QStringLiteral("merge"),
+      QStringLiteral(
+          "Merge the places files FILE... of several people into OUT, and exit, without a window."),
+      QStringLiteral("OUT")};
+  const QCommandLineOption prefer{
+      QStringLiteral("prefer"),
+      QStringLiteral("With --merge: where the files put a serial number at different places, keep the place "
+                     "FILE gives (repeat in order of precedence)."),
+      QStringLiteral("FILE")};
   const QCommandLineOption encoding{
       QStringLiteral("encoding"),
       QStringLiteral("Read FILE in the text encoding NAME (such as windows-1252) when it is not UTF-8."),
@@ -62,7 +73,7 @@ struct CommandLineSyntax {
 CommandLineSyntax::CommandLineSyntax() {
   parser.setApplicationDescription(
       QStringLiteral("Assigns the displays attached to this computer to desks of a places file."));
-  parser.addOptions({demo, displayCommand, list, json, check, report, encoding});
+  parser.addOptions({demo, displayCommand, list, json, check, report, merge, prefer, encoding});
   parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A places file to open."),
                                QStringLiteral("[FILE]"));
 }
@@ -139,6 +150,38 @@ QString coverageTable(const Coverage& all) {
   return out;
 }
 
+// The position among `files` of the file `wanted` names, the same file under another name included.
+std::optional<std::size_t> positionOf(const std::filesystem::path& wanted,
+                                      const std::vector<std::filesystem::path>& files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    std::error_code unknown;
+    if (files[i] == wanted || std::filesystem::equivalent(files[i], wanted, unknown)) return i;
+  }
+  return std::nullopt;
+}
+
+QString conflictText(const MergeConflict& conflict, const std::vector<std::filesystem::path>& files) {
+  QString text = QStringLiteral("Serial number %1 is at %2 places:\n")
+                     .arg(QString::fromStdString(conflict.serialNumber))
+                     .arg(conflict.places.size());
+  for (std::size_t p = 0; p < conflict.places.size(); ++p) {
+    const auto& place = conflict.places[p];
+    QStringList names, ids, from;
+    for (std::size_t i = 0; i < 4; ++i) {
+      names << QString::fromStdString(place.names[i]);
+      ids << QString::fromStdString(place.ids[i]);
+    }
+    for (std::size_t file : place.files) from << displayName(files[file]);
+    text += QStringLiteral("  %1 (%2), in %3%4\n")
+                .arg(names.join(QStringLiteral(" / ")), ids.join(QStringLiteral(" / ")),
+                     from.join(QStringLiteral(", ")),
+                     conflict.kept == p
+                         ? QStringLiteral(": kept, as %1 has it").arg(displayName(files[*conflict.settledBy]))
+                         : QString());
+  }
+  return text;
+}
+
 }  // namespace
 
 std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& arguments,
@@ -156,15 +199,21 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
   if (parser.isSet(syntax.version))
     return CommandLineExit{0, QStringLiteral("tamrik-seatloom %1\n").arg(QStringLiteral(TAMRIK_VERSION))};
   const QStringList files = parser.positionalArguments();
-  if (files.size() > 1) return CommandLineExit{2, QStringLiteral("Give at most one FILE.\n")};
+  const bool merging = parser.isSet(syntax.merge);
+  if (files.size() > 1 && !merging) return CommandLineExit{2, QStringLiteral("Give at most one FILE.\n")};
+  if (parser.isSet(syntax.prefer) && !merging)
+    return CommandLineExit{2, QStringLiteral("--prefer goes with --merge.\n")};
 
-  const int modes =
-      int(parser.isSet(syntax.list)) + int(parser.isSet(syntax.check)) + int(parser.isSet(syntax.report));
+  const int modes = int(parser.isSet(syntax.list)) + int(parser.isSet(syntax.check)) +
+                    int(parser.isSet(syntax.report)) + int(merging);
   if (modes > 1)
-    return CommandLineExit{2, QStringLiteral("Give one of --list-displays, --check and --report.\n")};
+    return CommandLineExit{2,
+                           QStringLiteral("Give one of --list-displays, --check, --report and --merge.\n")};
+  if (merging && files.isEmpty())
+    return CommandLineExit{2, QStringLiteral("--merge OUT takes the places files to merge: FILE...\n")};
   if (parser.isSet(syntax.json) && !parser.isSet(syntax.list) && !parser.isSet(syntax.report))
     return CommandLineExit{2, QStringLiteral("--json goes with --list-displays or --report.\n")};
-  if (modes > 0 && !files.isEmpty())
+  if (modes > 0 && !merging && !files.isEmpty())
     return CommandLineExit{2, QStringLiteral("--list-displays, --check and --report open no FILE.\n")};
 
   AppOptions options;
@@ -177,7 +226,8 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
   }
   options.demo = parser.isSet(syntax.demo);
   if (parser.isSet(syntax.displayCommand)) options.displayCommand = parser.value(syntax.displayCommand);
-  if (!files.isEmpty()) options.file = argumentPath(files.constFirst(), arguments, nativeArguments);
+  if (!files.isEmpty() && !merging)
+    options.file = argumentPath(files.constFirst(), arguments, nativeArguments);
   if (parser.isSet(syntax.list)) {
     options.mode = AppOptions::Mode::listDisplays;
     options.json = parser.isSet(syntax.json);
@@ -188,6 +238,13 @@ std::variant<AppOptions, CommandLineExit> parseCommandLine(const QStringList& ar
     options.mode = AppOptions::Mode::report;
     options.json = parser.isSet(syntax.json);
     options.file = argumentPath(parser.value(syntax.report), arguments, nativeArguments);
+  } else if (merging) {
+    options.mode = AppOptions::Mode::merge;
+    options.file = argumentPath(parser.value(syntax.merge), arguments, nativeArguments);
+    for (const auto& file : files)
+      options.mergeFiles.push_back(argumentPath(file, arguments, nativeArguments));
+    for (const auto& file : parser.values(syntax.prefer))
+      options.preferredFiles.push_back(argumentPath(file, arguments, nativeArguments));
   }
   return options;
 }
@@ -262,6 +319,66 @@ CommandLineExit reportCoverage(const std::filesystem::path& file, const PlacesRe
   const QString warnings = QString::fromStdString(loaded.report.warningText(file.filename().string()));
   return {0, json ? coverageJson(all) : coverageTable(all),
           warnings.isEmpty() ? QString() : QStringLiteral("warning: ") + warnings + QLatin1Char('\n')};
+}
+
+CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
+                                 const std::vector<std::filesystem::path>& files,
+                                 const std::vector<std::filesystem::path>& preferred,
+                                 const PlacesReadOptions& readOptions) {
+  std::vector<std::size_t> preferences;
+  for (const auto& file : preferred) {
+    auto position = positionOf(file, files);
+    if (!position)
+      return {2, QStringLiteral("--prefer %1: not one of the files to merge.\n").arg(displayName(file))};
+    preferences.push_back(*position);
+  }
+  // Every file is read before `output`, which may be one of them, is written.
+  PlacesMerge merge;
+  for (const auto& file : files) {
+    try {
+      merge.add({file, PlaceDataModel::readPlaces(file, readOptions).locations});
+    } catch (...) {
+      return {1, loadFailureLine(file, readOptions, std::current_exception()) +
+                     QStringLiteral("Nothing was merged: %1 was not written.\n")
+                         .arg(displayName(output.filename()))};
+    }
+  }
+  MergeResult result = merge.finish(preferences);
+  QString note;
+  for (const auto& warning : result.warnings)
+    note += QStringLiteral("warning: ") + QString::fromStdString(warning.text) + QLatin1Char('\n');
+  std::size_t unsettled = 0;
+  for (const auto& conflict : result.conflicts) {
+    note += conflictText(conflict, merge.files());
+    if (!conflict.kept) ++unsettled;
+  }
+  // The conflicts before the sentence that sums them up.
+  if (unsettled > 0)
+    return {1, note + QStringLiteral("%1 put at more than one place by the files: %2 was not written. Say "
+                                     "which file to follow with --prefer FILE, or correct the files.\n")
+                          .arg(unsettled == 1 ? QStringLiteral("1 serial number is")
+                                              : QStringLiteral("%1 serial numbers are").arg(unsettled),
+                               displayName(output.filename()))};
+  PlaceDataModel model;
+  model.setLocations(std::move(result.locations));
+  try {
+    model.exportPlaces(output);
+  } catch (...) {
+    return {1,
+            QString::fromStdString(describeExportFailure(output, std::current_exception()).sentence) +
+                QLatin1Char('\n'),
+            note};
+  }
+  const Coverage all = coverage(model.locations());
+  auto count = [](std::size_t n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+  };
+  return {0,
+          QStringLiteral("%1: %2, %3, from %4\n")
+              .arg(displayName(output.filename()), count(all.places, "place", "places"),
+                   count(all.serialNumbers, "serial number", "serial numbers"),
+                   count(files.size(), "file", "files")),
+          note};
 }
 
 void showHelp(AppOptions::Mode mode) {

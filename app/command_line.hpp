@@ -23,7 +23,8 @@ struct CommandLineExit {
 };
 
 /// Reads `tamrik-seatloom [--demo] [--display-command CMD] [--encoding NAME] [FILE]`, the script modes
-/// `--list-displays [--json]`, `--check FILE` and `--report FILE [--json]`, --help and --help-all (modes too:
+/// `--list-displays [--json]`, `--check FILE`, `--report FILE [--json]` and
+/// `--merge OUT FILE... [--prefer FILE]...`, --help and --help-all (modes too:
 /// see `showHelp`), and
 /// --version; `arguments` begins with the program name. File names come from `nativeArguments`, the
 /// arguments' bytes, where given (see `argumentPath`). Needs no application object.
@@ -46,6 +47,15 @@ CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesR
 /// the sentence `--check` gives and status 1.
 CommandLineExit reportCoverage(const std::filesystem::path& file, const PlacesReadOptions& options = {},
                                bool json = false);
+
+/// `--merge OUT FILE...`: merges the places files (see `PlacesMerge`) and writes the result to `output` as an
+/// export does; `output` may be one of them. Warnings and conflicts go to the note. With a conflict that
+/// no file of `preferred` (each one of `files`) settles, or a file that fails to load, writes nothing and
+/// gives status 1; a preferred file that is not merged gives status 2.
+CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
+                                 const std::vector<std::filesystem::path>& files,
+                                 const std::vector<std::filesystem::path>& preferred,
+                                 const PlacesReadOptions& options = {});
 
 /// Prints the help of `AppOptions::Mode::help` or `helpAll` (with Qt's own options) and exits. Needs the
 /// application object: its first argument names the program, and its kind decides which options Qt has (a

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
       switch (options.mode) {
         case tamrik::AppOptions::Mode::listDisplays:
           return tamrik::listDisplays(options);
+        case tamrik::AppOptions::Mode::merge:
+          return tamrik::mergePlacesFiles(*options.file, options.mergeFiles, options.preferredFiles,
+                                          {options.encoding});
         case tamrik::AppOptions::Mode::report:
           return tamrik::reportCoverage(*options.file, {options.encoding}, options.json);
         default:
