@@ -74,7 +74,8 @@ CommandLineSyntax::CommandLineSyntax() {
   parser.setApplicationDescription(
       QStringLiteral("Assigns the displays attached to this computer to desks of a places file."));
   parser.addOptions({demo, displayCommand, list, json, check, report, merge, prefer, encoding});
-  parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A places file to open."),
+  parser.addPositionalArgument(QStringLiteral("FILE"),
+                               QStringLiteral("A places file to open; with --merge, the files to merge."),
                                QStringLiteral("[FILE]"));
 }
 

@@ -54,7 +54,7 @@ struct MergeResult {
   /// Ordered as a load orders a file: each list by name, then identifier.
   PlaceLocations locations{};
   std::vector<MergeConflict> conflicts{};  ///< by serial number, settled ones included
-  std::vector<MergeWarning> warnings{};    ///< in the order the files were taken in
+  std::vector<MergeWarning> warnings{};    ///< names as the files were joined, then leading zeros
 
   /// Whether a conflict is left that no preferred file settled: then the hierarchy is not to be written.
   bool hasUnsettledConflicts() const noexcept;
