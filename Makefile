@@ -74,6 +74,7 @@ bench: deps
 	build-bench/bench/bench_model
 	build-bench/bench/bench_counts
 	build-bench/bench/bench_search
+	build-bench/bench/bench_merge
 
 # A Debian package of the application in $(BUILD)/package.
 package: build

@@ -23,7 +23,9 @@ struct CommandLineExit {
 };
 
 /// Reads `tamrik-seatloom [--demo] [--display-command CMD] [--encoding NAME] [FILE]`, the script modes
-/// `--list-displays [--json]` and `--check FILE`, --help and --help-all (modes too: see `showHelp`), and
+/// `--list-displays [--json]`, `--check FILE`, `--report FILE [--json]` and
+/// `--merge OUT FILE... [--prefer FILE]...`, --help and --help-all (modes too:
+/// see `showHelp`), and
 /// --version; `arguments` begins with the program name. File names come from `nativeArguments`, the
 /// arguments' bytes, where given (see `argumentPath`). Needs no application object.
 std::variant<AppOptions, CommandLineExit> parseCommandLine(
@@ -37,6 +39,23 @@ CommandLineExit listDisplays(const AppOptions& options);
 /// `--check FILE`: loads the file as "Open…" does and summarises it in one line, with what the load
 /// warns of as the note, or gives the error's text and status 1.
 CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesReadOptions& options = {});
+
+/// `--report FILE`: loads the file as `--check` does and prints, per location, level and zone, its places,
+/// those holding a display and their serial numbers: a table with levels and zones indented under their
+/// location, or JSON ({"locations": [{"id", "name", "places", "placesWithDisplay", "serialNumbers",
+/// "levels": [... "zones": [...]]}]} with the totals beside "locations"). A file that fails to load gives
+/// the sentence `--check` gives and status 1.
+CommandLineExit reportCoverage(const std::filesystem::path& file, const PlacesReadOptions& options = {},
+                               bool json = false);
+
+/// `--merge OUT FILE...`: merges the places files (see `PlacesMerge`) and writes the result to `output` as an
+/// export does; `output` may be one of them. Warnings and conflicts go to the note. With a conflict that
+/// no file of `preferred` (each one of `files`) settles, or a file that fails to load, writes nothing and
+/// gives status 1; a preferred file that is not merged gives status 2.
+CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
+                                 const std::vector<std::filesystem::path>& files,
+                                 const std::vector<std::filesystem::path>& preferred,
+                                 const PlacesReadOptions& options = {});
 
 /// Prints the help of `AppOptions::Mode::help` or `helpAll` (with Qt's own options) and exits. Needs the
 /// application object: its first argument names the program, and its kind decides which options Qt has (a

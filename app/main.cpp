@@ -34,9 +34,19 @@ int main(int argc, char** argv) {
   if (options.mode != tamrik::AppOptions::Mode::window) {
     tamrik::shareOneMemoryArena();
     QCoreApplication application(argc, argv);  // for the display command's process
-    auto result = options.mode == tamrik::AppOptions::Mode::listDisplays
-                      ? tamrik::listDisplays(options)
-                      : tamrik::checkPlacesFile(*options.file, {options.encoding});
+    auto result = [&] {
+      switch (options.mode) {
+        case tamrik::AppOptions::Mode::listDisplays:
+          return tamrik::listDisplays(options);
+        case tamrik::AppOptions::Mode::merge:
+          return tamrik::mergePlacesFiles(*options.file, options.mergeFiles, options.preferredFiles,
+                                          {options.encoding});
+        case tamrik::AppOptions::Mode::report:
+          return tamrik::reportCoverage(*options.file, {options.encoding}, options.json);
+        default:
+          return tamrik::checkPlacesFile(*options.file, {options.encoding});
+      }
+    }();
     std::fputs(result.output.toUtf8().constData(), result.status == 0 ? stdout : stderr);
     std::fflush(stdout);  // so that a terminal showing both puts the note after the list
     std::fputs(result.note.toUtf8().constData(), stderr);

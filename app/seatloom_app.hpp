@@ -38,11 +38,15 @@ struct AppOptions {
   std::optional<std::filesystem::path> file;  ///< a places file to open at start-up
 
   /// The window, or one of the modes for scripts and the help, which need no display server.
-  enum class Mode { window, listDisplays, check, help, helpAll };
+  enum class Mode { window, listDisplays, check, report, merge, help, helpAll };
   Mode mode = Mode::window;
-  bool json = false;  ///< `listDisplays` prints a JSON array
-  /// The text encoding of `file` where it is not UTF-8.
+  bool json = false;  ///< `listDisplays` and `report` print JSON
+  /// The text encoding of `file` (or the files to merge) where it is not UTF-8.
   std::optional<tamrikcsv::TextEncoding> encoding = {};
+  /// `merge`: the files to merge, in order, and those that settle conflicts, in order of precedence;
+  /// `file` is the file written.
+  std::vector<std::filesystem::path> mergeFiles = {};
+  std::vector<std::filesystem::path> preferredFiles = {};
 };
 
 /// Makes every thread allocate from the one arena of the C library's allocator, where that allocator has

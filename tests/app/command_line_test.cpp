@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <fstream>
+#include <sstream>
 
 #include "app_support.hpp"
 
@@ -160,4 +162,170 @@ TEST(ScriptModes, HelpNamesTheProgramWithOrWithoutQtOptions) {
   EXPECT_TRUE(all.out.startsWith(usage)) << all.out.toStdString();
   EXPECT_TRUE(all.out.contains("--list-displays"));
   EXPECT_TRUE(all.out.contains("--platform"));  // Qt's own, those of the window
+}
+
+TEST(ScriptModes, ReportCountsPlacesWithDisplaysPerLocationLevelAndZone) {
+  tamrik::test::ScratchFolder scratch;
+  auto file = QString::fromStdString(
+      scratch
+          .write("places.csv", tamrik::test::kHeader + "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                                                       "L1,Office,F1,First,Z1,North,P1,Desk 1,SN2\n"
+                                                       "L1,Office,F1,First,Z1,North,P2,Desk 2,\n"
+                                                       "L1,Office,F2,Second,Z9,Hall,P3,Desk 3,SN3\n"
+                                                       "L2,Annex,F1,Ground,Z1,Lobby,P1,Kiosk,\n")
+          .string());
+  Outcome table = run({"--report", file});
+  EXPECT_EQ(table.status, 0) << table.err.toStdString();
+  EXPECT_EQ(table.out,
+            "                Places  With display  Serial numbers\n"
+            "Annex (L2)           1             0               0\n"
+            "  Ground (F1)        1             0               0\n"
+            "    Lobby (Z1)       1             0               0\n"
+            "Office (L1)          3             2               3\n"
+            "  First (F1)         2             1               2\n"
+            "    North (Z1)       2             1               2\n"
+            "  Second (F2)        1             1               1\n"
+            "    Hall (Z9)        1             1               1\n"
+            "Total                4             2               3\n");
+
+  Outcome json = run({"--report", file, "--json"});
+  EXPECT_EQ(json.status, 0);
+  QJsonObject report = QJsonDocument::fromJson(json.out.toUtf8()).object();
+  EXPECT_EQ(report[QStringLiteral("placesWithDisplay")].toInt(), 2);
+  QJsonObject office = report[QStringLiteral("locations")].toArray()[1].toObject();
+  EXPECT_EQ(office[QStringLiteral("id")].toString(), "L1");
+  EXPECT_EQ(office[QStringLiteral("name")].toString(), "Office");
+  EXPECT_EQ(office[QStringLiteral("serialNumbers")].toInt(), 3);
+  QJsonObject first = office[QStringLiteral("levels")].toArray()[0].toObject();
+  EXPECT_EQ(first[QStringLiteral("places")].toInt(), 2);
+  QJsonObject north = first[QStringLiteral("zones")].toArray()[0].toObject();
+  EXPECT_EQ(north[QStringLiteral("name")].toString(), "North");
+  EXPECT_EQ(north[QStringLiteral("placesWithDisplay")].toInt(), 1);
+  EXPECT_FALSE(north.contains(QStringLiteral("zones")));
+}
+
+TEST(ScriptModes, ReportOfAFileThatFailsToLoadSaysWhatCheckSays) {
+  tamrik::test::ScratchFolder scratch;
+  auto empty = QString::fromStdString(scratch.write("empty.csv", "").string());
+  Outcome report = run({"--report", empty, "--json"});
+  EXPECT_EQ(report.status, 1);
+  EXPECT_EQ(report.err, run({"--check", empty}).err);
+  EXPECT_TRUE(report.err.startsWith("empty.csv is empty.")) << report.err.toStdString();
+  EXPECT_EQ(run({"--report", empty, "--check", empty}).status, 2);
+  EXPECT_TRUE(run({"--help"}).out.contains("--report"));
+}
+
+namespace {
+
+std::string contents(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+QString arg(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
+
+}  // namespace
+
+TEST(ScriptModes, MergeWritesTheUnionAsAnExportDoes) {
+  tamrik::test::ScratchFolder scratch;
+  using tamrik::test::kHeader;
+  // Line ends as spreadsheet programs on any platform write them.
+  auto alice = scratch.write("alice.csv", kHeader +
+                                              "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                                              "L1,Office,F1,First,Z1,North,P2,Desk 2,\n");
+  auto bob =
+      scratch.write("bob.csv",
+                    "Location ID,Location Name,Level ID,Level Name,Zone ID,Zone Name,Place ID,Place Name,"
+                    "Serial Number\r\nL1,Office,F1,First,Z1,North,P2,Desk Two,SN2\r\n");
+  auto carol =
+      scratch.write("carol.csv",
+                    "Location ID,Location Name,Level ID,Level Name,Zone ID,Zone Name,Place ID,Place Name,"
+                    "Serial Number\rL2,Annex,F1,Ground,Z1,Lobby,K1,Kiosk,SN3\r");
+  const auto out = scratch.path() / "merged.csv";
+  Outcome merged = run({"--merge", arg(out), arg(alice), arg(bob), arg(carol)});
+  EXPECT_EQ(merged.status, 0) << merged.err.toStdString();
+  EXPECT_EQ(merged.out, "merged.csv: 3 places, 3 serial numbers, from 3 files\n");
+  EXPECT_EQ(merged.err,
+            "warning: " + arg(bob) +
+                " names place P2 (location L1, level F1, zone Z1) \"Desk Two\", an earlier file \"Desk "
+                "2\": the merge keeps \"Desk 2\".\n");
+  EXPECT_EQ(contents(out), kHeader +
+                               "L2,Annex,F1,Ground,Z1,Lobby,K1,Kiosk,SN3\n"
+                               "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                               "L1,Office,F1,First,Z1,North,P2,Desk 2,SN2\n");
+
+  // The output may be an input: all are read before it is written. A file merged with itself is itself.
+  Outcome again = run({"--merge", arg(out), arg(out), arg(out)});
+  EXPECT_EQ(again.status, 0) << again.err.toStdString();
+  EXPECT_EQ(again.err, "");
+  EXPECT_EQ(contents(out), kHeader +
+                               "L2,Annex,F1,Ground,Z1,Lobby,K1,Kiosk,SN3\n"
+                               "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                               "L1,Office,F1,First,Z1,North,P2,Desk 2,SN2\n");
+}
+
+TEST(ScriptModes, MergeWithConflictsWritesNothingUnlessPreferredFilesSettleThem) {
+  tamrik::test::ScratchFolder scratch;
+  using tamrik::test::kHeader;
+  auto alice = scratch.write("alice.csv", kHeader +
+                                              "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n"
+                                              "L1,Office,F1,First,Z1,North,P2,Desk 2,SN2\n");
+  auto bob = scratch.write("bob.csv", kHeader + "L1,Office,F1,First,Z2,South,P9,Desk 9,SN1\n");
+  auto carol = scratch.write("carol.csv", kHeader + "L1,Office,F1,First,Z1,North,P1,Desk 1,SN2\n");
+  const auto out = scratch.write("merged.csv", "left alone");
+
+  Outcome refused = run({"--merge", arg(out), arg(alice), arg(bob), arg(carol)});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  // Files are named as given, so that two people's places.csv stay apart.
+  EXPECT_EQ(refused.err, QStringLiteral("Serial number SN1 is at 2 places:\n"
+                                        "  Office / First / North / Desk 1 (L1 / F1 / Z1 / P1), in %1\n"
+                                        "  Office / First / South / Desk 9 (L1 / F1 / Z2 / P9), in %2\n"
+                                        "Serial number SN2 is at 2 places:\n"
+                                        "  Office / First / North / Desk 1 (L1 / F1 / Z1 / P1), in %3\n"
+                                        "  Office / First / North / Desk 2 (L1 / F1 / Z1 / P2), in %1\n")
+                                 .arg(arg(alice), arg(bob), arg(carol)) +
+                             "2 serial numbers are put at more than one place by the files: merged.csv was "
+                             "not written. Say which "
+                             "file to follow with --prefer FILE, or correct the files.\n");
+  EXPECT_EQ(contents(out), "left alone");
+
+  // bob.csv settles SN1 only; SN2 is still a conflict, so still nothing is written.
+  Outcome half = run({"--merge", arg(out), arg(alice), arg(bob), arg(carol), "--prefer", arg(bob)});
+  EXPECT_EQ(half.status, 1);
+  EXPECT_TRUE(half.err.contains(QStringLiteral("in %1: kept, as %1 has it\n").arg(arg(bob))))
+      << half.err.toStdString();
+  EXPECT_TRUE(
+      half.err.endsWith("1 serial number is put at more than one place by the files: merged.csv was not "
+                        "written. Say which file to follow with --prefer FILE, or correct the files.\n"));
+  EXPECT_EQ(contents(out), "left alone");
+
+  Outcome settled = run(
+      {"--merge", arg(out), arg(alice), arg(bob), arg(carol), "--prefer", arg(bob), "--prefer", arg(carol)});
+  EXPECT_EQ(settled.status, 0) << settled.err.toStdString();
+  EXPECT_EQ(contents(out), kHeader +
+                               "L1,Office,F1,First,Z1,North,P1,Desk 1,SN2\n"
+                               "L1,Office,F1,First,Z1,North,P2,Desk 2,\n"
+                               "L1,Office,F1,First,Z2,South,P9,Desk 9,SN1\n");
+
+  EXPECT_EQ(run({"--merge", arg(out), arg(alice), "--prefer", arg(bob)}).status, 2);  // not merged
+  EXPECT_EQ(run({"--merge", arg(out)}).status, 2);
+  EXPECT_EQ(run({arg(alice), "--prefer", arg(alice)}).status, 2);
+}
+
+TEST(ScriptModes, MergeOfAFileThatFailsToLoadWritesNothing) {
+  tamrik::test::ScratchFolder scratch;
+  auto alice =
+      scratch.write("alice.csv", tamrik::test::kHeader + "L1,Office,F1,First,Z1,North,P1,Desk 1,SN1\n");
+  auto empty = scratch.write("empty.csv", "");
+  const auto out = scratch.path() / "merged.csv";
+  Outcome failed = run({"--merge", arg(out), arg(alice), arg(empty)});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_TRUE(failed.err.startsWith(run({"--check", arg(empty)}).err)) << failed.err.toStdString();
+  EXPECT_TRUE(failed.err.endsWith("Nothing was merged: merged.csv was not written.\n"));
+  EXPECT_FALSE(std::filesystem::exists(out));
 }
