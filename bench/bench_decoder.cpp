@@ -1,13 +1,14 @@
 // Record decoder throughput, in MB/s of input and rows/s: a million places rows (nine texts by header
 // title) and a million numeric rows (five integers, five doubles), into a vector under either buffering
 // strategy and row by row through the lazy decoder, with records written by hand and declared by their
-// fields; and the lazy decoder's memory over the places file.
+// fields; and the lazy decoder's memory over the places file and over 100 MB and 1 GB of generated rows.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -146,9 +147,43 @@ void lazyPeakMemory(benchmark::State& state) {
   bench::reportMemory(state, "input", input, before, peak, reset);
 }
 
+// A lazy pass over state.range(0) MiB of generated places rows, made as they are read: the peak resident
+// size should be the same for 100 MB as for 1 GB, since nothing of the input or the records stays.
+void lazyGeneratedPeakMemory(benchmark::State& state) {
+  const auto limit = static_cast<std::uint64_t>(state.range(0)) << 20;
+  const auto decoder = bench::recordDecoder(Buffering::sequential);
+  const bool reset = bench::resetPeakResident();
+  const double before = bench::residentBytes();
+  std::uint64_t rows = 0, bytes = 0, sum = 0;
+  for (auto _ : state) {
+    auto stream = std::make_shared<bench::PlacesStream>(limit);
+    auto lazy = decoder.makeLazyStream(stream);
+    while (auto record = lazy.decodeIfPresent<PlaceRecord>()) {
+      ++rows;
+      sum += digest(*record);
+    }
+    if (rows != stream->rows()) {
+      state.SkipWithError("the decoded rows differ from the generated ones");
+      return;
+    }
+    bytes = stream->bytesRead();
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+  state.counters["rows"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
+  bench::reportMemory(state, "input", static_cast<double>(bytes), before, bench::peakResidentBytes(), reset);
+}
+
 // Registered in this order, which is the order they run in.
 [[maybe_unused]] const bool gRegistered = [] {
   // First, while the process is still small: the later benchmarks hold a million records.
+  benchmark::RegisterBenchmark("lazy/generated/peakMemory", lazyGeneratedPeakMemory)
+      ->Arg(100)
+      ->Arg(1024)
+      ->ArgName("MiB")
+      ->Iterations(1)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("lazy/places/peakMemory", lazyPeakMemory)
       ->Iterations(1)
       ->UseRealTime()

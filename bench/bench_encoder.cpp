@@ -1,13 +1,14 @@
 // Record encoder throughput, in rows/s and MB/s of output: a million places records (nine texts by header
 // title) and a million numeric records (five integers, five doubles), into memory and into a file under
 // each buffering strategy, with records written by hand and, into memory, declared by their fields; and
-// the lazy encoder's memory writing the places file row by row.
+// the lazy encoder's memory writing the places file row by row, and 100 MB and 1 GB of rows.
 //
 // The records are decoded once from the decoder benchmark's input files before any timing starts.
 // TAMRIK_BENCH_ROWS takes fewer of them, for a quick run.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -140,7 +141,42 @@ void lazyPeakMemory(benchmark::State& state, Buffering buffering) {
   std::filesystem::remove(path);
 }
 
+// The lazy encoder writing state.range(0) MiB of places rows into a file, the records taken round and round
+// from the first thousand: the peak resident size should be the same for 100 MB as for 1 GB, since the
+// encoder holds a row, never the output.
+void lazyLargePeakMemory(benchmark::State& state) {
+  const auto* r = records(state);
+  if (!r) return;
+  const auto limit = static_cast<std::uint64_t>(state.range(0)) << 20;
+  const std::size_t cycle = std::min<std::size_t>(r->places.size(), 1000);
+  const auto encoder = bench::recordEncoder<PlaceRecord>(Buffering::sequential);
+  // Rows to write, from the size the first thousand take.
+  const std::vector<PlaceRecord> sample(r->places.begin(),
+                                        r->places.begin() + static_cast<std::ptrdiff_t>(cycle));
+  const auto perRow = static_cast<double>(encoder.encodeString(sample).size()) / static_cast<double>(cycle);
+  const auto rows = static_cast<std::uint64_t>(static_cast<double>(limit) / perRow) + 1;
+  const auto path = outputPath();
+  const bool reset = bench::resetPeakResident();
+  const double before = bench::residentBytes();
+  for (auto _ : state) {
+    auto lazy = encoder.makeLazyFile(path);
+    for (std::uint64_t row = 0; row < rows; ++row) lazy.encodeNext(sample[row % cycle]);
+    lazy.endEncoding();
+  }
+  const double output = static_cast<double>(std::filesystem::file_size(path));
+  report(state, rows, output);
+  bench::reportMemory(state, "output", output, before, bench::peakResidentBytes(), reset);
+  std::filesystem::remove(path);
+}
+
 [[maybe_unused]] const bool gRegistered = [] {
+  benchmark::RegisterBenchmark("lazy/large/peakMemory", lazyLargePeakMemory)
+      ->Arg(100)
+      ->Arg(1024)
+      ->ArgName("MiB")
+      ->Iterations(1)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
   auto add = [](std::string name, std::function<void(benchmark::State&)> run) {
     benchmark::RegisterBenchmark(name.c_str(), std::move(run))->UseRealTime()->Unit(benchmark::kMillisecond);
   };
