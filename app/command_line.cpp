@@ -79,6 +79,17 @@ CommandLineSyntax::CommandLineSyntax() {
                                QStringLiteral("[FILE]"));
 }
 
+// "1 place", "2 places".
+QString counted(std::size_t n, const char* one, const char* many) {
+  return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+// What a load warns of, as a line for standard error; empty when nothing.
+QString warningNote(const PlacesLoadReport& report, const std::filesystem::path& file) {
+  const QString text = QString::fromStdString(report.warningText(file.filename().string()));
+  return text.isEmpty() ? QString() : QStringLiteral("warning: ") + text + QLatin1Char('\n');
+}
+
 // The sentence that says why `file` did not load, with what the command line can do about it. Said once,
 // plainly: the log line on standard output holds the library's full text.
 QString loadFailureLine(const std::filesystem::path& file, const PlacesReadOptions& options,
@@ -295,17 +306,13 @@ CommandLineExit checkPlacesFile(const std::filesystem::path& file, const PlacesR
       }
     }
   }
-  auto count = [](std::size_t n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-  };
-  const auto name = file.filename().string();
-  const QString warnings = QString::fromStdString(report.warningText(name));
-  return {0,
-          QStringLiteral("%1: %2, %3, %4, %5, %6\n")
-              .arg(displayName(file.filename()), count(model.locations().size(), "location", "locations"),
-                   count(levels, "level", "levels"), count(zones, "zone", "zones"),
-                   count(places, "place", "places"), count(serialNumbers, "serial number", "serial numbers")),
-          warnings.isEmpty() ? QString() : QStringLiteral("warning: ") + warnings + QLatin1Char('\n')};
+  return {
+      0,
+      QStringLiteral("%1: %2, %3, %4, %5, %6\n")
+          .arg(displayName(file.filename()), counted(model.locations().size(), "location", "locations"),
+               counted(levels, "level", "levels"), counted(zones, "zone", "zones"),
+               counted(places, "place", "places"), counted(serialNumbers, "serial number", "serial numbers")),
+      warningNote(report, file)};
 }
 
 CommandLineExit reportCoverage(const std::filesystem::path& file, const PlacesReadOptions& readOptions,
@@ -317,9 +324,7 @@ CommandLineExit reportCoverage(const std::filesystem::path& file, const PlacesRe
     return {1, loadFailureLine(file, readOptions, std::current_exception())};
   }
   const Coverage all = coverage(loaded.locations);
-  const QString warnings = QString::fromStdString(loaded.report.warningText(file.filename().string()));
-  return {0, json ? coverageJson(all) : coverageTable(all),
-          warnings.isEmpty() ? QString() : QStringLiteral("warning: ") + warnings + QLatin1Char('\n')};
+  return {0, json ? coverageJson(all) : coverageTable(all), warningNote(loaded.report, file)};
 }
 
 CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
@@ -371,14 +376,11 @@ CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
             note};
   }
   const Coverage all = coverage(model.locations());
-  auto count = [](std::size_t n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-  };
   return {0,
           QStringLiteral("%1: %2, %3, from %4\n")
-              .arg(displayName(output.filename()), count(all.places, "place", "places"),
-                   count(all.serialNumbers, "serial number", "serial numbers"),
-                   count(files.size(), "file", "files")),
+              .arg(displayName(output.filename()), counted(all.places, "place", "places"),
+                   counted(all.serialNumbers, "serial number", "serial numbers"),
+                   counted(files.size(), "file", "files")),
           note};
 }
 
