@@ -329,12 +329,13 @@ void TamrikSeatloomApp::finishOpening() {
   // A cancel that came after the last read still stands, and so do assignments made while it read.
   if (finished->progress.isCancelled()) return;
   const bool stepsTaken = finished->loaded && undoStack_.index() != finished->historyAtStart;
+  const QString name = displayName(finished->file.filename());
   auto complete = [this, opening = std::shared_ptr<Opening>(std::move(finished))] {
     completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error,
                     std::move(opening->failure));
   };
   if (stepsTaken)
-    settleUnsavedAssignments(std::move(complete));
+    settleUnsavedAssignments(std::move(complete), tr("opening %1").arg(name));
   else
     complete();
 }
@@ -385,12 +386,14 @@ void TamrikSeatloomApp::dismissLoadNotice() {
 
 void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
   if (isOpening() || isExporting()) return;
-  settleUnsavedAssignments([this, file] {
-    if (!isOpening() && !isExporting()) startOpening(file);
-  });
+  settleUnsavedAssignments(
+      [this, file] {
+        if (!isOpening() && !isExporting()) startOpening(file);
+      },
+      tr("opening %1").arg(displayName(file.filename())));
 }
 
-void TamrikSeatloomApp::settleUnsavedAssignments(std::function<void()> then) {
+void TamrikSeatloomApp::settleUnsavedAssignments(std::function<void()> then, QString afterwards) {
   if (!hasUnsavedAssignments()) return then();
   if (afterExport_) return;  // asked again (a second close, say) while the first answer's export writes
   switch (askAboutUnsaved_(window_.get())) {
@@ -399,6 +402,7 @@ void TamrikSeatloomApp::settleUnsavedAssignments(std::function<void()> then) {
         // In the background like any export: the window shows how far it got and offers Cancel, and
         // `then` follows once it has written everything.
         afterExport_ = std::move(then);
+        afterExportText_ = std::move(afterwards);
         if (opening_) cancelOpening();  // what it read would replace what is being saved
         if (opening_ || exporting_)
           exportWhenIdle_ = *file;  // started as soon as the running work ends
@@ -425,10 +429,12 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
 
 void TamrikSeatloomApp::showFileImporter() {
   if (isOpening() || isExporting()) return;
-  settleUnsavedAssignments([this] {
-    if (isOpening() || isExporting()) return;
-    if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
-  });
+  settleUnsavedAssignments(
+      [this] {
+        if (isOpening() || isExporting()) return;
+        if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
+      },
+      tr("choosing the file to open"));
 }
 
 void TamrikSeatloomApp::exportWithSavePanel() {
@@ -473,10 +479,11 @@ void TamrikSeatloomApp::finishExporting() {
   // What waits for an export waits for the one the unsaved-assignments question started, which may still
   // be waiting for this one to end.
   std::function<void()> then = exportWhenIdle_ ? nullptr : std::exchange(afterExport_, nullptr);
+  QString afterwards = then ? std::exchange(afterExportText_, {}) : QString();
   if (!exporting->error) {
     if (undoStack_.index() == exporting->historyAtStart) undoStack_.setClean();
     // Steps taken while it wrote are not in the file: they are asked about again.
-    if (then) settleUnsavedAssignments(std::move(then));
+    if (then) settleUnsavedAssignments(std::move(then), std::move(afterwards));
   } else {
     try {
       std::rethrow_exception(exporting->error);
@@ -716,8 +723,11 @@ void MainWindow::showOpening() {
   const bool opening = app_.isOpening() || app_.isExporting();
   // The file by name: a technician who opened several should see which one this is.
   const QString name = displayName(app_.busyFile().filename());
-  openingLabel_->setText(app_.isExporting() ? tr("Exporting to %1\u2026").arg(name)
-                                            : tr("Opening %1\u2026").arg(name));
+  // Said when something waits for the export, so that the window closing, say, comes as no surprise.
+  const QString exporting = app_.exportFollowedBy().isEmpty()
+                                ? tr("Exporting to %1\u2026").arg(name)
+                                : tr("Exporting to %1, then %2\u2026").arg(name, app_.exportFollowedBy());
+  openingLabel_->setText(app_.isExporting() ? exporting : tr("Opening %1\u2026").arg(name));
   openingBar_->setRange(0, 1000);
   openingBar_->setValue(0);
   exportAction_->setEnabled(!opening);
@@ -743,12 +753,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // Settled now (discarded), or once the export the user asked for is written: then the window closes
   // itself.
   auto asking = std::make_shared<bool>(true), settled = std::make_shared<bool>(false);
-  app_.settleUnsavedAssignments([this, asking, settled] {
-    *settled = true;
-    if (*asking) return;
-    closeSettled_ = true;
-    close();
-  });
+  app_.settleUnsavedAssignments(
+      [this, asking, settled] {
+        *settled = true;
+        if (*asking) return;
+        closeSettled_ = true;
+        close();
+      },
+      tr("closing"));
   *asking = false;
   if (*settled)
     event->accept();

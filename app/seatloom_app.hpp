@@ -144,7 +144,11 @@ class TamrikSeatloomApp : public QObject {
   /// does (a running opening is cancelled first, a running export finished first); when it fails or is
   /// cancelled `then` never runs, and steps taken while it writes are asked about again. Nothing runs
   /// when the user cancels, or while an earlier answer's export writes.
-  void settleUnsavedAssignments(std::function<void()> then);
+  /// `afterwards` says in a few words what `then` does ("closing"), for the status bar while the export
+  /// writes.
+  void settleUnsavedAssignments(std::function<void()> then, QString afterwards = {});
+  /// What waits for the running export, as `settleUnsavedAssignments` was told it; empty when nothing.
+  const QString& exportFollowedBy() const noexcept { return afterExportText_; }
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
   void setSaveFileChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
@@ -196,6 +200,7 @@ class TamrikSeatloomApp : public QObject {
   std::unique_ptr<Exporting> exporting_;
   std::unique_ptr<QTranslator> texts_;  // installed before the window is made
   std::function<void()> afterExport_;   // what `settleUnsavedAssignments` does once its export is written
+  QString afterExportText_;             // what it does, in words
   std::optional<std::filesystem::path> exportWhenIdle_;  // its export, waiting for the running work to end
   std::unique_ptr<MainWindow> window_;
 };

@@ -237,6 +237,7 @@ TEST(Shell, AsksBeforeUnexportedAssignmentsAreLost) {
   app.window()->show();
   EXPECT_FALSE(app.window()->close());  // not yet: the export writes
   EXPECT_TRUE(app.window()->openingBar()->isVisibleTo(app.window()));
+  EXPECT_EQ(app.exportFollowedBy(), "closing");  // the status bar says what comes after
   test::screenshot(*app.window(), QStringLiteral("export-first"));
   EXPECT_FALSE(app.window()->close());
   EXPECT_EQ(asked, askedBefore + 1);
