@@ -379,6 +379,22 @@ void LocationView::selectZone(const ZonePath& path) {
   emit zoneSummaryChanged(zoneSummary());
 }
 
+void LocationView::revealPlace(const ZonePath& zone, const std::shared_ptr<TamrikPlace>& place) {
+  if (selectedZonePath_ != zone) selectZone(zone);
+  auto rowOf = [&]() -> QModelIndex {
+    for (int row = 0; row < places_.rowCount(); ++row)
+      if (places_.place(places_.index(row)) == place) return places_.index(row);
+    return {};
+  };
+  QModelIndex row = rowOf();
+  if (!row.isValid() && !searchText_.isEmpty()) {
+    searchField_->clear();
+    setSearchText({});
+    row = rowOf();
+  }
+  if (row.isValid()) placesList_->scrollTo(row);
+}
+
 QString LocationView::zoneSummary() const {
   if (!selectedZonePath_) return {};
   auto at = findZonePosition(placeDataModel_->locations(), *selectedZonePath_);
@@ -491,6 +507,8 @@ void LocationView::updateLayout() {
   // Each layout has a panel of its own, so switching starts with an empty selection.
   delete peripheralView_;
   peripheralView_ = new PeripheralView(peripheralManager_, placeDataModel_, undoStack_);
+  connect(&peripheralView_->assignment(), &PeripheralAssignment::serialNumberEntered, this,
+          &LocationView::serialNumberEntered);
   (empty ? emptyPanelSlot_ : detailSlot_)->layout()->addWidget(peripheralView_);
   pages_->setCurrentWidget(page);
 }

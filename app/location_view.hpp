@@ -39,6 +39,10 @@ class LocationView : public QWidget {
   const std::optional<TamrikZone>& selectedZone() const noexcept { return places_.zone(); }
   /// Shows the places of the zone at `path`, as clicking its row does; clears them if there is none.
   void selectZone(const ZonePath& path);
+  /// Where the zone whose places are shown is.
+  const std::optional<ZonePath>& selectedZonePath() const noexcept { return selectedZonePath_; }
+  /// Shows the places of the zone at `zone` and scrolls `place` into view, clearing a search that hides it.
+  void revealPlace(const ZonePath& zone, const std::shared_ptr<TamrikPlace>& place);
 
   /// Narrows the sidebar and the places to what `text` finds (case and accents ignored); an empty text shows
   /// everything again, with the groups opened as they were before the search.
@@ -66,6 +70,8 @@ class LocationView : public QWidget {
  signals:
   /// `zoneSummary` changed: another zone, a load, or an assignment in the zone.
   void zoneSummaryChanged(const QString& summary);
+  /// The assignment panel's serial number field assigned `serialNumber`; `message` says where to and from.
+  void serialNumberEntered(const QString& serialNumber, const QString& message);
 
  private:
   void updateLayout();

@@ -1,5 +1,6 @@
 #include "app/peripheral_assignment.hpp"
 
+#include <QStringList>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -19,6 +20,20 @@ bool sameSerialNumbers(const QList<PeripheralInfo>& a, const QList<PeripheralInf
 std::optional<std::string> placeIdOf(const std::shared_ptr<TamrikPlace>& place) {
   if (!place) return std::nullopt;
   return place->placeId();
+}
+
+// An assignment or unassignment, as a step of `undoStack` where there is one.
+void performStep(const std::shared_ptr<PlaceDataModel>& placeDataModel, QUndoStack* undoStack,
+                 AssignmentCommand::Kind kind, const std::vector<std::string>& serialNumbers,
+                 const std::shared_ptr<TamrikPlace>& place) {
+  if (!undoStack) {
+    if (kind == AssignmentCommand::Kind::assign)
+      placeDataModel->assignSerialNumbers(serialNumbers, place);
+    else
+      placeDataModel->unassignSerialNumbers(serialNumbers, place);
+  } else if (auto step = AssignmentCommand::perform(placeDataModel, kind, serialNumbers, place)) {
+    undoStack->push(step.release());
+  }
 }
 
 }  // namespace
@@ -70,15 +85,31 @@ std::vector<std::string> PeripheralAssignment::selectedSerialNumbers() const {
 }
 
 void PeripheralAssignment::assign() {
+  assignPeripherals(placeDataModel_, undoStack_, selectedSerialNumbers(), placeDataModel_->selectedPlace());
+}
+
+PeripheralAssignment::Entry PeripheralAssignment::enterSerialNumber(const QString& text) {
+  // A scanner types the label and presses Enter; some send a tab or a carriage return as well.
+  const QString serialNumber = text.trimmed();
+  if (serialNumber.isEmpty())
+    return {Entry::Outcome::empty, serialNumber, tr("Nothing to assign: type or scan a serial number, then press Enter.")};
   const auto place = placeDataModel_->selectedPlace();
-  const auto serialNumbers = selectedSerialNumbers();
-  std::string line = "Assigning peripherals: [";
-  for (std::size_t i = 0; i < serialNumbers.size(); ++i)
-    line += (i ? ", \"" : "\"") + serialNumbers[i] + "\"";
-  line += "] to place: " + (place ? place->name() : std::string("Unknown"));
-  logLine(line);
-  if (!place) return;
-  perform(AssignmentCommand::Kind::assign, serialNumbers, place);
+  if (!place)
+    return {Entry::Outcome::noPlace, serialNumber,
+            tr("Select the place of %1 first, then press Enter again.").arg(serialNumber)};
+  const std::string serial = serialNumber.toStdString();
+  QStringList from;  // the places it leaves: its last assignment's, or the file's
+  for (const auto& holder : placeDataModel_->placesHolding(serial))
+    if (holder != place) from.push_back(QString::fromStdString(holder->name()));
+  assignPeripherals(placeDataModel_, undoStack_, {serial}, place);
+  const QString name = QString::fromStdString(place->name());
+  // `arg` in one pass, so that a "%1" in a name stays as it is.
+  const QString message =
+      from.isEmpty()
+          ? tr("Assigned %1 to %2.").arg(serialNumber, name)
+          : tr("Assigned %1 to %2, moved from %3.").arg(serialNumber, name, from.join(QStringLiteral(", ")));
+  emit serialNumberEntered(serialNumber, message);
+  return {Entry::Outcome::assigned, serialNumber, message};
 }
 
 bool PeripheralAssignment::canUnassign() const {
@@ -101,14 +132,19 @@ void PeripheralAssignment::unassign() {
 void PeripheralAssignment::perform(AssignmentCommand::Kind kind,
                                    const std::vector<std::string>& serialNumbers,
                                    const std::shared_ptr<TamrikPlace>& place) {
-  if (!undoStack_) {
-    if (kind == AssignmentCommand::Kind::assign)
-      placeDataModel_->assignSerialNumbers(serialNumbers, place);
-    else
-      placeDataModel_->unassignSerialNumbers(serialNumbers, place);
-  } else if (auto step = AssignmentCommand::perform(placeDataModel_, kind, serialNumbers, place)) {
-    undoStack_->push(step.release());
-  }
+  performStep(placeDataModel_, undoStack_, kind, serialNumbers, place);
+}
+
+void assignPeripherals(const std::shared_ptr<PlaceDataModel>& placeDataModel, QUndoStack* undoStack,
+                       const std::vector<std::string>& serialNumbers,
+                       const std::shared_ptr<TamrikPlace>& place) {
+  std::string line = "Assigning peripherals: [";
+  for (std::size_t i = 0; i < serialNumbers.size(); ++i)
+    line += (i ? ", \"" : "\"") + serialNumbers[i] + "\"";
+  line += "] to place: " + (place ? place->name() : std::string("Unknown"));
+  logLine(line);
+  if (!place) return;
+  performStep(placeDataModel, undoStack, AssignmentCommand::Kind::assign, serialNumbers, place);
 }
 
 PeripheralAssignment::Badge PeripheralAssignment::badge(const QString& serialNumber) const {

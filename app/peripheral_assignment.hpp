@@ -58,6 +58,19 @@ class PeripheralAssignment : public QObject {
   /// Takes the selected displays that the selected place holds away from it. The selection stays.
   void unassign();
 
+  /// What became of a serial number typed by hand or by a barcode scanner.
+  struct Entry {
+    enum class Outcome { assigned, empty, noPlace };
+    Outcome outcome = Outcome::empty;
+    QString serialNumber = {};  ///< the text without white space at its ends
+    /// What to tell the user: "Assigned S to Desk 3, moved from Desk 7.", or why nothing was assigned.
+    QString message = {};
+  };
+  /// Assigns the serial number `text`, without the white space at its ends, to the selected place as
+  /// "Assign" does (one desk per display, the same log lines, one step). Refuses an empty text, or no
+  /// place selected, with a message and nothing else. `serialNumberEntered` tells of an assignment.
+  Entry enterSerialNumber(const QString& text);
+
   enum class Badge { none, assignedHere, assignedElsewhere, inFileHere, inFileElsewhere };
   /// The badge of the display with `serialNumber`. One assigned in this run has its badge only while a
   /// place is selected; one that no assignment moved has the places the loaded file puts it at, if any.
@@ -75,6 +88,8 @@ class PeripheralAssignment : public QObject {
  signals:
   /// The selection, the title, a badge, the note or whether "Assign" is enabled may have changed.
   void changed();
+  /// `enterSerialNumber` assigned `serialNumber` to the selected place; `message` says so, and where from.
+  void serialNumberEntered(const QString& serialNumber, const QString& message);
 
  private:
   void peripheralsChanged();
@@ -90,6 +105,14 @@ class PeripheralAssignment : public QObject {
   QList<PeripheralInfo> knownPeripherals_;         // to tell a changed list from a repeated one
   std::optional<std::string> knownSelectedPlace_;  // its `placeId`
 };
+
+/// What "Assign" does with `serialNumbers` and `place`: logs "Assigning peripherals: " with the serial
+/// numbers and the place's name ("Unknown" for none), then assigns them to the place, each taken from
+/// wherever it was, as one step of `undoStack` (when there is one, and the assignment changed something).
+/// Walking a zone and the serial number field assign through it too.
+void assignPeripherals(const std::shared_ptr<PlaceDataModel>& placeDataModel, QUndoStack* undoStack,
+                       const std::vector<std::string>& serialNumbers,
+                       const std::shared_ptr<TamrikPlace>& place);
 
 /// The displays as a list for views, in enumeration order. `Qt::DisplayRole` is the product name; the other
 /// roles below give what a row shows.

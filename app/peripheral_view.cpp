@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPainter>
 #include <QPainterPath>
@@ -107,7 +108,9 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
       list_(new QListView),
       unlistedNote_(new QLabel),
       assignButton_(new QPushButton(tr("Assign"))),
-      unassignButton_(new QPushButton(tr("Unassign"))) {
+      unassignButton_(new QPushButton(tr("Unassign"))),
+      serialNumberField_(new QLineEdit),
+      entryNote_(new QLabel) {
   setObjectName(QStringLiteral("PeripheralView"));
   setAttribute(Qt::WA_TranslucentBackground);  // the rounded background is painted here
   title_->setTextFormat(Qt::PlainText);        // it holds a place's name, which may look like markup
@@ -152,6 +155,34 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
   buttonRow->addWidget(unassignButton_);
   buttonRow->addStretch();
 
+  // Displays that cannot be plugged in (boxed, or behind a port without EDID) have their serial number on a
+  // label: typed, or scanned by a barcode scanner, which types it and presses Enter.
+  auto* entryHeader = new QLabel(tr("Serial Number from a Label"));
+  entryHeader->setObjectName(QStringLiteral("SectionHeader"));
+  entryHeader->setFont(sectionHeaderFont(font()));
+  entryHeader->setContentsMargins(10, 6, 10, 2);
+  serialNumberField_->setObjectName(QStringLiteral("SerialNumberField"));
+  serialNumberField_->setPlaceholderText(tr("Type or scan, then press Enter"));
+  serialNumberField_->setClearButtonEnabled(true);
+  serialNumberField_->setAcceptDrops(false);  // a file dropped here opens, as anywhere in the window
+  connect(serialNumberField_, &QLineEdit::returnPressed, this, &PeripheralView::enterSerialNumber);
+  connect(serialNumberField_, &QLineEdit::textEdited, entryNote_, &QLabel::hide);  // answered by typing
+  entryNote_->setObjectName(QStringLiteral("EntryNote"));
+  entryNote_->setTextFormat(Qt::PlainText);  // it quotes what was typed
+  entryNote_->setWordWrap(true);
+  entryNote_->setContentsMargins(10, 4, 10, 0);
+  entryNote_->setFont(captionFont(font()));
+  entryNote_->hide();
+  auto* entry = new QVBoxLayout;
+  entry->setContentsMargins(0, 0, 0, 12);
+  entry->setSpacing(0);
+  entry->addWidget(entryHeader);
+  auto* fieldRow = new QHBoxLayout;
+  fieldRow->setContentsMargins(10, 2, 10, 0);
+  fieldRow->addWidget(serialNumberField_);
+  entry->addLayout(fieldRow);
+  entry->addWidget(entryNote_);
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -160,6 +191,7 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
   layout->addWidget(list_, 1);
   layout->addWidget(unlistedNote_);
   layout->addLayout(buttonRow);
+  layout->addLayout(entry);
 
   connect(&assignment_, &PeripheralAssignment::changed, this, &PeripheralView::refresh);
   refresh();
@@ -180,6 +212,15 @@ void PeripheralView::refresh() {
   unlistedNote_->setPalette(notePalette);
   assignButton_->setEnabled(assignment_.canAssign());
   unassignButton_->setEnabled(assignment_.canUnassign());
+}
+
+void PeripheralView::enterSerialNumber() {
+  const auto entry = assignment_.enterSerialNumber(serialNumberField_->text());
+  // Ready for the next label; a text kept for a place not yet selected is entered again with Enter.
+  if (entry.outcome != PeripheralAssignment::Entry::Outcome::noPlace) serialNumberField_->clear();
+  const bool refused = entry.outcome != PeripheralAssignment::Entry::Outcome::assigned;
+  entryNote_->setText(refused ? entry.message : QString());
+  entryNote_->setVisible(refused);
 }
 
 void PeripheralView::paintEvent(QPaintEvent*) {

@@ -6,6 +6,7 @@
 #include "app/peripheral_assignment.hpp"
 
 class QLabel;
+class QLineEdit;
 class QListView;
 class QPushButton;
 
@@ -13,8 +14,9 @@ namespace tamrik {
 
 /// The panel in which the user assigns attached displays to the selected place: a title, the list of
 /// displays ("Available Peripherals") with their badges, a quiet note of the attached displays it leaves
-/// out for want of a serial number (hidden when there are none), and the "Assign" button. Clicking a row
-/// selects or deselects its display.
+/// out for want of a serial number (hidden when there are none), the "Assign" button, and a field that takes
+/// a serial number from a label, typed or scanned, and assigns it to the selected place on Enter. Clicking a
+/// row selects or deselects its display.
 class PeripheralView : public QWidget {
   Q_OBJECT
  public:
@@ -28,6 +30,11 @@ class PeripheralView : public QWidget {
   QPushButton* unassignButton() const noexcept { return unassignButton_; }
   QLabel* title() const noexcept { return title_; }
   QLabel* unlistedNote() const noexcept { return unlistedNote_; }
+  /// "Serial number from a label": Enter assigns what it holds (see
+  /// `PeripheralAssignment::enterSerialNumber`).
+  QLineEdit* serialNumberField() const noexcept { return serialNumberField_; }
+  /// Why the field's text was not assigned; hidden after an assignment.
+  QLabel* entryNote() const noexcept { return entryNote_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -35,6 +42,7 @@ class PeripheralView : public QWidget {
 
  private:
   void refresh();
+  void enterSerialNumber();
 
   PeripheralAssignment assignment_;
   PeripheralListModel model_;
@@ -43,6 +51,8 @@ class PeripheralView : public QWidget {
   QLabel* unlistedNote_;
   QPushButton* assignButton_;
   QPushButton* unassignButton_;
+  QLineEdit* serialNumberField_;
+  QLabel* entryNote_;
 };
 
 }  // namespace tamrik

@@ -32,6 +32,7 @@
 #include "app/location_view.hpp"
 #include "app/symbols.hpp"
 #include "app/theme.hpp"
+#include "app/walk_banner.hpp"
 #include "peripherals/display_source.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 
@@ -264,6 +265,7 @@ QString TamrikSeatloomApp::describeError(std::exception_ptr error) {
 
 void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const PlacesReadOptions& options) {
   if (opening_) return;  // the opening that runs would replace what this loads
+  zoneWalk_.stop();
   std::optional<PlaceDataModel::LoadedPlaces> loaded;
   std::exception_ptr error;
   try {
@@ -276,6 +278,7 @@ void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const Places
 
 bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const PlacesReadOptions& options) {
   if (opening_ || exporting_) return false;  // one at a time: two would race to replace the store
+  zoneWalk_.stop();  // a display plugged in while the file is read would be assigned to places it replaces
   auto opening = std::make_unique<Opening>();
   opening->file = file;
   opening->options = options;
@@ -394,6 +397,8 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 }
 
 void TamrikSeatloomApp::settleUnsavedAssignments(std::function<void()> then, QString afterwards) {
+  // What would lose assignments loads or closes: walking must not add to them under the question.
+  zoneWalk_.stop();
   if (!hasUnsavedAssignments()) return then();
   if (afterExport_) return;  // asked again (a second close, say) while the first answer's export writes
   switch (askAboutUnsaved_(window_.get())) {
@@ -523,6 +528,8 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   auto* centralLayout = new QVBoxLayout(central);
   centralLayout->setContentsMargins(0, 0, 0, 0);
   centralLayout->setSpacing(0);
+  walkBanner_ = new WalkBanner(app_.zoneWalk(), *contentView_->locationView());
+  centralLayout->addWidget(walkBanner_);
   centralLayout->addWidget(noticeBar_);
   centralLayout->addWidget(contentView_, 1);
   setCentralWidget(central);
@@ -566,6 +573,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
   editMenu->addAction(undoAction_);
   editMenu->addAction(redoAction_);
+  walkBanner_->install(*this);
 
   // The shown zone's summary stays in the status bar: when a menu's status tip clears it, it comes back.
   LocationView* view = contentView_->locationView();
@@ -574,6 +582,9 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   connect(statusBar(), &QStatusBar::messageChanged, view, [this, view](const QString& message) {
     if (message.isEmpty() && !view->zoneSummary().isEmpty()) statusBar()->showMessage(view->zoneSummary());
   });
+  // Where a serial number entered from a label came from: "moved from Desk 7".
+  connect(view, &LocationView::serialNumberEntered, statusBar(),
+          [this](const QString&, const QString& message) { statusBar()->showMessage(message, 10000); });
   contentView_->locationView()->setEmptyStateActions(makeEmptyStateActions());
 
   connect(&app_.recentFiles(), &RecentFiles::filesChanged, this, &MainWindow::rebuildRecentMenu);
@@ -749,6 +760,7 @@ void MainWindow::showLoadNotice() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  app_.zoneWalk().stop();
   if (closeSettled_ || !app_.hasUnsavedAssignments()) return event->accept();
   // Settled now (discarded), or once the export the user asked for is written: then the window closes
   // itself.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/recent_files.hpp"
+#include "app/zone_walk.hpp"
 #include "model/failure_text.hpp"
 #include "model/place_data_model.hpp"
 #include "peripherals/peripheral_manager.hpp"
@@ -30,6 +31,7 @@ namespace tamrik {
 
 class ContentView;
 class MainWindow;
+class WalkBanner;
 
 /// What the command line asks for.
 struct AppOptions {
@@ -83,6 +85,8 @@ class TamrikSeatloomApp : public QObject {
   RecentFiles& recentFiles() noexcept { return recentFiles_; }
   /// The assignments and unassignments made since the last load, for Undo and Redo.
   QUndoStack& undoStack() noexcept { return undoStack_; }
+  /// Walking a zone: its assignments are steps of `undoStack`. Loading a file or closing stops it first.
+  ZoneWalk& zoneWalk() noexcept { return zoneWalk_; }
   MainWindow* window() const noexcept { return window_.get(); }
 
   /// The failure being reported, or null.
@@ -195,6 +199,7 @@ class TamrikSeatloomApp : public QObject {
   bool demo_;
   std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
+  ZoneWalk zoneWalk_{peripheralManager_, placeDataModel_, &undoStack_};
   QTimer* openingPoll_;
   std::unique_ptr<Opening> opening_;
   std::unique_ptr<Exporting> exporting_;
@@ -206,9 +211,10 @@ class TamrikSeatloomApp : public QObject {
 };
 
 /// The one main window, "MainWindow": the content view, the File and Edit menus, the alert, and the status
-/// bar, which says how many places of the shown zone have a display and shows an opening's progress. Its
-/// title is the loaded file's name, marked modified while `hasUnsavedAssignments`. With nothing loaded it
-/// offers "Open…" and the recent files as buttons ("EmptyStateActions").
+/// bar, which says how many places of the shown zone have a display and shows an opening's progress; walking
+/// a zone adds the Places menu, the Walk toolbar and the banner above the content. Its title is the loaded
+/// file's name, marked modified while `hasUnsavedAssignments`. With nothing loaded it offers "Open…" and the
+/// recent files as buttons ("EmptyStateActions").
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -222,6 +228,8 @@ class MainWindow : public QMainWindow {
   QAction* redoAction() const noexcept { return redoAction_; }
   QMenu* fileMenu() const noexcept { return fileMenu_; }
   QMenu* recentMenu() const noexcept { return recentMenu_; }
+  /// The banner of walking mode, which also makes walking's commands (the Places menu, the Walk toolbar).
+  WalkBanner* walkBanner() const noexcept { return walkBanner_; }
   /// The alert on screen, or null.
   QMessageBox* alert() const noexcept { return alert_; }
   /// The bar above the content that shows the app's `loadNotice`, hidden while there is none.
@@ -260,6 +268,7 @@ class MainWindow : public QMainWindow {
   bool closeSettled_ = false;  // the unsaved assignments were exported for this closing
   QFrame* noticeBar_;
   QLabel* noticeText_;
+  WalkBanner* walkBanner_;
   QLabel* openingLabel_;
   QProgressBar* openingBar_;
   QPushButton* cancelOpening_;
