@@ -46,7 +46,6 @@ WalkBanner::WalkBanner(ZoneWalk& walk, LocationView& view, QWidget* parent)
 
   walkZone_ = new QAction(tr("Walk Zone"), this);
   walkZone_->setShortcut(QKeySequence(Qt::Key_F6));
-  walkZone_->setIcon(symbolIcon(QStringLiteral("figure.walk"), palette().color(QPalette::WindowText)));
   walkZone_->setToolTip(
       tr("Walk Zone (F6): plug in at each place without a display to assign, unplug to move on"));
   walkZone_->setStatusTip(
@@ -59,10 +58,13 @@ WalkBanner::WalkBanner(ZoneWalk& walk, LocationView& view, QWidget* parent)
   nextPlace_ = new QAction(tr("Next Place"), this);
   nextPlace_->setToolTip(tr("Next Place (Space)"));
   connect(nextPlace_, &QAction::triggered, &walk_, &ZoneWalk::nextPlace);
-  skipPlace_ = new QAction(tr("Skip"), this);
+  // The menu names them in full; the banner's buttons, beside the place's name, say "Skip" and "Stop".
+  skipPlace_ = new QAction(tr("Skip Place"), this);
+  skipPlace_->setIconText(tr("Skip"));
   skipPlace_->setToolTip(tr("Skip this place for the rest of the walk"));
   connect(skipPlace_, &QAction::triggered, &walk_, &ZoneWalk::skipPlace);
-  stopWalking_ = new QAction(tr("Stop"), this);
+  stopWalking_ = new QAction(tr("Stop Walking"), this);
+  stopWalking_->setIconText(tr("Stop"));
   stopWalking_->setToolTip(tr("Stop Walking (Escape)"));
   connect(stopWalking_, &QAction::triggered, &walk_, &ZoneWalk::stop);
 
@@ -72,9 +74,6 @@ WalkBanner::WalkBanner(ZoneWalk& walk, LocationView& view, QWidget* parent)
   instruction_->setObjectName(QStringLiteral("WalkInstruction"));
   progress_ = plainLabel(font());
   progress_->setObjectName(QStringLiteral("WalkProgress"));
-  QPalette progressPalette = progress_->palette();
-  progressPalette.setColor(QPalette::WindowText, secondaryTextColor(progressPalette));
-  progress_->setPalette(progressPalette);
 
   moveOn_ = new QCheckBox(tr("Move on when the displays are unplugged"));
   moveOn_->setToolTip(tr("Off: Next Place (Space) moves on"));
@@ -118,11 +117,23 @@ WalkBanner::WalkBanner(ZoneWalk& walk, LocationView& view, QWidget* parent)
   connect(&walk_, &ZoneWalk::currentPlaceChanged, this, [this] {
     if (walk_.zonePath() && walk_.currentPlace()) view_.revealPlace(*walk_.zonePath(), walk_.currentPlace());
   });
-  connect(&view_, &LocationView::serialNumberEntered, &walk_,
-          [this](const QString& serialNumber) { walk_.noteEntered(serialNumber); });
+  connect(&view_, &LocationView::serialNumberEntered, &walk_, &ZoneWalk::noteEntered);
   connect(&view_, &LocationView::zoneSummaryChanged, this, &WalkBanner::updateWalkZone);
+  restyle();
   refresh();
   updateWalkZone();
+}
+
+void WalkBanner::restyle() {
+  walkZone_->setIcon(symbolIcon(QStringLiteral("figure.walk"), palette().color(QPalette::WindowText)));
+  QPalette progressPalette = progress_->palette();
+  progressPalette.setColor(QPalette::WindowText, secondaryTextColor(palette()));
+  progress_->setPalette(progressPalette);
+}
+
+void WalkBanner::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::PaletteChange) restyle();
+  QFrame::changeEvent(event);
 }
 
 void WalkBanner::install(QMainWindow& window) {

@@ -49,9 +49,11 @@ class WalkBanner : public QFrame {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void refresh();
+  void restyle();  // the colours a theme gives
   void updateWalkZone();
 
   ZoneWalk& walk_;

@@ -295,7 +295,8 @@ TEST(Walk, IsOfferedInThePlacesMenuOnAToolbarAndWithF6) {
   auto* places = shell.window.menuBar()->actions().back()->menu();
   ASSERT_NE(places, nullptr);
   EXPECT_EQ(places->title(), "&Places");
-  EXPECT_EQ(entries(places), (std::vector<QString>{"Walk Zone", "---", "Next Place", "Skip", "Stop"}));
+  EXPECT_EQ(entries(places),
+            (std::vector<QString>{"Walk Zone", "---", "Next Place", "Skip Place", "Stop Walking"}));
   QAction* walkZone = shell.banner.walkZoneAction();
   EXPECT_EQ(walkZone->shortcut(), QKeySequence(Qt::Key_F6));
   auto* toolBar = shell.window.findChild<QToolBar*>(QStringLiteral("WalkToolBar"));
