@@ -92,7 +92,8 @@ PeripheralAssignment::Entry PeripheralAssignment::enterSerialNumber(const QStrin
   // A scanner types the label and presses Enter; some send a tab or a carriage return as well.
   const QString serialNumber = text.trimmed();
   if (serialNumber.isEmpty())
-    return {Entry::Outcome::empty, serialNumber, tr("Nothing to assign: type or scan a serial number, then press Enter.")};
+    return {Entry::Outcome::empty, serialNumber,
+            tr("Nothing to assign: type or scan a serial number, then press Enter.")};
   const auto place = placeDataModel_->selectedPlace();
   if (!place)
     return {Entry::Outcome::noPlace, serialNumber,
