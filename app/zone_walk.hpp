@@ -105,7 +105,7 @@ class ZoneWalk : public QObject {
   // The next place without a serial number that is not skipped, from `from` round to before it.
   std::optional<std::size_t> nextWithoutDisplay(std::size_t from, bool includingFrom) const;
   void moveTo(std::optional<std::size_t> place);
-  // Moves on when the option says so and every display assigned here is gone from `listed`.
+  // Moves on when the option says so and every display assigned here is gone from `listed_`.
   bool moveOnIfUnplugged();
 
   std::shared_ptr<PeripheralManager> peripheralManager_;
