@@ -1,7 +1,49 @@
 #include "model/coverage.hpp"
 
+#include <string>
+#include <tuple>
+
+#include "model/detail/export_file.hpp"
+#include "tamrikcsv/coding/fields.hpp"
+#include "tamrikcsv/encoder/csv_encoder.hpp"
+
 namespace tamrik {
 namespace {
+
+// A line of the written table: a location, a level or a zone, named by its own and its owners' columns.
+struct CoverageRow {
+  std::string locationId{}, locationName{}, levelId{}, levelName{}, zoneId{}, zoneName{};
+  std::size_t places = 0, placesWithDisplay = 0, serialNumbers = 0;
+};
+
+}  // namespace
+}  // namespace tamrik
+
+// The columns of the places file, then the words of the printed report.
+template <>
+struct tamrikcsv::Fields<tamrik::CoverageRow> {
+  using Row = tamrik::CoverageRow;
+  static constexpr std::tuple list{field("Location ID", &Row::locationId),
+                                   field("Location Name", &Row::locationName),
+                                   field("Level ID", &Row::levelId),
+                                   field("Level Name", &Row::levelName),
+                                   field("Zone ID", &Row::zoneId),
+                                   field("Zone Name", &Row::zoneName),
+                                   field("Places", &Row::places),
+                                   field("With display", &Row::placesWithDisplay),
+                                   field("Serial numbers", &Row::serialNumbers)};
+};
+
+namespace tamrik {
+namespace {
+
+CoverageRow rowOf(const Coverage& counts, const CoverageRow& owners) {
+  CoverageRow row = owners;
+  row.places = counts.places;
+  row.placesWithDisplay = counts.placesWithDisplay;
+  row.serialNumbers = counts.serialNumbers;
+  return row;
+}
 
 void addCounts(Coverage& total, const Coverage& part) {
   total.places += part.places;
@@ -35,6 +77,34 @@ Coverage coverage(const std::vector<TamrikLocation>& locations) {
     addCounts(all, locationCounts);
   }
   return all;
+}
+
+void writeCoverage(const Coverage& all, const std::filesystem::path& destination) {
+  std::vector<CoverageRow> rows;
+  for (const auto& location : all.parts) {
+    const CoverageRow locationRow{location.id, location.name};
+    rows.push_back(rowOf(location, locationRow));
+    for (const auto& level : location.parts) {
+      CoverageRow levelRow = locationRow;
+      levelRow.levelId = level.id;
+      levelRow.levelName = level.name;
+      rows.push_back(rowOf(level, levelRow));
+      for (const auto& zone : level.parts) {
+        CoverageRow zoneRow = levelRow;
+        zoneRow.zoneId = zone.id;
+        zoneRow.zoneName = zone.name;
+        rows.push_back(rowOf(zone, zoneRow));
+      }
+    }
+  }
+  rows.push_back(rowOf(all, CoverageRow{{}, "Total"}));
+  const tamrikcsv::CSVEncoder encoder([](tamrikcsv::CSVEncoder::Configuration& c) {
+    const auto titles = tamrikcsv::fieldTitles<CoverageRow>();
+    c.writerConfiguration.headers.assign(titles.begin(), titles.end());
+  });
+  detail::writeExportFile(
+      destination, "the report", [&](const std::filesystem::path& file) { encoder.encodeFile(rows, file); },
+      [&] { return encoder.encodeData(rows); });
 }
 
 }  // namespace tamrik
