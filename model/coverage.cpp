@@ -3,6 +3,7 @@
 #include <string>
 #include <tuple>
 
+#include "model/csv_row.hpp"
 #include "model/detail/export_file.hpp"
 #include "tamrikcsv/coding/fields.hpp"
 #include "tamrikcsv/encoder/csv_encoder.hpp"
@@ -19,16 +20,17 @@ struct CoverageRow {
 }  // namespace
 }  // namespace tamrik
 
-// The columns of the places file, then the words of the printed report.
+// The places file's columns that name the group, then the words of the printed report.
 template <>
 struct tamrikcsv::Fields<tamrik::CoverageRow> {
   using Row = tamrik::CoverageRow;
-  static constexpr std::tuple list{field("Location ID", &Row::locationId),
-                                   field("Location Name", &Row::locationName),
-                                   field("Level ID", &Row::levelId),
-                                   field("Level Name", &Row::levelName),
-                                   field("Zone ID", &Row::zoneId),
-                                   field("Zone Name", &Row::zoneName),
+  static constexpr auto kPlaces = fieldTitles<tamrik::CSVRow>();
+  static constexpr std::tuple list{field(kPlaces[0], &Row::locationId),
+                                   field(kPlaces[1], &Row::locationName),
+                                   field(kPlaces[2], &Row::levelId),
+                                   field(kPlaces[3], &Row::levelName),
+                                   field(kPlaces[4], &Row::zoneId),
+                                   field(kPlaces[5], &Row::zoneName),
                                    field("Places", &Row::places),
                                    field("With display", &Row::placesWithDisplay),
                                    field("Serial numbers", &Row::serialNumbers)};
