@@ -249,8 +249,9 @@ class TamrikSeatloomApp : public QObject {
 
 /// The one main window, "MainWindow": the content view, the File and Edit menus, the alert, and the status
 /// bar, which says how many places of the shown zone have a display and shows an opening's progress. Its
-/// title is the loaded file's name, marked modified while `hasUnsavedAssignments`. With nothing loaded it
-/// offers "Open…" and the recent files as buttons ("EmptyStateActions").
+/// title is the loaded file's name ("Merged places" for a merge), marked modified while
+/// `hasUnsavedAssignments`. With nothing loaded it offers "Open…" and the recent files as buttons
+/// ("EmptyStateActions").
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
