@@ -178,15 +178,10 @@ QString conflictText(const MergeConflict& conflict, const std::vector<std::files
                      .arg(conflict.places.size());
   for (std::size_t p = 0; p < conflict.places.size(); ++p) {
     const auto& place = conflict.places[p];
-    QStringList names, ids, from;
-    for (std::size_t i = 0; i < 4; ++i) {
-      names << QString::fromStdString(place.names[i]);
-      ids << QString::fromStdString(place.ids[i]);
-    }
+    QStringList from;
     for (std::size_t file : place.files) from << displayName(files[file]);
-    text += QStringLiteral("  %1 (%2), in %3%4\n")
-                .arg(names.join(QStringLiteral(" / ")), ids.join(QStringLiteral(" / ")),
-                     from.join(QStringLiteral(", ")),
+    text += QStringLiteral("  %1, in %2%3\n")
+                .arg(QString::fromStdString(placePath(place)), from.join(QStringLiteral(", ")),
                      conflict.kept == p
                          ? QStringLiteral(": kept, as %1 has it").arg(displayName(files[*conflict.settledBy]))
                          : QString());
@@ -339,23 +334,22 @@ CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
     preferences.push_back(*position);
   }
   // Every file is read before `output`, which may be one of them, is written.
-  PlacesMerge merge;
-  for (const auto& file : files) {
-    try {
-      merge.add({file, PlaceDataModel::readPlaces(file, readOptions).locations});
-    } catch (...) {
-      return {1, loadFailureLine(file, readOptions, std::current_exception()) +
-                     QStringLiteral("Nothing was merged: %1 was not written.\n")
-                         .arg(displayName(output.filename()))};
-    }
+  MergeResult result;
+  std::size_t failed = 0;
+  try {
+    result = readAndMerge(files, {readOptions, preferences}, &failed);
+  } catch (...) {
+    return {
+        1,
+        loadFailureLine(files[failed], readOptions, std::current_exception()) +
+            QStringLiteral("Nothing was merged: %1 was not written.\n").arg(displayName(output.filename()))};
   }
-  MergeResult result = merge.finish(preferences);
   QString note;
   for (const auto& warning : result.warnings)
     note += QStringLiteral("warning: ") + QString::fromStdString(warning.text) + QLatin1Char('\n');
   std::size_t unsettled = 0;
   for (const auto& conflict : result.conflicts) {
-    note += conflictText(conflict, merge.files());
+    note += conflictText(conflict, files);
     if (!conflict.kept) ++unsettled;
   }
   // The conflicts before the sentence that sums them up.

@@ -30,9 +30,11 @@
 
 #include "app/file_names.hpp"
 #include "app/location_view.hpp"
+#include "app/merge_dialog.hpp"
 #include "app/symbols.hpp"
 #include "app/theme.hpp"
 #include "app/walk_banner.hpp"
+#include "model/coverage.hpp"
 #include "peripherals/display_source.hpp"
 #include "tamrikcsv/reader/csv_error.hpp"
 
@@ -84,8 +86,15 @@ std::optional<std::filesystem::path> askForFileToOpen(QWidget* parent) {
   return nativePath(file);
 }
 
-std::optional<std::filesystem::path> askForFileToSave(QWidget* parent) {
-  QFileDialog dialog(parent, QObject::tr("Export Places with Serial Numbers"));
+std::vector<std::filesystem::path> askForFilesToMerge(QWidget* parent) {
+  std::vector<std::filesystem::path> files;
+  for (const QString& file : QFileDialog::getOpenFileNames(parent, QObject::tr("Merge"), {}, kCSVFilter))
+    files.push_back(nativePath(file));
+  return files;
+}
+
+std::optional<std::filesystem::path> askForCSVFileToSave(QWidget* parent, const QString& title) {
+  QFileDialog dialog(parent, title);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilter(kCSVFilter);
@@ -95,14 +104,24 @@ std::optional<std::filesystem::path> askForFileToSave(QWidget* parent) {
   return nativePath(dialog.selectedFiles().constFirst());
 }
 
-TamrikSeatloomApp::UnsavedChoice askAboutUnsaved(QWidget* parent) {
+std::optional<std::filesystem::path> askForFileToSave(QWidget* parent) {
+  return askForCSVFileToSave(parent, QObject::tr("Export Places with Serial Numbers"));
+}
+
+std::optional<std::filesystem::path> askForReportFile(QWidget* parent) {
+  return askForCSVFileToSave(parent, QObject::tr("Export Report"));
+}
+
+TamrikSeatloomApp::UnsavedChoice askAboutUnsaved(QWidget* parent, bool unexportedMerge) {
   QMessageBox box(parent);
   box.setIcon(QMessageBox::Question);
   box.setWindowTitle(QObject::tr("Unexported Assignments"));
   box.setText(QObject::tr("Export the assignments first?"));
   box.setInformativeText(
-      QObject::tr("Displays were assigned since the places were loaded or last exported. They are lost "
-                  "unless you export them."));
+      unexportedMerge
+          ? QObject::tr("The merged places have not been exported. They are lost unless you export them.")
+          : QObject::tr("Displays were assigned since the places were loaded or last exported. They are lost "
+                        "unless you export them."));
   auto* exportButton = box.addButton(QObject::tr("Export…"), QMessageBox::AcceptRole);
   auto* discardButton = box.addButton(QObject::tr("Discard"), QMessageBox::DestructiveRole);
   box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
@@ -188,8 +207,11 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       recentFiles_(settings),
       chooseFileToOpen_(askForFileToOpen),
       chooseFileToSave_(askForFileToSave),
-      askAboutUnsaved_(askAboutUnsaved),
+      askAboutUnsaved_([this](QWidget* window) { return askAboutUnsaved(window, unexportedMerge_); }),
       askAboutEncoding_(askAboutEncoding),
+      chooseFilesToMerge_(askForFilesToMerge),
+      askAboutConflicts_(askAboutConflicts),
+      chooseReportFile_(askForReportFile),
       demo_(options.demo),
       displayCommand_(options.displayCommand),
       openingPoll_(new QTimer(this)),
@@ -214,6 +236,22 @@ struct TamrikSeatloomApp::Opening {
   int historyAtStart = 0;  // where the undo history stood: steps taken while it reads are asked about
   std::atomic<bool> done{false};  // set last by the reading thread
   std::thread reader;
+  // A merge reads these, and gives `merged`; `loaded` only when it has no conflicts to settle.
+  std::vector<std::filesystem::path> mergeFiles;
+  std::optional<MergeResult> merged;
+
+  // On the reading thread: what went wrong reading `failedFile`, and how to say it unless it was a cancel.
+  void fail(const std::filesystem::path& failedFile) {
+    loaded.reset();
+    merged.reset();
+    error = std::current_exception();
+    try {
+      std::rethrow_exception(error);
+    } catch (const WorkCancelled&) {
+    } catch (...) {
+      failure = describeLoadFailure(failedFile, options, error);
+    }
+  }
 };
 
 // An export in the background, as an opening: the writing thread sets `done` last, and the window's thread
@@ -289,14 +327,7 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
       // What the store builds from a hierarchy is built here too, so that handing it over is quick.
       PlaceDataModel::prepare(*opening->loaded, &opening->progress);
     } catch (...) {
-      opening->loaded.reset();
-      opening->error = std::current_exception();
-      try {
-        std::rethrow_exception(opening->error);
-      } catch (const WorkCancelled&) {
-      } catch (...) {
-        opening->failure = describeLoadFailure(opening->file, opening->options, opening->error);
-      }
+      opening->fail(opening->file);
     }
     opening->done.store(true, std::memory_order_release);
   });
@@ -331,14 +362,17 @@ void TamrikSeatloomApp::finishOpening() {
   startExportWhenIdle();
   // A cancel that came after the last read still stands, and so do assignments made while it read.
   if (finished->progress.isCancelled()) return;
-  const bool stepsTaken = finished->loaded && undoStack_.index() != finished->historyAtStart;
+  const bool stepsTaken =
+      (finished->loaded || finished->merged) && undoStack_.index() != finished->historyAtStart;
   const QString name = displayName(finished->file.filename());
+  const bool merging = !finished->mergeFiles.empty();
   auto complete = [this, opening = std::shared_ptr<Opening>(std::move(finished))] {
+    if (!opening->mergeFiles.empty()) return completeMerging(*opening);
     completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error,
                     std::move(opening->failure));
   };
   if (stepsTaken)
-    settleUnsavedAssignments(std::move(complete), tr("opening %1").arg(name));
+    settleUnsavedAssignments(std::move(complete), merging ? tr("merging") : tr("opening %1").arg(name));
   else
     complete();
 }
@@ -374,10 +408,8 @@ void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const
   }
   const PlacesLoadReport report = placeDataModel_->takePlaces(std::move(*loaded));
   recentFiles_.noteOpened(file);
-  if (demo_) {
-    demo_ = false;
-    peripheralManager_->setSource(makeDisplaySource(displayCommand_.value_or(QString())));
-  }
+  leaveDemo();
+  setMergeShown(false, false);
   loadNotice_ = QString::fromStdString(report.warningText(file.filename().string()));
   emit loadNoticeChanged();
 }
@@ -430,6 +462,7 @@ void TamrikSeatloomApp::exportTo(const std::filesystem::path& file) {
     return;
   }
   undoStack_.setClean();
+  setMergeShown(showsMerge_, false);
 }
 
 void TamrikSeatloomApp::showFileImporter() {
@@ -487,6 +520,7 @@ void TamrikSeatloomApp::finishExporting() {
   QString afterwards = then ? std::exchange(afterExportText_, {}) : QString();
   if (!exporting->error) {
     if (undoStack_.index() == exporting->historyAtStart) undoStack_.setClean();
+    setMergeShown(showsMerge_, false);  // nothing replaces the places while they are exported
     // Steps taken while it wrote are not in the file: they are asked about again.
     if (then) settleUnsavedAssignments(std::move(then), std::move(afterwards));
   } else {
@@ -499,6 +533,107 @@ void TamrikSeatloomApp::finishExporting() {
     }
   }
   startExportWhenIdle();
+}
+
+void TamrikSeatloomApp::leaveDemo() {
+  if (!demo_) return;
+  demo_ = false;
+  peripheralManager_->setSource(makeDisplaySource(displayCommand_.value_or(QString())));
+}
+
+void TamrikSeatloomApp::setMergeShown(bool shown, bool unexported) {
+  if (shown == showsMerge_ && unexported == unexportedMerge_) return;
+  showsMerge_ = shown;
+  unexportedMerge_ = unexported;
+  emit mergeChanged();
+}
+
+void TamrikSeatloomApp::showMergeChooser() {
+  if (isOpening() || isExporting()) return;
+  settleUnsavedAssignments(
+      [this] {
+        if (isOpening() || isExporting()) return;
+        startMerging(chooseFilesToMerge_(window_.get()));
+      },
+      tr("choosing the files to merge"));
+}
+
+bool TamrikSeatloomApp::startMerging(const std::vector<std::filesystem::path>& files) {
+  if (opening_ || exporting_ || files.empty()) return false;
+  zoneWalk_.stop();  // as for an opening: the merge replaces the places the walk is at
+  auto merging = std::make_unique<Opening>();
+  merging->file = files.front();
+  merging->mergeFiles = files;
+  merging->historyAtStart = undoStack_.index();
+  merging->reader = std::thread([merging = merging.get(), home = thread()] {
+    std::size_t failed = 0;
+    try {
+      MergeReadOptions how;
+      how.read = merging->options;
+      how.names = mergeFileNames(merging->mergeFiles);
+      how.progress = &merging->progress;
+      how.home = home;
+      merging->merged = readAndMerge(merging->mergeFiles, how, &failed);
+      // Settling conflicts changes serial numbers, so only a merge without any is made ready here.
+      if (merging->merged->conflicts.empty()) {
+        merging->loaded.emplace();
+        merging->loaded->locations = std::move(merging->merged->locations);
+        PlaceDataModel::prepare(*merging->loaded, &merging->progress);
+      }
+    } catch (...) {
+      merging->fail(merging->mergeFiles[failed]);
+    }
+    merging->done.store(true, std::memory_order_release);
+  });
+  opening_ = std::move(merging);
+  openingPoll_->start();
+  emit openingChanged();
+  return true;
+}
+
+std::size_t TamrikSeatloomApp::mergingFiles() const noexcept {
+  return opening_ ? opening_->mergeFiles.size() : 0;
+}
+
+void TamrikSeatloomApp::completeMerging(Opening& merging) {
+  if (merging.error) {
+    try {
+      std::rethrow_exception(merging.error);
+    } catch (const WorkCancelled&) {
+      return;
+    } catch (...) {
+    }
+    merging.failure.sentence += ' ' + tr("Nothing was merged.").toStdString();
+    return reportFailure(merging.error, false, std::move(merging.failure));
+  }
+  MergeResult& result = *merging.merged;
+  if (!merging.loaded) {
+    auto picks = askAboutConflicts_(window_.get(), result, mergeFileNames(merging.mergeFiles));
+    if (!picks) return;  // the user cancelled: nothing changes
+    settleConflicts(result, *picks);
+    merging.loaded.emplace();
+    merging.loaded->locations = std::move(result.locations);
+  }
+  (void)placeDataModel_->takePlaces(std::move(*merging.loaded));
+  placeDataModel_->setCurrentFileName(std::nullopt);  // no file holds it yet
+  leaveDemo();
+  setMergeShown(true, true);
+  loadNotice_ = mergeWarningText(result.warnings);
+  emit loadNoticeChanged();
+}
+
+void TamrikSeatloomApp::exportReportWithSavePanel() {
+  if (isOpening() || isExporting()) return;
+  if (auto file = chooseReportFile_(window_.get())) exportReportTo(*file);
+}
+
+void TamrikSeatloomApp::exportReportTo(const std::filesystem::path& file) {
+  // Counting is one pass over the places and the table has a line per zone: quick enough for the window.
+  try {
+    writeCoverage(coverage(placeDataModel_->locations()), file);
+  } catch (...) {
+    reportFailure(std::current_exception(), true, describeExportFailure(file, std::current_exception()));
+  }
 }
 
 // --- The window -----------------------------------------------------------------------------------------
@@ -542,6 +677,10 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   exportAction_ = new QAction(tr("Export…"), this);
   exportAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
   connect(exportAction_, &QAction::triggered, &app_, &TamrikSeatloomApp::exportWithSavePanel);
+  mergeAction_ = new QAction(tr("Merge…"), this);
+  connect(mergeAction_, &QAction::triggered, &app_, &TamrikSeatloomApp::showMergeChooser);
+  exportReportAction_ = new QAction(tr("Export Report…"), this);
+  connect(exportReportAction_, &QAction::triggered, &app_, &TamrikSeatloomApp::exportReportWithSavePanel);
   quitAction_ = new QAction(tr("Quit"), this);
   quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   quitAction_->setMenuRole(QAction::QuitRole);
@@ -569,6 +708,9 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   recentMenu_->setToolTipsVisible(true);  // the full path of each entry
   fileMenu_->addAction(exportAction_);
   fileMenu_->addSeparator();
+  fileMenu_->addAction(mergeAction_);
+  fileMenu_->addAction(exportReportAction_);
+  fileMenu_->addSeparator();
   fileMenu_->addAction(quitAction_);
   QMenu* editMenu = menuBar()->addMenu(tr("&Edit"));
   editMenu->addAction(undoAction_);
@@ -592,6 +734,7 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   connect(app_.placeDataModel().get(), &PlaceDataModel::currentFileNameChanged, this,
           &MainWindow::updateTitle);
   connect(&history, &QUndoStack::cleanChanged, this, &MainWindow::updateTitle);
+  connect(&app_, &TamrikSeatloomApp::mergeChanged, this, &MainWindow::updateTitle);
   connect(&app_, &TamrikSeatloomApp::loadErrorChanged, this, &MainWindow::showAlert);
   connect(&app_, &TamrikSeatloomApp::loadNoticeChanged, this, &MainWindow::showLoadNotice);
 
@@ -636,7 +779,9 @@ void MainWindow::updateTitle() {
   const auto& name = app_.placeDataModel()->currentFileName();
   const bool modified = app_.hasUnsavedAssignments();
   // The placeholder only while modified, so that the title reads as the bare name otherwise.
-  setWindowTitle((name ? asTitle(displayName(*name)) : tr("Tamrik Seatloom")) +
+  setWindowTitle((name                ? asTitle(displayName(*name))
+                  : app_.showsMerge() ? tr("Merged places")
+                                      : tr("Tamrik Seatloom")) +
                  (modified ? QStringLiteral("[*]") : QString()));
   setWindowModified(modified);
 }
@@ -738,10 +883,15 @@ void MainWindow::showOpening() {
   const QString exporting = app_.exportFollowedBy().isEmpty()
                                 ? tr("Exporting to %1\u2026").arg(name)
                                 : tr("Exporting to %1, then %2\u2026").arg(name, app_.exportFollowedBy());
-  openingLabel_->setText(app_.isExporting() ? exporting : tr("Opening %1\u2026").arg(name));
+  openingLabel_->setText(app_.isExporting()         ? exporting
+                         : app_.mergingFiles() == 1 ? tr("Merging %1\u2026").arg(name)
+                         : app_.mergingFiles()      ? tr("Merging %1 files\u2026").arg(app_.mergingFiles())
+                                                    : tr("Opening %1\u2026").arg(name));
   openingBar_->setRange(0, 1000);
   openingBar_->setValue(0);
   exportAction_->setEnabled(!opening);
+  mergeAction_->setEnabled(!opening);
+  exportReportAction_->setEnabled(!opening);
   openingLabel_->setVisible(opening);
   openingBar_->setVisible(opening);
   cancelOpening_->setVisible(opening);

@@ -14,6 +14,7 @@
 #include "app/recent_files.hpp"
 #include "app/zone_walk.hpp"
 #include "model/failure_text.hpp"
+#include "model/merge.hpp"
 #include "model/place_data_model.hpp"
 #include "peripherals/peripheral_manager.hpp"
 
@@ -76,6 +77,12 @@ class TamrikSeatloomApp : public QObject {
   using UnsavedPrompt = std::function<UnsavedChoice(QWidget* parent)>;
   /// Whether to read a file that is not UTF-8 as Western European (Windows-1252), asked with the error.
   using EncodingPrompt = std::function<bool(QWidget* parent, const PlacesFileError& error)>;
+  /// Asks the user for the places files to merge; none when cancelled.
+  using FilesChooser = std::function<std::vector<std::filesystem::path>(QWidget* parent)>;
+  /// Asks how to settle the conflicts of a merge whose files `names` name: the place kept for each
+  /// conflict, as `settleConflicts` takes them, or nothing when the user cancels.
+  using ConflictPrompt = std::function<std::optional<std::vector<std::size_t>>(
+      QWidget* parent, const MergeResult& result, const std::vector<std::filesystem::path>& names)>;
 
   TamrikSeatloomApp(const AppOptions& options, QSettings& settings, QObject* parent = nullptr);
   ~TamrikSeatloomApp() override;
@@ -140,8 +147,9 @@ class TamrikSeatloomApp : public QObject {
   void cancelExporting();
 
   /// Whether the assignments differ from those of the last load or export (undoing back to it leaves
-  /// nothing to lose); never in demo mode, whose places are a sample. The window shows it as modified.
-  bool hasUnsavedAssignments() const { return !demo_ && !undoStack_.isClean(); }
+  /// nothing to lose), or the places shown are a merge not yet exported; never in demo mode, whose places
+  /// are a sample. The window shows it as modified.
+  bool hasUnsavedAssignments() const { return !demo_ && (!undoStack_.isClean() || unexportedMerge_); }
   /// Before unexported assignments would be lost: asks whether to export them first (Export, Discard,
   /// Cancel), then runs `then` once nothing would be lost: at once when nothing is or the user discards;
   /// after the export when the user exports first. The export runs in the background as `startExporting`
@@ -154,10 +162,33 @@ class TamrikSeatloomApp : public QObject {
   /// What waits for the running export, as `settleUnsavedAssignments` was told it; empty when nothing.
   const QString& exportFollowedBy() const noexcept { return afterExportText_; }
 
+  /// "Merge…": unexported assignments are settled first; then asks for places files and merges them in
+  /// the background.
+  void showMergeChooser();
+  /// Reads and merges `files` (one or more, one alone to settle its own conflicts) as `startOpening` reads
+  /// one: on another thread, with progress and Cancel. Conflicts are then the user's to settle (Cancel
+  /// leaves everything as it was), and the merged places replace the store's as a new document that no
+  /// file holds: `showsMerge`, not exported yet, not a recent file; what the merge warns of becomes the
+  /// `loadNotice`. A file that fails to load is reported by the alert, naming it, and nothing changes.
+  /// False, and nothing starts, while an opening or an export runs.
+  bool startMerging(const std::vector<std::filesystem::path>& files);
+  /// How many files the running opening merges; 0 when none runs, or it opens one file.
+  std::size_t mergingFiles() const noexcept;
+  /// Whether the places shown are a merge's, until a file is opened; the title says "Merged places".
+  bool showsMerge() const noexcept { return showsMerge_; }
+  /// "Export Report…": asks where to save, titled "Export Report", and writes the report there.
+  void exportReportWithSavePanel();
+  /// Writes how many places of each location, level and zone hold a display to `file`, a CSV table
+  /// (`writeCoverage`); a failure is reported as an export's.
+  void exportReportTo(const std::filesystem::path& file);
+
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
   void setSaveFileChooser(FileChooser chooser) { chooseFileToSave_ = std::move(chooser); }
   void setUnsavedPrompt(UnsavedPrompt prompt) { askAboutUnsaved_ = std::move(prompt); }
   void setEncodingPrompt(EncodingPrompt prompt) { askAboutEncoding_ = std::move(prompt); }
+  void setMergeFilesChooser(FilesChooser chooser) { chooseFilesToMerge_ = std::move(chooser); }
+  void setConflictPrompt(ConflictPrompt prompt) { askAboutConflicts_ = std::move(prompt); }
+  void setReportFileChooser(FileChooser chooser) { chooseReportFile_ = std::move(chooser); }
 
   /// What the last load warned of, in plain words, until the next load or `dismissLoadNotice`; empty when
   /// nothing.
@@ -173,6 +204,8 @@ class TamrikSeatloomApp : public QObject {
   void openingChanged();
   /// An export started or ended.
   void exportingChanged();
+  /// `showsMerge`, or whether the merge shown is exported, changed.
+  void mergeChanged();
 
  private:
   struct Opening;
@@ -185,6 +218,10 @@ class TamrikSeatloomApp : public QObject {
   void completeOpening(const std::filesystem::path& file, const PlacesReadOptions& options, bool inBackground,
                        std::optional<PlaceDataModel::LoadedPlaces> loaded, std::exception_ptr error,
                        std::optional<FailureText> failure = std::nullopt);
+  // What a merge came to, on the window's thread.
+  void completeMerging(Opening& merging);
+  void leaveDemo();
+  void setMergeShown(bool shown, bool unexported);
 
   std::shared_ptr<PeripheralManager> peripheralManager_;
   std::shared_ptr<PlaceDataModel> placeDataModel_;
@@ -195,6 +232,11 @@ class TamrikSeatloomApp : public QObject {
   FileChooser chooseFileToOpen_, chooseFileToSave_;
   UnsavedPrompt askAboutUnsaved_;
   EncodingPrompt askAboutEncoding_;
+  FilesChooser chooseFilesToMerge_;
+  ConflictPrompt askAboutConflicts_;
+  FileChooser chooseReportFile_;
+  bool showsMerge_ = false;
+  bool unexportedMerge_ = false;
   QString loadNotice_;
   bool demo_;
   std::optional<QString> displayCommand_;
@@ -213,8 +255,8 @@ class TamrikSeatloomApp : public QObject {
 /// The one main window, "MainWindow": the content view, the File and Edit menus, the alert, and the status
 /// bar, which says how many places of the shown zone have a display and shows an opening's progress; walking
 /// a zone adds the Places menu, the Walk toolbar and the banner above the content. Its title is the loaded
-/// file's name, marked modified while `hasUnsavedAssignments`. With nothing loaded it offers "Open…" and the
-/// recent files as buttons ("EmptyStateActions").
+/// file's name ("Merged places" for a merge), marked modified while `hasUnsavedAssignments`. With nothing
+/// loaded it offers "Open…" and the recent files as buttons ("EmptyStateActions").
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -223,6 +265,8 @@ class MainWindow : public QMainWindow {
   ContentView* contentView() const noexcept { return contentView_; }
   QAction* openAction() const noexcept { return openAction_; }
   QAction* exportAction() const noexcept { return exportAction_; }
+  QAction* mergeAction() const noexcept { return mergeAction_; }
+  QAction* exportReportAction() const noexcept { return exportReportAction_; }
   QAction* quitAction() const noexcept { return quitAction_; }
   QAction* undoAction() const noexcept { return undoAction_; }
   QAction* redoAction() const noexcept { return redoAction_; }
@@ -259,6 +303,8 @@ class MainWindow : public QMainWindow {
   QMenu* recentMenu_;
   QAction* openAction_;
   QAction* exportAction_;
+  QAction* mergeAction_;
+  QAction* exportReportAction_;
   QAction* quitAction_;
   QAction* undoAction_;
   QAction* redoAction_;

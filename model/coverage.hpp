@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,12 @@ struct Coverage {
 /// all.parts[0].parts[0].placesWithDisplay;  // of the first location's first level
 /// ```
 Coverage coverage(const std::vector<TamrikLocation>& locations);
+
+/// Writes `all` to `destination` as a CSV table, as an export writes places (whole, or not at all, then
+/// `PlacesFileError`): under the titles "Location ID", "Location Name", "Level ID", "Level Name", "Zone ID",
+/// "Zone Name", "Places", "With display" and "Serial numbers", a row per location, each followed by its
+/// levels, each level by its zones (the identifiers and names below the row's own left empty), and last
+/// the "Total" row, named so and without identifiers.
+void writeCoverage(const Coverage& all, const std::filesystem::path& destination);
 
 }  // namespace tamrik

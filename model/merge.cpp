@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "model/detail/place_hierarchy.hpp"
 #include "model/detail/text_order.hpp"
 
 // The first file is the merge's base; each later file is joined into it list by list, matching members by
@@ -124,6 +125,19 @@ struct IdsHash {
     return hash;
   }
 };
+
+// Leaves the serial number of `conflict` at its place `kept` alone, among the places of `locations`.
+void keepOnly(const PlaceLocations& locations, MergeConflict& conflict, std::size_t kept) {
+  for (std::size_t p = 0; p < conflict.places.size(); ++p) {
+    auto place = detail::findPlace(locations, conflict.places[p].ids);
+    if (!place) continue;
+    if (p != kept)
+      place->removeSerialNumber(conflict.serialNumber);
+    else if (!place->serialNumbers().contains(conflict.serialNumber))
+      place->insertSerialNumber(conflict.serialNumber);  // a preference had taken it away
+  }
+  conflict.kept = kept;
+}
 
 }  // namespace
 
@@ -367,40 +381,18 @@ class PlacesMerge::Impl {
   void settle(std::vector<MergeConflict>& conflicts, const std::vector<std::size_t>& preferences) {
     for (auto& conflict : conflicts) {
       for (std::size_t preferred : preferences) {
-        std::vector<std::size_t> given;
-        for (std::size_t p = 0; p < conflict.places.size(); ++p) {
-          const auto& files = conflict.places[p].files;
-          if (std::find(files.begin(), files.end(), preferred) != files.end()) given.push_back(p);
-        }
-        if (given.empty()) continue;
-        if (given.size() == 1) {
-          conflict.kept = given.front();
+        const auto& places = conflict.places;
+        const bool putsIt = std::any_of(places.begin(), places.end(), [&](const ConflictPlace& place) {
+          return std::find(place.files.begin(), place.files.end(), preferred) != place.files.end();
+        });
+        if (!putsIt) continue;
+        if (auto kept = placeGivenBy(conflict, preferred)) {
+          keepOnly(base_, conflict, *kept);
           conflict.settledBy = preferred;
         }
         break;
       }
-      if (!conflict.kept) continue;
-      for (std::size_t p = 0; p < conflict.places.size(); ++p) {
-        if (p == *conflict.kept) continue;
-        std::array<std::string, 4> ids = conflict.places[p].ids;
-        if (auto place = findPlace(ids)) place->removeSerialNumber(conflict.serialNumber);
-      }
     }
-  }
-
-  std::shared_ptr<TamrikPlace> findPlace(const std::array<std::string, 4>& ids) const {
-    for (const auto& location : base_) {
-      if (location.locationId != ids[0]) continue;
-      for (const auto& level : location.levels) {
-        if (level.levelId != ids[1]) continue;
-        for (const auto& zone : level.zones) {
-          if (zone.zoneId != ids[2]) continue;
-          for (const auto& place : zone.places)
-            if (place && place->placeId() == ids[3]) return place;
-        }
-      }
-    }
-    return nullptr;
   }
 
   std::vector<std::filesystem::path> files_;
@@ -428,6 +420,58 @@ MergeResult mergePlaces(std::vector<LoadedFile> files, const std::vector<std::si
   PlacesMerge merge;
   for (auto& file : files) merge.add(std::move(file));
   return merge.finish(preferences);
+}
+
+MergeResult readAndMerge(const std::vector<std::filesystem::path>& files, const MergeReadOptions& options,
+                         std::size_t* failed) {
+  WorkProgress* progress = options.progress;
+  if (progress) {
+    // One count over all the files, so that the share done never goes back.
+    std::uint64_t total = 0;
+    for (const auto& file : files) {
+      std::error_code unknown;
+      const auto size = std::filesystem::file_size(file, unknown);
+      if (!unknown) total += size;
+    }
+    progress->setTotal(total);
+  }
+  PlacesMerge merge;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (failed) *failed = i;
+    auto loaded = PlaceDataModel::readPlaces(files[i], options.read, progress, options.home);
+    merge.add({i < options.names.size() ? options.names[i] : files[i], std::move(loaded.locations)});
+    if (progress && progress->isCancelled()) throw WorkCancelled();
+  }
+  return merge.finish(options.preferences);
+}
+
+std::string placePath(const ConflictPlace& place) {
+  std::string names, ids;
+  for (std::size_t i = 0; i < 4; ++i) {
+    names += (i == 0 ? "" : " / ") + place.names[i];
+    ids += (i == 0 ? "" : " / ") + place.ids[i];
+  }
+  return names + " (" + ids + ")";
+}
+
+std::optional<std::size_t> placeGivenBy(const MergeConflict& conflict, std::size_t file) {
+  std::optional<std::size_t> given;
+  for (std::size_t p = 0; p < conflict.places.size(); ++p) {
+    const auto& files = conflict.places[p].files;
+    if (std::find(files.begin(), files.end(), file) == files.end()) continue;
+    if (given) return std::nullopt;  // the file itself puts it at two places
+    given = p;
+  }
+  return given;
+}
+
+void settleConflicts(MergeResult& result, const std::vector<std::size_t>& picks) {
+  for (std::size_t c = 0; c < result.conflicts.size() && c < picks.size(); ++c) {
+    MergeConflict& conflict = result.conflicts[c];
+    if (picks[c] >= conflict.places.size()) continue;
+    if (conflict.kept != picks[c]) conflict.settledBy.reset();
+    keepOnly(result.locations, conflict, picks[c]);
+  }
 }
 
 }  // namespace tamrik

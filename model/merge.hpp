@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "model/place_data_model.hpp"
+#include "model/places_file.hpp"
+#include "model/work_progress.hpp"
 
 namespace tamrik {
 
@@ -94,5 +96,33 @@ class PlacesMerge {
 
 /// Merges `files` in order, as `PlacesMerge` does.
 MergeResult mergePlaces(std::vector<LoadedFile> files, const std::vector<std::size_t>& preferences = {});
+
+/// How `readAndMerge` reads and merges.
+struct MergeReadOptions {
+  PlacesReadOptions read{};                    ///< how each file is read
+  std::vector<std::size_t> preferences{};      ///< as `PlacesMerge::finish` takes them
+  std::vector<std::filesystem::path> names{};  ///< what names each file in warnings; its path where absent
+  WorkProgress* progress = nullptr;            ///< counts the bytes of all the files; can stop the work
+  QThread* home = nullptr;                     ///< the thread the places belong to; null: the calling thread
+};
+
+/// Reads `files` in order as `PlaceDataModel::readPlaces` does, on any thread, and merges them, each joined
+/// as soon as it is read. A cancel of the progress raises `WorkCancelled`. A file that fails to load fails
+/// the merge: its error is raised, and `failed` (when given) is set to its position.
+MergeResult readAndMerge(const std::vector<std::filesystem::path>& files,
+                         const MergeReadOptions& options = {}, std::size_t* failed = nullptr);
+
+/// "Head Office / First Floor / North Wing / Desk 1 (HQ / 1 / N / D1)": a place's names, then its
+/// identifiers.
+std::string placePath(const ConflictPlace& place);
+
+/// The place of `conflict` that `file` (a position) puts its serial number at, when that is one place:
+/// what a preference for `file` keeps. Nothing when the file puts it nowhere, or at several places.
+std::optional<std::size_t> placeGivenBy(const MergeConflict& conflict, std::size_t file);
+
+/// Settles every conflict of `result` as the user picked: `picks[c]` is the place of `result.conflicts[c]`
+/// that keeps its serial number, which every other place of that conflict loses. A conflict a preferred
+/// file settled otherwise is settled again. `picks` holds one valid place per conflict.
+void settleConflicts(MergeResult& result, const std::vector<std::size_t>& picks);
 
 }  // namespace tamrik

@@ -9,11 +9,11 @@
 #include <utility>
 
 #include "common/diagnostic_log.hpp"
+#include "model/detail/export_file.hpp"
 #include "model/detail/place_hierarchy.hpp"
 #include "model/detail/place_rows.hpp"
 #include "model/detail/place_tally.hpp"
 #include "model/detail/places_format.hpp"
-#include "model/detail/replacement_file.hpp"
 #include "model/place_search.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
 #include "tamrikcsv/coding/encoder.hpp"
@@ -75,44 +75,10 @@ tamrikcsv::CSVDecoder placesDecoder(const tamrikcsv::ReaderConfiguration& reader
   });
 }
 
-// The place with the identifiers of `path` (location, level, zone, place) in `locations`, or null.
-std::shared_ptr<TamrikPlace> findPlace(const PlaceLocations& locations,
-                                       const std::array<std::string, 4>& path) {
-  for (const auto& location : locations) {
-    if (location.locationId != path[0]) continue;
-    for (const auto& level : location.levels) {
-      if (level.levelId != path[1]) continue;
-      for (const auto& zone : level.zones) {
-        if (zone.zoneId != path[2]) continue;
-        for (const auto& place : zone.places)
-          if (place && place->placeId() == path[3]) return place;
-      }
-    }
-  }
-  return nullptr;
-}
-
 // Adds `place` to the places an operation changed, unless it is there already. Operations change few.
 void noteChanged(std::vector<std::shared_ptr<TamrikPlace>>& changed,
                  const std::shared_ptr<TamrikPlace>& place) {
   if (std::find(changed.begin(), changed.end(), place) == changed.end()) changed.push_back(place);
-}
-
-// Whether a writer's error is one of its output, not of what it was given to write.
-bool isOutputFailure(const tamrikcsv::CSVErrorBase& error) {
-  return error.componentName() == "CSVWriter" &&
-         error.errorCode() == static_cast<int>(tamrikcsv::CSVWriter::Error::streamFailure);
-}
-
-// The system's reason behind an output failure, if it gave one.
-std::string systemReason(const tamrikcsv::CSVErrorBase& error) {
-  try {
-    if (error.underlyingError()) std::rethrow_exception(error.underlyingError());
-  } catch (const std::system_error& cause) {
-    return cause.code().message();
-  } catch (...) {
-  }
-  return error.failureReason().value_or("the output failed");
 }
 
 }  // namespace
@@ -240,7 +206,7 @@ PlacesLoadReport PlaceDataModel::takePlaces(LoadedPlaces loaded) {
             if (assigned.contains(place.get())) previous.insert(place.get());
           }
   }
-  if (selectedPath) selected = findPlace(loaded.locations, *selectedPath);
+  if (selectedPath) selected = detail::findPlace(loaded.locations, *selectedPath);
   if (!previous.empty()) {
     serialMap.emplace(serialMap_);
     std::erase_if(*serialMap, [&](const auto& entry) { return previous.contains(entry.second.get()); });
@@ -414,41 +380,9 @@ void PlaceDataModel::writePlaces(const ExportSnapshot& snapshot, const std::file
     const auto& titles = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
     c.writerConfiguration.headers.assign(titles.begin(), titles.end());
   });
-  const auto cannotWrite = [&](const std::string& reason) {
-    return PlacesFileError(PlacesFileError::Kind::notWritten, destination,
-                           "Cannot write " + destination.filename().string() + ": " + reason + ".",
-                           std::nullopt, std::nullopt, std::current_exception());
-  };
-  // Written in full beside the destination first, so that a failure part-way leaves the old file whole.
-  std::error_code notBeside;
-  try {
-    detail::ReplacementFile file(destination);
-    encoder.encodeFile(lines, file.path());
-    file.commit();
-    return;
-  } catch (const detail::ReplacementFile::CannotCreate& error) {
-    notBeside = error.error;
-  } catch (const std::filesystem::filesystem_error& error) {
-    throw cannotWrite(error.code().message());
-  } catch (const tamrikcsv::CSVErrorBase& error) {
-    if (!isOutputFailure(error)) throw;
-    throw cannotWrite(systemReason(error));
-  }
-  const bool denied =
-      notBeside == std::errc::permission_denied || notBeside == std::errc::operation_not_permitted;
-  if (!denied || !detail::canOnlyWriteInPlace(destination))
-    throw cannotWrite("no file can be made in its folder (" + notBeside.message() + ")");
-  // The user may write the file but not its folder. Encoded first, so that a value that cannot be written
-  // never empties the file.
-  const auto bytes = encoder.encodeData(lines);
-  try {
-    detail::writeInPlace(destination, bytes);
-  } catch (const std::filesystem::filesystem_error& error) {
-    throw cannotWrite(error.code().message() + "; its folder is not writable, so it was written in place " +
-                      "and may now be incomplete");
-  }
-  logLine("Exported places to " + destination.string() +
-          " in place: its folder is not writable, so the replacement was not atomic");
+  detail::writeExportFile(
+      destination, "places", [&](const std::filesystem::path& file) { encoder.encodeFile(lines, file); },
+      [&] { return encoder.encodeData(lines); });
 }
 
 }  // namespace tamrik

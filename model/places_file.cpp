@@ -295,8 +295,9 @@ bool isReaderInputError(std::exception_ptr failure) {
 class WatchedFile final : public tamrikcsv::InputStream {
  public:
   WatchedFile(const std::filesystem::path& file, WorkProgress& progress) : file_(file), progress_(progress) {
+    // A work that reads several files (a merge) counts them all, and says so first.
     std::error_code error;
-    progress_.setTotal(std::filesystem::file_size(file, error));
+    if (progress_.total() == 0) progress_.setTotal(std::filesystem::file_size(file, error));
   }
   void open() override { file_.open(); }
   std::ptrdiff_t read(std::byte* buffer, std::size_t maxLength) override {

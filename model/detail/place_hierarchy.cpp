@@ -397,4 +397,20 @@ std::vector<TamrikLocation> foldPlaceRows(const std::vector<CSVRow>& rows) {
   return folder.finish();
 }
 
+std::shared_ptr<TamrikPlace> findPlace(const std::vector<TamrikLocation>& locations,
+                                       const std::array<std::string, 4>& path) {
+  for (const auto& location : locations) {
+    if (location.locationId != path[0]) continue;
+    for (const auto& level : location.levels) {
+      if (level.levelId != path[1]) continue;
+      for (const auto& zone : level.zones) {
+        if (zone.zoneId != path[2]) continue;
+        for (const auto& place : zone.places)
+          if (place && place->placeId() == path[3]) return place;
+      }
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace tamrik::detail

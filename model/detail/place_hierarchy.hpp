@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "model/csv_row.hpp"
@@ -39,5 +41,9 @@ class PlaceFolder {
 
 /// The hierarchy of `rows` (in file order), as a `PlaceFolder` gives it.
 std::vector<TamrikLocation> foldPlaceRows(const std::vector<CSVRow>& rows);
+
+/// The place with the identifiers of `path` (location, level, zone, place) in `locations`, or null.
+std::shared_ptr<TamrikPlace> findPlace(const std::vector<TamrikLocation>& locations,
+                                       const std::array<std::string, 4>& path);
 
 }  // namespace tamrik::detail

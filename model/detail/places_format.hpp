@@ -30,9 +30,10 @@ void requireLoadableFile(const std::filesystem::path& file);
 tamrikcsv::ReaderConfiguration placesReaderConfiguration(const std::filesystem::path& file,
                                                          const PlacesReadOptions& options);
 
-/// A stream over `file` that adds what it reads to `progress` and, once `progress` is cancelled, fails its
-/// next read with `WorkCancelled`; a plain file stream without `progress`. The reader asks a stream for
-/// smaller pieces than it reads a file in: a load that nobody watches reads the file itself.
+/// A stream over `file` that adds what it reads to `progress` (whose total becomes the file's size, unless
+/// the work set one) and, once `progress` is cancelled, fails its next read with `WorkCancelled`; a plain
+/// file stream without `progress`. The reader asks a stream for smaller pieces than it reads a file in: a
+/// load that nobody watches reads the file itself.
 std::shared_ptr<tamrikcsv::InputStream> watchedFile(const std::filesystem::path& file,
                                                     WorkProgress* progress);
 

@@ -84,8 +84,8 @@ TEST(Shell, TitlesTheWindowByTheFileLoaded) {
 TEST(Shell, OffersTheFileCommandsInOrderWithTheirShortcuts) {
   Shell shell;
   MainWindow& window = *shell.app.window();
-  EXPECT_EQ(entries(window.fileMenu()),
-            (std::vector<QString>{"Open…", "Open Recent", "Export…", "---", "Quit"}));
+  EXPECT_EQ(entries(window.fileMenu()), (std::vector<QString>{"Open…", "Open Recent", "Export…", "---",
+                                                              "Merge…", "Export Report…", "---", "Quit"}));
   EXPECT_EQ(window.openAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
   EXPECT_EQ(window.exportAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
   EXPECT_EQ(window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "model/coverage.hpp"
 #include "model/place_data_model.hpp"
 #include "model_support.hpp"
 #include "support/capture_stdout.hpp"
@@ -166,5 +167,37 @@ TEST(ExportPlaces, RemovesWhatKilledExportsLeftAndNamesTheUsersFile) {
     EXPECT_EQ(error.kind(), PlacesFileError::Kind::notWritten);
     EXPECT_EQ(std::string(error.what()),
               "Cannot write places.csv: no file can be made in its folder (No such file or directory).");
+  }
+}
+
+TEST(ExportPlaces, WritesTheCoverageReportAsATableWholeOrNotAtAll) {
+  test::ScratchFolder folder;
+  PlaceDataModel model;
+  model.loadPlaces(folder.write("places.csv", kHeader +
+                                                  "HQ,\"Head Office, Main\",1,First,N,North,D1,Desk 1,S1\n"
+                                                  "HQ,\"Head Office, Main\",1,First,N,North,D1,Desk 1,S2\n"
+                                                  "HQ,\"Head Office, Main\",1,First,S,South,D2,Desk 2,\n"
+                                                  "AX,Annex,G,Ground,H,Hall,K1,Kiosk,S3\n"));
+  const auto report = folder.path() / "report.csv";
+  writeCoverage(coverage(model.locations()), report);
+  EXPECT_EQ(
+      contents(report),
+      "Location ID,Location Name,Level ID,Level Name,Zone ID,Zone Name,Places,With display,Serial numbers\n"
+      "AX,Annex,,,,,1,1,1\n"
+      "AX,Annex,G,Ground,,,1,1,1\n"
+      "AX,Annex,G,Ground,H,Hall,1,1,1\n"
+      "HQ,\"Head Office, Main\",,,,,2,1,2\n"
+      "HQ,\"Head Office, Main\",1,First,,,2,1,2\n"
+      "HQ,\"Head Office, Main\",1,First,N,North,1,1,2\n"
+      "HQ,\"Head Office, Main\",1,First,S,South,1,0,0\n"
+      ",Total,,,,,3,2,3\n");
+
+  // Into a folder that is not there: the export's error, naming the file.
+  try {
+    writeCoverage(coverage(model.locations()), folder.path() / "missing" / "report.csv");
+    ADD_FAILURE() << "no error";
+  } catch (const PlacesFileError& error) {
+    EXPECT_EQ(error.kind(), PlacesFileError::Kind::notWritten);
+    EXPECT_EQ(std::string(error.what()).rfind("Cannot write report.csv: ", 0), 0u) << error.what();
   }
 }

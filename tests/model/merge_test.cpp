@@ -192,3 +192,33 @@ TEST(MergePlaces, OfAFileWithItselfExportsAsTheFileAndOfTwoFilesInEitherOrder) {
     EXPECT_EQ(exported(folder, std::move(ab.locations)), exported(folder, std::move(ba.locations)));
   }
 }
+
+TEST(MergePlaces, TheUsersPicksKeepEachSerialNumberAtOnePlace) {
+  test::ScratchFolder folder;
+  // a.csv puts S1 at two places itself; b.csv puts S2 where a.csv has S1, and S2 elsewhere than a.csv.
+  auto result = merge(folder,
+                      {{"a.csv",
+                        "L1,Main,F1,Ground,Z1,North,P1,Desk A,S1\n"
+                        "L1,Main,F1,Ground,Z1,North,P2,Desk B,S1\n"
+                        "L1,Main,F1,Ground,Z1,North,P2,Desk B,S2\n"},
+                       {"b.csv", "L1,Main,F1,Ground,Z1,North,P3,Desk C,S2\n"}},
+                      {1});
+  ASSERT_EQ(result.conflicts.size(), 2u);
+  const auto& s1 = result.conflicts[0];
+  EXPECT_EQ(placePath(s1.places[1]), "Main / Ground / North / Desk B (L1 / F1 / Z1 / P2)");
+  // A file settles a conflict only where it puts the serial number at one place.
+  EXPECT_EQ(placeGivenBy(s1, 0), std::nullopt);
+  EXPECT_EQ(placeGivenBy(s1, 1), std::nullopt);
+  EXPECT_EQ(placeGivenBy(result.conflicts[1], 0), 0u);
+  EXPECT_EQ(result.conflicts[1].kept, 1u);  // b.csv, preferred, settled S2 at P3
+
+  // The user keeps S1 at P2 and overrules the preference: S2 back at P2.
+  settleConflicts(result, {1, 0});
+  EXPECT_FALSE(result.hasUnsettledConflicts());
+  EXPECT_EQ(result.conflicts[0].kept, 1u);
+  EXPECT_EQ(result.conflicts[1].kept, 0u);
+  EXPECT_EQ(result.conflicts[1].settledBy, std::nullopt);
+  EXPECT_EQ(describe(result.locations),
+            "L1 Main\n  F1 Ground\n    Z1 North\n      P1 Desk A []\n"
+            "      P2 Desk B [S1;S2;]\n      P3 Desk C []\n");
+}
