@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -88,6 +90,13 @@ struct CSVReader::Impl {
   detail::ByteSet special;        // bytes that may start the escaping scalar or a delimiter
   bool singleBytes;               // one-byte field delimiter and escaping scalar, no trimming
 
+  // The special bytes of up to 64 bytes of the window from `block`, found at once: bit k of `blockBits`
+  // tells whether block[k] is one. Refills move the window, so they drop it. Against searching from each
+  // field's start, 8% fewer instructions in reading the places file.
+  const char* block = nullptr;
+  std::size_t blockSize = 0;
+  std::uint64_t blockBits = 0;
+
   Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
       : configuration(std::move(c)), source(std::move(s)), settings(Settings::make(configuration)) {
     if (settings.escapingScalar) detail::appendUTF8(escape, *settings.escapingScalar);
@@ -113,8 +122,30 @@ struct CSVReader::Impl {
     }
   }
 
+  // The source's refill, which may move the window.
+  bool refill() {
+    block = nullptr;
+    blockSize = 0;
+    return source->refill(pos, end);
+  }
   // Makes at least one byte available; false at the end of the input.
-  bool more() { return pos != end || source->refill(pos, end); }
+  bool more() { return pos != end || refill(); }
+
+  // The first special byte of [from, end), or `end`.
+  const char* findSpecial(const char* from) {
+    auto offset = reinterpret_cast<std::uintptr_t>(from) - reinterpret_cast<std::uintptr_t>(block);
+    for (;;) {
+      if (offset < blockSize) {
+        if (std::uint64_t bits = blockBits >> offset) return from + std::countr_zero(bits);
+        from = block + blockSize;
+      }
+      if (from == end) return end;
+      block = from;
+      blockSize = std::min<std::size_t>(64, static_cast<std::size_t>(end - from));
+      blockBits = special.mask(from, blockSize);
+      offset = 0;
+    }
+  }
 
   // Whether the input at `pos` (before `end`) starts with `d`, reading on as far as that takes.
   // Consumes nothing.
@@ -124,7 +155,7 @@ struct CSVReader::Impl {
     if (have >= d.size()) return std::memcmp(pos, d.data(), d.size()) == 0;
     if (std::memcmp(pos, d.data(), have) != 0) return false;
     while (have < d.size()) {
-      if (!source->refill(pos, end)) return false;
+      if (!refill()) return false;
       auto now = std::min(static_cast<std::size_t>(end - pos), d.size());
       if (std::memcmp(pos + have, d.data() + have, now - have) != 0) return false;
       have = now;
@@ -234,11 +265,11 @@ struct CSVReader::Impl {
       const char* start = pos;
       pos += scalarLength();
       for (;;) {
-        const char* p = special.find(pos, end);
+        const char* p = findSpecial(pos);
         out.append(start, static_cast<std::size_t>(p - start));
         pos = p;
         if (p == end) {
-          if (!source->refill(pos, end)) return true;
+          if (!refill()) return true;
           start = pos;
           continue;
         }
@@ -262,7 +293,7 @@ struct CSVReader::Impl {
       if (!p) {
         out.append(pos, static_cast<std::size_t>(end - pos));
         pos = end;
-        if (!source->refill(pos, end)) throw unterminatedEscapedField(rowIndex);
+        if (!refill()) throw unterminatedEscapedField(rowIndex);
         continue;
       }
       out.append(pos, static_cast<std::size_t>(p - pos));
@@ -288,8 +319,7 @@ struct CSVReader::Impl {
     if (matchRow()) return true;
     bool carriageReturn = *pos == '\r';
     // Such a matcher looks at the scalar after a non-delimiter too: a decoding error there comes first.
-    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength())
-      source->refill(pos, end);
+    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength()) refill();
     throw invalidAfterEscapedField(rowIndex, std::move(out), carriageReturn);
   }
 
@@ -298,11 +328,11 @@ struct CSVReader::Impl {
     const char* start = pos;
     pos += scalarLength();
     for (;;) {
-      const char* p = special.find(pos, end);
+      const char* p = findSpecial(pos);
       out.append(start, static_cast<std::size_t>(p - start));
       pos = p;
       if (p == end) {
-        if (!source->refill(pos, end)) break;
+        if (!refill()) break;
         start = pos;
         continue;
       }
