@@ -75,16 +75,16 @@ done
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 echo
 echo "Medians of $rounds rounds"
-printf '| %-36s | %-38s | %-6s | %-5s |\n' Work Peer Ratio Goal
-printf '| %-36s | %-38s | %-6s | %-5s |\n' "read rows (UTF-8 checked)" "Rust csv StringRecord (read_strings)" \
-  "$(median "${ratios[read_rows]}")" 2.0
-printf '| %-36s | %-38s | %-6s | %-5s |\n' "read rows" "memchr line count (the floor)" \
-  "$(median "${ratios[read_floor]}")" 0.40
-printf '| %-36s | %-38s | %-6s | %-5s |\n' "decode places by title" "Rust csv + serde (serde_places)" \
-  "$(median "${ratios[decode_places]}")" 2.0
-printf '| %-36s | %-38s | %-6s | %-5s |\n' "decode numeric (5 ints, 5 doubles)" "Rust csv + serde (serde_numeric)" \
-  "$(median "${ratios[decode_numeric]}")" 1.5
-printf '| %-36s | %-38s | %-6s | %-5s |\n' "encode places, sequential" "Rust csv + serde" \
-  "$(median "${ratios[encode_places]}")" 1.5
-printf '| %-36s | %-38s | %-6s | %-5s |\n' "encode numeric, sequential" "Rust csv + serde" \
-  "$(median "${ratios[encode_numeric]}")" 1.5
+line() { printf '| %-36s | %-38s | %-6s | %-5s |\n' "$@"; }
+line Work Peer Ratio Goal
+# Each row of the table: its key above, the work, the peer and the goal.
+while IFS='|' read -r row work peer goal; do
+  line "$work" "$peer" "$(median "${ratios[$row]}")" "$goal"
+done <<'TABLE'
+read_rows|read rows (UTF-8 checked)|Rust csv StringRecord (read_strings)|2.0
+read_floor|read rows|memchr line count (the floor)|0.40
+decode_places|decode places by title|Rust csv + serde (serde_places)|2.0
+decode_numeric|decode numeric (5 ints, 5 doubles)|Rust csv + serde (serde_numeric)|1.5
+encode_places|encode places, sequential|Rust csv + serde|1.5
+encode_numeric|encode numeric, sequential|Rust csv + serde|1.5
+TABLE
