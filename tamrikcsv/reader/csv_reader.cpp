@@ -261,12 +261,7 @@ struct CSVReader::Impl {
       if (!special.contains(first)) {
         const char* p = findSpecial(pos + scalarLength());
         if (p != end && (*p == fieldByte || *p == rowByte) && (*p != escapeByte || escape.empty())) {
-          // Assigned rather than cleared and appended to: 4.5% fewer instructions again.
-          if (n < row.size())
-            row[n].assign(pos, static_cast<std::size_t>(p - pos));
-          else
-            row.emplace_back(pos, static_cast<std::size_t>(p - pos));
-          ++n;
+          slot(row, n++).append(pos, static_cast<std::size_t>(p - pos));
           pos = p + 1;
           if (*p == fieldByte) continue;
           return true;
