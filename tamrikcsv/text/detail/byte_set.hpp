@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <vector>
 
 #ifdef __SSE2__
@@ -46,25 +45,6 @@ class ByteSet {
 #endif
     while (p != end && !contains(*p)) ++p;
     return p;
-  }
-
-  /// Bit k tells whether p[k] is in the set, for k < n <= 64; the bits from n on are clear.
-  std::uint64_t mask(const char* p, std::size_t n) const noexcept {
-    std::uint64_t bits = 0;
-#ifdef __SSE2__
-    if (n == 64 && !members_.empty() && members_.size() <= 4) {
-      for (std::size_t k = 0; k < 64; k += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-        __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles_[0]), _mm_cmpeq_epi8(v, needles_[1])),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, needles_[2]), _mm_cmpeq_epi8(v, needles_[3])));
-        bits |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits))} << k;
-      }
-      return bits;
-    }
-#endif
-    for (std::size_t k = 0; k < n; ++k) bits |= std::uint64_t{contains(p[k])} << k;
-    return bits;
   }
 
  private:
