@@ -1,6 +1,6 @@
 # Everything a fresh Debian 12 machine needs: `make test` installs what is missing, builds and tests.
 PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format \
-            libicu-dev liburiparser-dev libgtest-dev libgmock-dev libbenchmark-dev \
+            libicu-dev liburiparser-dev libfast-float-dev libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-svg-dev libudev-dev xvfb xauth x11-utils doxygen
 
 BUILD      ?= build

@@ -165,7 +165,7 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
       values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
     while (!elements.isAtEnd()) {
       if (values.size() == values.capacity()) detail::reserveAhead(values, elements);
-      values.push_back(elements.template decode<T>());
+      elements.template decodeInto<T>([&](T&& value) { values.push_back(std::move(value)); });
     }
     // Doubling never leaves more than half the room empty: only an estimate that overshot does.
     if (values.capacity() / 2 > values.size()) values.shrink_to_fit();

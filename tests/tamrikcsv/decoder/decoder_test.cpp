@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <list>
 
 #include "tamrikcsv/tamrikcsv.hpp"
 
@@ -253,6 +254,31 @@ TEST(CSVDecoder, DecodesPlainValuesOnlyFromOneColumn) {
       decoderError([] { (void)CSVDecoder().decodeText<std::vector<std::vector<std::vector<int>>>>("1\n"); },
                    CSVDecoder::Error::invalidPath);
   EXPECT_EQ(error.failureReason(), "A CSV doesn't support more than two nested encoding container.");
+}
+
+namespace {
+
+// Places kept in a list, each handed over as it is decoded.
+struct PlaceList {
+  std::list<Place> places;
+  static PlaceList decode(Decoder& decoder) {
+    PlaceList list;
+    auto rows = decoder.unkeyedContainer();
+    while (!rows.isAtEnd())
+      rows.decodeInto<Place>([&](Place&& place) { list.places.push_back(std::move(place)); });
+    return list;
+  }
+};
+
+}  // namespace
+
+TEST(CSVDecoder, HandsEachValueOverToTheContainerThatKeepsIt) {
+  const auto list = withHeaders().decodeText<PlaceList>(kPlaces);
+  EXPECT_EQ(std::vector<Place>(list.places.begin(), list.places.end()),
+            withHeaders().decodeText<std::vector<Place>>(kPlaces));
+  // A file of no places fails as decode<Place>() does.
+  decoderError([] { (void)withHeaders().decodeText<PlaceList>("Location ID\nL1\n"); },
+               CSVDecoder::Error::invalidConfiguration);
 }
 
 TEST(CSVDecoder, SizesAVectorOfRowsFromTheShareOfTheInputRead) {
