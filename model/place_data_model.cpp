@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -343,46 +344,82 @@ PlaceDataModel::ExportSnapshot PlaceDataModel::exportSnapshot() const {
   return snapshot;
 }
 
-// One line of the export: the `CSVRow` of a place and one of its serial numbers (or none), written
-// straight from the snapshot's texts rather than copies of them.
-struct PlaceDataModel::ExportLine {
-  const ExportSnapshot* snapshot;
-  std::size_t index;
-  WorkProgress* progress;
+namespace {
 
-  void encode(tamrikcsv::Encoder& encoder) const;
+// One line of the export: the `CSVRow` of a place and one of its serial numbers (or none), written
+// straight from the hierarchy's texts rather than copies of them.
+struct ExportLine {
+  std::array<const std::string*, 8> fields;
+  const std::string* serial;  // null for none
+
+  void encode(tamrikcsv::Encoder& encoder) const { detail::encodePlaceRow(encoder, fields, serial); }
 };
 
-void PlaceDataModel::ExportLine::encode(tamrikcsv::Encoder& encoder) const {
-  if (progress) {
-    if (progress->isCancelled()) throw WorkCancelled();
-    progress->addDone(1);
-  }
-  const auto& line = snapshot->lines_[index];
-  detail::encodePlaceRow(
-      encoder,
-      {&line.location->locationId, &line.location->name, &line.level->levelId, &line.level->name,
-       &line.zone->zoneId, &line.zone->name, &line.place->placeId(), &line.place->name()},
-      line.serial < snapshot->serials_.size() ? &snapshot->serials_[line.serial] : nullptr);
+ExportLine exportLine(const TamrikLocation& location, const TamrikLevel& level, const TamrikZone& zone,
+                      const TamrikPlace& place, const std::string* serial) {
+  return {{&location.locationId, &location.name, &level.levelId, &level.name, &zone.zoneId, &zone.name,
+           &place.placeId(), &place.name()},
+          serial};
 }
 
+// Writes the lines `forEachLine` hands over, one at a time: the encoder holds no more than a row, so an
+// export takes no memory beyond what it reads from. `progress`, when given, counts `total` lines.
+void writeLines(const std::filesystem::path& destination, std::size_t total,
+                const std::function<void(const std::function<void(const ExportLine&)>&)>& forEachLine,
+                WorkProgress* progress) {
+  if (progress) progress->setTotal(total);
+  const tamrikcsv::CSVEncoder encoder([](tamrikcsv::CSVEncoder::Configuration& c) {
+    const auto& titles = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
+    c.writerConfiguration.headers.assign(titles.begin(), titles.end());
+    c.bufferingStrategy = tamrikcsv::Strategy::EncodingBuffer::sequential;
+  });
+  auto encodeAll = [&](auto&& lazy) {
+    forEachLine([&](const ExportLine& line) {
+      if (progress) {
+        if (progress->isCancelled()) throw WorkCancelled();
+        progress->addDone(1);
+      }
+      lazy.encodeNext(line);
+    });
+    return lazy.endEncoding();
+  };
+  detail::writeExportFile(
+      destination, "places",
+      [&](const std::filesystem::path& file) { encodeAll(encoder.makeLazyFile(file)); },
+      [&] { return encodeAll(encoder.makeLazyData()); });
+}
+
+}  // namespace
+
 void PlaceDataModel::exportPlaces(const std::filesystem::path& destination) const {
-  writePlaces(exportSnapshot(), destination);
+  // Nothing changes the store while this writes, so the lines come straight from its places: a snapshot
+  // would copy every serial number first.
+  writeLines(
+      destination, 0,
+      [&](const std::function<void(const ExportLine&)>& line) {
+        for (const auto& location : locations())
+          for (const auto& level : location.levels)
+            for (const auto& zone : level.zones)
+              for (const auto& place : zone.places) {
+                if (!place) continue;
+                if (place->serialNumbers().empty()) line(exportLine(location, level, zone, *place, nullptr));
+                for (const auto& serial : place->serialNumbers())
+                  line(exportLine(location, level, zone, *place, &serial));
+              }
+      },
+      nullptr);
 }
 
 void PlaceDataModel::writePlaces(const ExportSnapshot& snapshot, const std::filesystem::path& destination,
                                  WorkProgress* progress) {
-  std::vector<ExportLine> lines;
-  lines.reserve(snapshot.size());
-  for (std::size_t i = 0; i < snapshot.size(); ++i) lines.push_back({&snapshot, i, progress});
-  if (progress) progress->setTotal(lines.size());
-  const tamrikcsv::CSVEncoder encoder([](tamrikcsv::CSVEncoder::Configuration& c) {
-    const auto& titles = tamrikcsv::CodingKeyTraits<CSVRow::CodingKeys>::names;
-    c.writerConfiguration.headers.assign(titles.begin(), titles.end());
-  });
-  detail::writeExportFile(
-      destination, "places", [&](const std::filesystem::path& file) { encoder.encodeFile(lines, file); },
-      [&] { return encoder.encodeData(lines); });
+  writeLines(
+      destination, snapshot.size(),
+      [&](const std::function<void(const ExportLine&)>& line) {
+        for (const auto& l : snapshot.lines_)
+          line(exportLine(*l.location, *l.level, *l.zone, *l.place,
+                          l.serial < snapshot.serials_.size() ? &snapshot.serials_[l.serial] : nullptr));
+      },
+      progress);
 }
 
 }  // namespace tamrik

@@ -179,7 +179,6 @@ class PlaceDataModel : public QObject {
   void placeSerialNumbersChanged(const std::vector<std::shared_ptr<tamrik::TamrikPlace>>& places);
 
  private:
-  struct ExportLine;  // one line of an export, as the encoder asks it to encode itself
   // Takes `loaded`'s hierarchy, with what `prepare` built of it, and tells of the change.
   void replaceLocations(LoadedPlaces& loaded);
 
