@@ -23,6 +23,7 @@
 #include <array>
 #include <functional>
 
+#include "app/field_keys.hpp"
 #include "app/item_activation.hpp"
 #include "app/peripheral_view.hpp"
 #include "app/symbols.hpp"
@@ -87,13 +88,12 @@ class ZonePlaceholder : public QWidget {
   QLabel* text_;
 };
 
-// The search field's keys: Escape with text empties it, as search fields do; the window's Ctrl+E (export),
-// Undo and Redo (of assignments) win over the line edit's own uses of them; and focus prepares the search,
-// before the first keystroke.
+// The search field's keys: the window's Ctrl+E (export), Undo and Redo (of assignments) win over the line
+// edit's own uses of them; and focus prepares the search, before the first keystroke.
 class SearchFieldKeys final : public QObject {
  public:
   SearchFieldKeys(QLineEdit* field, std::function<void()> prepare)
-      : QObject(field), field_(field), prepare_(std::move(prepare)) {}
+      : QObject(field), prepare_(std::move(prepare)) {}
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::FocusIn) {
       prepare_();
@@ -104,15 +104,10 @@ class SearchFieldKeys final : public QObject {
       return (key->key() == Qt::Key_E && key->modifiers() == Qt::ControlModifier) ||
              key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo);  // not overridden here
     }
-    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
-        field_->text().isEmpty())
-      return false;
-    field_->clear();
-    return true;
+    return false;
   }
 
  private:
-  QLineEdit* field_;
   std::function<void()> prepare_;
 };
 
@@ -298,6 +293,7 @@ QWidget* LocationView::makeBrowser() {
     });
   });
   // Escape clears the field; Ctrl+F anywhere in the window comes back to it.
+  clearOnEscape(searchField_);
   searchField_->installEventFilter(new SearchFieldKeys(searchField_, [this] {
     if (!search_) search_ = std::make_shared<PlaceSearch>(placeDataModel_->locations());
   }));

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
@@ -162,7 +163,8 @@ bool WalkBanner::eventFilter(QObject* watched, QEvent* event) {
     if (!key->isAutoRepeat()) nextPlace_->trigger();  // a held key moves on once
     return true;
   }
-  if (key->key() == Qt::Key_Escape) {
+  // A text field keeps Escape for itself, even when it has nothing to clear.
+  if (key->key() == Qt::Key_Escape && !qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
     walk_.stop();
     return true;
   }
