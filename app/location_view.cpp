@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -208,12 +209,12 @@ QWidget* slot() {
 
 LocationView::LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
                            std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack,
-                           QWidget* parent)
+                           std::shared_ptr<PlaceCounts> counts, QWidget* parent)
     : QWidget(parent),
       placeDataModel_(std::move(placeDataModel)),
       peripheralManager_(std::move(peripheralManager)),
       undoStack_(undoStack),
-      counts_(std::make_shared<PlaceCounts>(placeDataModel_)),
+      counts_(counts ? std::move(counts) : std::make_shared<PlaceCounts>(placeDataModel_)),
       tree_(placeDataModel_, counts_),
       places_(placeDataModel_) {
   setObjectName(QStringLiteral("LocationView"));
@@ -375,20 +376,18 @@ void LocationView::selectZone(const ZonePath& path) {
   emit zoneSummaryChanged(zoneSummary());
 }
 
-void LocationView::revealPlace(const ZonePath& zone, const std::shared_ptr<TamrikPlace>& place) {
+void LocationView::revealPlace(const ZonePath& zone, std::size_t position) {
   if (selectedZonePath_ != zone) selectZone(zone);
-  auto rowOf = [&]() -> QModelIndex {
-    for (int row = 0; row < places_.rowCount(); ++row)
-      if (places_.place(places_.index(row)) == place) return places_.index(row);
-    return {};
-  };
-  QModelIndex row = rowOf();
+  QModelIndex row = places_.indexOf(position);
   if (!row.isValid() && !searchText_.isEmpty()) {
     searchField_->clear();
     setSearchText({});
-    row = rowOf();
+    row = places_.indexOf(position);
   }
-  if (row.isValid()) placesList_->scrollTo(row);
+  if (!row.isValid()) return;
+  placesList_->scrollTo(row);
+  // Current only: the row is already the selected place, and activating it again would pick it again.
+  placesList_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
 }
 
 QString LocationView::zoneSummary() const {
@@ -511,9 +510,10 @@ void LocationView::updateLayout() {
 
 ContentView::ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
                          std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack,
-                         QWidget* parent)
+                         std::shared_ptr<PlaceCounts> counts, QWidget* parent)
     : QWidget(parent),
-      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager), undoStack)) {
+      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager), undoStack,
+                                     std::move(counts))) {
   auto* layout = new QVBoxLayout(this);  // the style's standard margin
   layout->addWidget(locationView_);
 }
