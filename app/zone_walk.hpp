@@ -86,6 +86,8 @@ class ZoneWalk : public QObject {
   /// multi-stream hub lists its displays again now and then, dropping them for a moment.
   std::chrono::milliseconds settleTime() const noexcept { return settleTime_; }
   void setSettleTime(std::chrono::milliseconds time) { settleTime_ = time; }
+  /// A dock's re-enumeration lists its displays again within a second; the technician walking to the next
+  /// desk takes longer than this.
   static constexpr std::chrono::milliseconds kSettleTime{1500};
 
   /// The zone walked, while not `idle`.
