@@ -330,6 +330,14 @@ std::shared_ptr<TamrikPlace> PlacesModel::place(const QModelIndex& index) const 
   return zone_->places[shownPlaces_[static_cast<std::size_t>(index.row())]];
 }
 
+QModelIndex PlacesModel::indexOf(std::size_t position) const {
+  const int row = rowOf(shownPlaces_, position);
+  if (static_cast<std::size_t>(row) == shownPlaces_.size() ||
+      shownPlaces_[static_cast<std::size_t>(row)] != position)
+    return {};
+  return index(row);
+}
+
 int PlacesModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(shownPlaces_.size());
 }

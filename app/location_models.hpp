@@ -105,6 +105,8 @@ class PlacesModel : public QAbstractListModel {
   bool onlyPlacesWithoutDisplay() const noexcept { return onlyWithoutDisplay_; }
   const std::optional<TamrikZone>& zone() const noexcept { return zone_; }
   std::shared_ptr<TamrikPlace> place(const QModelIndex& index) const;
+  /// The row of the place at `position` in the zone's order; invalid when it is not shown.
+  QModelIndex indexOf(std::size_t position) const;
 
   int rowCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

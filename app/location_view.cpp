@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 #include <array>
 #include <functional>
 
+#include "app/field_keys.hpp"
 #include "app/item_activation.hpp"
 #include "app/peripheral_view.hpp"
 #include "app/symbols.hpp"
@@ -87,13 +89,12 @@ class ZonePlaceholder : public QWidget {
   QLabel* text_;
 };
 
-// The search field's keys: Escape with text empties it, as search fields do; the window's Ctrl+E (export),
-// Undo and Redo (of assignments) win over the line edit's own uses of them; and focus prepares the search,
-// before the first keystroke.
+// The search field's keys: the window's Ctrl+E (export), Undo and Redo (of assignments) win over the line
+// edit's own uses of them; and focus prepares the search, before the first keystroke.
 class SearchFieldKeys final : public QObject {
  public:
   SearchFieldKeys(QLineEdit* field, std::function<void()> prepare)
-      : QObject(field), field_(field), prepare_(std::move(prepare)) {}
+      : QObject(field), prepare_(std::move(prepare)) {}
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::FocusIn) {
       prepare_();
@@ -104,15 +105,10 @@ class SearchFieldKeys final : public QObject {
       return (key->key() == Qt::Key_E && key->modifiers() == Qt::ControlModifier) ||
              key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo);  // not overridden here
     }
-    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
-        field_->text().isEmpty())
-      return false;
-    field_->clear();
-    return true;
+    return false;
   }
 
  private:
-  QLineEdit* field_;
   std::function<void()> prepare_;
 };
 
@@ -213,12 +209,12 @@ QWidget* slot() {
 
 LocationView::LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
                            std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack,
-                           QWidget* parent)
+                           std::shared_ptr<PlaceCounts> counts, QWidget* parent)
     : QWidget(parent),
       placeDataModel_(std::move(placeDataModel)),
       peripheralManager_(std::move(peripheralManager)),
       undoStack_(undoStack),
-      counts_(std::make_shared<PlaceCounts>(placeDataModel_)),
+      counts_(counts ? std::move(counts) : std::make_shared<PlaceCounts>(placeDataModel_)),
       tree_(placeDataModel_, counts_),
       places_(placeDataModel_) {
   setObjectName(QStringLiteral("LocationView"));
@@ -298,6 +294,7 @@ QWidget* LocationView::makeBrowser() {
     });
   });
   // Escape clears the field; Ctrl+F anywhere in the window comes back to it.
+  clearOnEscape(searchField_);
   searchField_->installEventFilter(new SearchFieldKeys(searchField_, [this] {
     if (!search_) search_ = std::make_shared<PlaceSearch>(placeDataModel_->locations());
   }));
@@ -379,20 +376,18 @@ void LocationView::selectZone(const ZonePath& path) {
   emit zoneSummaryChanged(zoneSummary());
 }
 
-void LocationView::revealPlace(const ZonePath& zone, const std::shared_ptr<TamrikPlace>& place) {
+void LocationView::revealPlace(const ZonePath& zone, std::size_t position) {
   if (selectedZonePath_ != zone) selectZone(zone);
-  auto rowOf = [&]() -> QModelIndex {
-    for (int row = 0; row < places_.rowCount(); ++row)
-      if (places_.place(places_.index(row)) == place) return places_.index(row);
-    return {};
-  };
-  QModelIndex row = rowOf();
+  QModelIndex row = places_.indexOf(position);
   if (!row.isValid() && !searchText_.isEmpty()) {
     searchField_->clear();
     setSearchText({});
-    row = rowOf();
+    row = places_.indexOf(position);
   }
-  if (row.isValid()) placesList_->scrollTo(row);
+  if (!row.isValid()) return;
+  placesList_->scrollTo(row);
+  // Current only: the row is already the selected place, and activating it again would pick it again.
+  placesList_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
 }
 
 QString LocationView::zoneSummary() const {
@@ -515,9 +510,10 @@ void LocationView::updateLayout() {
 
 ContentView::ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
                          std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack,
-                         QWidget* parent)
+                         std::shared_ptr<PlaceCounts> counts, QWidget* parent)
     : QWidget(parent),
-      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager), undoStack)) {
+      locationView_(new LocationView(std::move(placeDataModel), std::move(peripheralManager), undoStack,
+                                     std::move(counts))) {
   auto* layout = new QVBoxLayout(this);  // the style's standard margin
   layout->addWidget(locationView_);
 }

@@ -30,9 +30,10 @@ class PeripheralView;
 class LocationView : public QWidget {
   Q_OBJECT
  public:
+  /// `counts`: the store's, where others share them; without, the view makes its own.
   LocationView(std::shared_ptr<PlaceDataModel> placeDataModel,
                std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack = nullptr,
-               QWidget* parent = nullptr);
+               std::shared_ptr<PlaceCounts> counts = nullptr, QWidget* parent = nullptr);
 
   /// The zone clicked last, as it was then. A load moves it to the zone with the same identifiers in the
   /// new hierarchy, or clears it when there is none.
@@ -41,8 +42,9 @@ class LocationView : public QWidget {
   void selectZone(const ZonePath& path);
   /// Where the zone whose places are shown is.
   const std::optional<ZonePath>& selectedZonePath() const noexcept { return selectedZonePath_; }
-  /// Shows the places of the zone at `zone` and scrolls `place` into view, clearing a search that hides it.
-  void revealPlace(const ZonePath& zone, const std::shared_ptr<TamrikPlace>& place);
+  /// Shows the places of the zone at `zone` and scrolls its place at `position` (in the zone's order) into
+  /// view, clearing a search that hides it, and makes it the list's current row, where the keys act next.
+  void revealPlace(const ZonePath& zone, std::size_t position);
 
   /// Narrows the sidebar and the places to what `text` finds (case and accents ignored); an empty text shows
   /// everything again, with the groups opened as they were before the search.
@@ -117,7 +119,7 @@ class ContentView : public QWidget {
  public:
   ContentView(std::shared_ptr<PlaceDataModel> placeDataModel,
               std::shared_ptr<PeripheralManager> peripheralManager, QUndoStack* undoStack = nullptr,
-              QWidget* parent = nullptr);
+              std::shared_ptr<PlaceCounts> counts = nullptr, QWidget* parent = nullptr);
   LocationView* locationView() const noexcept { return locationView_; }
 
  private:

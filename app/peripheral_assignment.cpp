@@ -85,7 +85,9 @@ std::vector<std::string> PeripheralAssignment::selectedSerialNumbers() const {
 }
 
 void PeripheralAssignment::assign() {
-  assignPeripherals(placeDataModel_, undoStack_, selectedSerialNumbers(), placeDataModel_->selectedPlace());
+  // A copy: the store's member changes as the assignment's signals run, and the step still names it after.
+  const auto place = placeDataModel_->selectedPlace();
+  assignPeripherals(placeDataModel_, undoStack_, selectedSerialNumbers(), place);
 }
 
 PeripheralAssignment::Entry PeripheralAssignment::enterSerialNumber(const QString& text) {

@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "app/field_keys.hpp"
 #include "app/item_activation.hpp"
 #include "app/symbols.hpp"
 #include "app/theme.hpp"
@@ -165,6 +166,7 @@ PeripheralView::PeripheralView(std::shared_ptr<PeripheralManager> peripheralMana
   serialNumberField_->setPlaceholderText(tr("Type or scan, then press Enter"));
   serialNumberField_->setClearButtonEnabled(true);
   serialNumberField_->setAcceptDrops(false);  // a file dropped here opens, as anywhere in the window
+  clearOnEscape(serialNumberField_);          // a label scanned wrong goes at once
   connect(serialNumberField_, &QLineEdit::returnPressed, this, &PeripheralView::enterSerialNumber);
   connect(serialNumberField_, &QLineEdit::textEdited, entryNote_, &QLabel::hide);  // answered by typing
   entryNote_->setObjectName(QStringLiteral("EntryNote"));

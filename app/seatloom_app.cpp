@@ -219,6 +219,8 @@ TamrikSeatloomApp::TamrikSeatloomApp(const AppOptions& options, QSettings& setti
       window_((QCoreApplication::installTranslator(texts_.get()), std::make_unique<MainWindow>(*this))) {
   // A load starts a new history: its steps name places that are no longer loaded.
   connect(placeDataModel_.get(), &PlaceDataModel::locationsChanged, &undoStack_, &QUndoStack::clear);
+  // No walk while a file is read: it would assign to places the load then replaces without asking.
+  connect(this, &TamrikSeatloomApp::openingChanged, &zoneWalk_, [this] { zoneWalk_.setHeld(isOpening()); });
   openingPoll_->setInterval(20);
   connect(openingPoll_, &QTimer::timeout, this, &TamrikSeatloomApp::finishOpening);
   if (options.file) startOpening(*options.file, {options.encoding});
@@ -367,6 +369,8 @@ void TamrikSeatloomApp::finishOpening() {
   const QString name = displayName(finished->file.filename());
   const bool merging = !finished->mergeFiles.empty();
   auto complete = [this, opening = std::shared_ptr<Opening>(std::move(finished))] {
+    // A walk begun while the answer's export wrote would assign under the conflicts dialog, and lose it.
+    if (opening->loaded || opening->merged) zoneWalk_.stop();
     if (!opening->mergeFiles.empty()) return completeMerging(*opening);
     completeOpening(opening->file, opening->options, true, std::move(opening->loaded), opening->error,
                     std::move(opening->failure));
@@ -429,10 +433,10 @@ void TamrikSeatloomApp::openFileFromUser(const std::filesystem::path& file) {
 }
 
 void TamrikSeatloomApp::settleUnsavedAssignments(std::function<void()> then, QString afterwards) {
-  // What would lose assignments loads or closes: walking must not add to them under the question.
-  zoneWalk_.stop();
   if (!hasUnsavedAssignments()) return then();
   if (afterExport_) return;  // asked again (a second close, say) while the first answer's export writes
+  // What would lose assignments loads or closes: walking must not add to them under the question.
+  zoneWalk_.stop();
   switch (askAboutUnsaved_(window_.get())) {
     case UnsavedChoice::exportFirst:
       if (auto file = chooseFileToSave_(window_.get())) {
@@ -470,7 +474,10 @@ void TamrikSeatloomApp::showFileImporter() {
   settleUnsavedAssignments(
       [this] {
         if (isOpening() || isExporting()) return;
-        if (auto file = chooseFileToOpen_(window_.get())) startOpening(*file);
+        // A walk goes on under the dialog: what it assigns there is asked about once the file is read.
+        const int settled = undoStack_.index();
+        if (auto file = chooseFileToOpen_(window_.get()); file && startOpening(*file))
+          opening_->historyAtStart = settled;
       },
       tr("choosing the file to open"));
 }
@@ -553,7 +560,8 @@ void TamrikSeatloomApp::showMergeChooser() {
   settleUnsavedAssignments(
       [this] {
         if (isOpening() || isExporting()) return;
-        startMerging(chooseFilesToMerge_(window_.get()));
+        const int settled = undoStack_.index();  // as for Open…
+        if (startMerging(chooseFilesToMerge_(window_.get()))) opening_->historyAtStart = settled;
       },
       tr("choosing the files to merge"));
 }
@@ -640,7 +648,8 @@ void TamrikSeatloomApp::exportReportTo(const std::filesystem::path& file) {
 
 MainWindow::MainWindow(TamrikSeatloomApp& app)
     : app_(app),
-      contentView_(new ContentView(app.placeDataModel(), app.peripheralManager(), &app.undoStack())) {
+      contentView_(new ContentView(app.placeDataModel(), app.peripheralManager(), &app.undoStack(),
+                                   app.placeCounts())) {
   setObjectName(QStringLiteral("MainWindow"));
   setWindowIcon(QIcon(QStringLiteral(":/symbols/tamrik-seatloom.svg")));
   // A notice that does not block: the window stays usable while it shows.
@@ -910,8 +919,10 @@ void MainWindow::showLoadNotice() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  app_.zoneWalk().stop();
-  if (closeSettled_ || !app_.hasUnsavedAssignments()) return event->accept();
+  if (closeSettled_ || !app_.hasUnsavedAssignments()) {
+    app_.zoneWalk().stop();
+    return event->accept();
+  }
   // Settled now (discarded), or once the export the user asked for is written: then the window closes
   // itself.
   auto asking = std::make_shared<bool>(true), settled = std::make_shared<bool>(false);
@@ -924,10 +935,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       },
       tr("closing"));
   *asking = false;
-  if (*settled)
-    event->accept();
-  else
-    event->ignore();
+  if (!*settled) return event->ignore();
+  app_.zoneWalk().stop();
+  event->accept();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -92,7 +92,10 @@ class TamrikSeatloomApp : public QObject {
   RecentFiles& recentFiles() noexcept { return recentFiles_; }
   /// The assignments and unassignments made since the last load, for Undo and Redo.
   QUndoStack& undoStack() noexcept { return undoStack_; }
-  /// Walking a zone: its assignments are steps of `undoStack`. Loading a file or closing stops it first.
+  /// How many places of each group hold a display, shared by the views and the walk.
+  const std::shared_ptr<PlaceCounts>& placeCounts() const noexcept { return placeCounts_; }
+  /// Walking a zone: its assignments are steps of `undoStack`. Held while a file opens or merges; loading a
+  /// file or closing stops it first.
   ZoneWalk& zoneWalk() noexcept { return zoneWalk_; }
   MainWindow* window() const noexcept { return window_.get(); }
 
@@ -241,7 +244,8 @@ class TamrikSeatloomApp : public QObject {
   bool demo_;
   std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
-  ZoneWalk zoneWalk_{peripheralManager_, placeDataModel_, &undoStack_};
+  std::shared_ptr<PlaceCounts> placeCounts_ = std::make_shared<PlaceCounts>(placeDataModel_);
+  ZoneWalk zoneWalk_{peripheralManager_, placeDataModel_, &undoStack_, placeCounts_};
   QTimer* openingPoll_;
   std::unique_ptr<Opening> opening_;
   std::unique_ptr<Exporting> exporting_;

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
@@ -115,7 +116,9 @@ WalkBanner::WalkBanner(ZoneWalk& walk, LocationView& view, QWidget* parent)
 
   connect(&walk_, &ZoneWalk::changed, this, &WalkBanner::refresh);
   connect(&walk_, &ZoneWalk::currentPlaceChanged, this, [this] {
-    if (walk_.zonePath() && walk_.currentPlace()) view_.revealPlace(*walk_.zonePath(), walk_.currentPlace());
+    // A copy: revealing may clear a search, whose signals could reach the walk.
+    if (auto zone = walk_.zonePath(); zone && walk_.currentPlace())
+      view_.revealPlace(*zone, walk_.currentPosition());
   });
   connect(&view_, &LocationView::serialNumberEntered, &walk_, &ZoneWalk::noteEntered);
   connect(&view_, &LocationView::zoneSummaryChanged, this, &WalkBanner::updateWalkZone);
@@ -162,7 +165,8 @@ bool WalkBanner::eventFilter(QObject* watched, QEvent* event) {
     if (!key->isAutoRepeat()) nextPlace_->trigger();  // a held key moves on once
     return true;
   }
-  if (key->key() == Qt::Key_Escape) {
+  // A text field keeps Escape for itself, even when it has nothing to clear.
+  if (key->key() == Qt::Key_Escape && !qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
     walk_.stop();
     return true;
   }
@@ -195,6 +199,7 @@ void WalkBanner::refresh() {
   entered_->setVisible(walking);
   close_->setVisible(state == ZoneWalk::State::finished);
   for (QAction* action : {nextPlace_, skipPlace_, stopWalking_}) action->setEnabled(walking);
+  updateWalkZone();  // held while a file opens
   // The options as the walk has them: set here, they tell it again, which changes nothing.
   const QSignalBlocker moveOnQuiet(moveOn_), enteredQuiet(entered_);
   moveOn_->setChecked(walk_.moveOnWhenUnplugged());
@@ -203,7 +208,8 @@ void WalkBanner::refresh() {
 
 void WalkBanner::updateWalkZone() {
   const auto& zone = view_.selectedZonePath();
-  walkZone_->setEnabled(zone && view_.selectedZone() && !view_.selectedZone()->places.empty());
+  walkZone_->setEnabled(!walk_.isHeld() && zone && view_.selectedZone() &&
+                        !view_.selectedZone()->places.empty());
 }
 
 }  // namespace tamrik

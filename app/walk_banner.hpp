@@ -20,9 +20,9 @@ class LocationView;
 /// walked.
 ///
 /// It makes walking's commands, once, for the Places menu, the Walk toolbar and the keys: Walk Zone (F6)
-/// walks the zone whose places the view shows; Next Place (Space) and Stop Walking (Escape) answer their keys
-/// only where the focused widget has no use for them (a text field, a list or a button keeps its Space), and
-/// Walk Zone gives the banner the focus, where both work.
+/// walks the zone whose places the view shows, and is off while the walk is held; Next Place (Space) and Stop
+/// Walking (Escape) answer their keys only where the focused widget has no use for them (a text field keeps
+/// both, a list or a button its Space), and Walk Zone gives the banner the focus, where both work.
 class WalkBanner : public QFrame {
   Q_OBJECT
  public:

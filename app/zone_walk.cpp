@@ -1,6 +1,8 @@
 #include "app/zone_walk.hpp"
 
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <QUndoStack>
 #include <algorithm>
 
 #include "app/peripheral_assignment.hpp"
@@ -13,11 +15,23 @@ namespace tamrik {
 // nothing here; the kernel's hot-plug notices enumerate and come through as a new list.
 
 ZoneWalk::ZoneWalk(std::shared_ptr<PeripheralManager> peripheralManager,
-                   std::shared_ptr<PlaceDataModel> placeDataModel, QUndoStack* undoStack, QObject* parent)
+                   std::shared_ptr<PlaceDataModel> placeDataModel, QUndoStack* undoStack,
+                   std::shared_ptr<const PlaceCounts> counts, QObject* parent)
     : QObject(parent),
       peripheralManager_(std::move(peripheralManager)),
       placeDataModel_(std::move(placeDataModel)),
-      undoStack_(undoStack) {
+      undoStack_(undoStack),
+      counts_(counts ? std::move(counts) : std::make_shared<PlaceCounts>(placeDataModel_)),
+      settle_(new QTimer(this)) {
+  settle_->setObjectName(QStringLiteral("WalkSettle"));
+  settle_->setSingleShot(true);
+  // Still unplugged once it has settled: the technician is on the way to the next desk.
+  connect(settle_, &QTimer::timeout, this, [this] {
+    if (unpluggedHere())
+      nextPlace();
+    else
+      emit changed();
+  });
   connect(peripheralManager_.get(), &PeripheralManager::peripheralsChanged, this,
           &ZoneWalk::peripheralsChanged);
   // Another hierarchy: the walk's places are no longer loaded.
@@ -26,31 +40,40 @@ ZoneWalk::ZoneWalk(std::shared_ptr<PeripheralManager> peripheralManager,
           &ZoneWalk::selectedPlaceChanged);
   // Undo, Redo and the one-desk rule change how many places are left, and what the current one holds.
   connect(placeDataModel_.get(), &PlaceDataModel::placeSerialNumbersChanged, this, [this] {
-    if (state_ != State::idle) emit changed();
+    if (state_ != State::idle) notify();
   });
 }
 
 bool ZoneWalk::start(const ZonePath& path) {
-  const TamrikZone* zone = findZone(placeDataModel_->locations(), path);
-  if (!zone) return false;
-  std::vector<std::shared_ptr<TamrikPlace>> places;
-  std::copy_if(zone->places.begin(), zone->places.end(), std::back_inserter(places),
-               [](const auto& place) { return place != nullptr; });
-  if (places.empty()) return false;
+  if (held_) return false;
+  const auto at = findZonePosition(placeDataModel_->locations(), path);
+  if (!at) return false;
+  const TamrikZone& zone = placeDataModel_->locations()[(*at)[0]].levels[(*at)[1]].zones[(*at)[2]];
+  if (std::none_of(zone.places.begin(), zone.places.end(),
+                   [](const auto& place) { return place != nullptr; }))
+    return false;
+  stop();
   zonePath_ = path;
-  zoneName_ = QString::fromStdString(zone->name);
-  places_ = std::move(places);
-  skipped_.clear();
-  assignedHere_.clear();
+  zoneAt_ = *at;
+  zoneName_ = QString::fromStdString(zone.name);
+  places_ = zone.places;  // positions as the zone's, so that views find a place's row by it
   displaysAtStart_.clear();
   for (const auto& display : peripheralManager_->peripherals()) displaysAtStart_.insert(display.serialNumber);
   listed_ = displaysAtStart_;
+  unreadableAtStart_ = peripheralManager_->displaysWithoutSerialNumber();
   state_ = State::walking;
   moveTo(nextWithoutDisplay(0, true));
   return true;
 }
 
+void ZoneWalk::setHeld(bool held) {
+  held_ = held;
+  stop();
+  emit changed();  // Walk Zone follows
+}
+
 void ZoneWalk::stop() {
+  settle_->stop();
   if (state_ == State::idle) return;
   state_ = State::idle;
   zonePath_.reset();
@@ -84,7 +107,7 @@ void ZoneWalk::noteEntered(const QString& serialNumber) {
 
 void ZoneWalk::setMoveOnWhenUnplugged(bool on) {
   moveOnWhenUnplugged_ = on;
-  // Turned on after the displays were unplugged: there is nothing left to wait for.
+  // Turned on after the displays were unplugged (and had settled): there is nothing left to wait for.
   if (!moveOnIfUnplugged()) emit changed();
 }
 
@@ -103,8 +126,15 @@ std::vector<std::string> ZoneWalk::assignedHere() const {
 }
 
 std::size_t ZoneWalk::placesWithoutDisplay() const {
-  return static_cast<std::size_t>(std::count_if(
-      places_.begin(), places_.end(), [](const auto& place) { return place->serialNumbers().empty(); }));
+  const PlaceCount count = counts_->zone(zoneAt_[0], zoneAt_[1], zoneAt_[2]);
+  return count.total - count.withDisplay;
+}
+
+void ZoneWalk::notify() {
+  if (batching_)
+    dirty_ = true;
+  else
+    emit changed();
 }
 
 QString ZoneWalk::headline() const {
@@ -134,6 +164,13 @@ QString ZoneWalk::instruction() const {
       break;
   }
   const QString name = QString::fromStdString(currentPlace_->name());
+  // The field takes what the listing could not read.
+  if (peripheralManager_->displaysWithoutSerialNumber() > unreadableAtStart_)
+    return tr("A display plugged in at %1 gives no serial number: type or scan the one on its label into "
+              "\"Serial Number from a Label\", then press Enter.")
+        .arg(name);
+  if (settle_->isActive() && unpluggedHere())
+    return tr("The displays of %1 are unplugged: on to the next place.").arg(name);
   if (currentPlace_->serialNumbers().empty()) return tr("Plug in the displays of %1.").arg(name);
   const auto here = assignedHere();
   const bool plugged = std::any_of(here.begin(), here.end(), [&](const std::string& serial) {
@@ -146,25 +183,41 @@ QString ZoneWalk::instruction() const {
 QString ZoneWalk::progress() const {
   if (state_ == State::idle) return {};
   return tr("%1 of %2 places without a display left")
-      .arg(QString::number(placesWithoutDisplay()), QString::number(places_.size()));
+      .arg(QString::number(placesWithoutDisplay()),
+           QString::number(counts_->zone(zoneAt_[0], zoneAt_[1], zoneAt_[2]).total));
 }
 
 void ZoneWalk::peripheralsChanged() {
   if (state_ != State::walking) return;
-  std::set<QString> listed;
-  std::vector<std::string> plugged;  // in the list's order, for the log line
-  for (const auto& display : peripheralManager_->peripherals()) {
-    if (!listed.insert(display.serialNumber).second) continue;  // a second entry of one display
-    if (!listed_.contains(display.serialNumber) && !displaysAtStart_.contains(display.serialNumber))
-      plugged.push_back(display.serialNumber.toStdString());
+  {
+    QScopedValueRollback batch(batching_, true);
+    std::set<QString> listed;
+    std::vector<std::string> plugged;  // in the list's order, for the log line
+    for (const auto& display : peripheralManager_->peripherals()) {
+      if (!listed.insert(display.serialNumber).second) continue;  // listed twice
+      // A monitor's numeric serial number, listed after its alphanumeric one, is not a second display.
+      if (display.sameDisplayAsPrevious) continue;
+      if (!listed_.contains(display.serialNumber) && !displaysAtStart_.contains(display.serialNumber))
+        plugged.push_back(display.serialNumber.toStdString());
+    }
+    listed_ = std::move(listed);
+    dirty_ = true;  // what is listed shows in the texts
+    if (!unpluggedHere()) {
+      settle_->stop();  // back again: the list only blinked
+    } else if (!plugged.empty() || settleTime_.count() <= 0) {
+      // One listing that sees a desk's displays gone and others in is the next desk: no blink brings new
+      // displays. The walk moves on first.
+      moveOnIfUnplugged();
+    } else if (!settle_->isActive()) {
+      settle_->start(settleTime_);
+    }
+    if (state_ == State::walking && !plugged.empty()) {
+      const auto place = currentPlace_;  // a copy: the assignment's signals may move the walk
+      assignPeripherals(placeDataModel_, undoStack_, plugged, place);
+      if (place == currentPlace_) assignedHere_.insert(plugged.begin(), plugged.end());
+    }
   }
-  listed_ = std::move(listed);
-  // One listing may see a desk's displays gone and the next desk's in: the walk moves on first.
-  moveOnIfUnplugged();
-  if (state_ != State::walking || plugged.empty()) return;
-  assignPeripherals(placeDataModel_, undoStack_, plugged, currentPlace_);
-  assignedHere_.insert(plugged.begin(), plugged.end());
-  emit changed();
+  if (std::exchange(dirty_, false)) emit changed();
 }
 
 void ZoneWalk::selectedPlaceChanged() {
@@ -175,28 +228,31 @@ void ZoneWalk::selectedPlaceChanged() {
   // The technician went to another desk of the zone: the walk goes with them. Elsewhere, it ends.
   if (!selected || at == places_.end()) return stop();
   skipped_.erase(selected.get());
+  settle_->stop();
   current_ = static_cast<std::size_t>(at - places_.begin());
   currentPlace_ = selected;
   assignedHere_.clear();
   emit currentPlaceChanged();
-  emit changed();
+  notify();
 }
 
 std::optional<std::size_t> ZoneWalk::nextWithoutDisplay(std::size_t from, bool includingFrom) const {
   const std::size_t count = places_.size();
   for (std::size_t step = includingFrom ? 0 : 1; step < count; ++step) {
     const std::size_t at = (from + step) % count;
-    if (places_[at]->serialNumbers().empty() && !skipped_.contains(places_[at].get())) return at;
+    if (places_[at] && places_[at]->serialNumbers().empty() && !skipped_.contains(places_[at].get()))
+      return at;
   }
   return std::nullopt;
 }
 
 void ZoneWalk::moveTo(std::optional<std::size_t> place) {
+  settle_->stop();
   assignedHere_.clear();
   if (!place) {
     state_ = State::finished;
     currentPlace_.reset();
-    emit changed();
+    notify();
     return;
   }
   current_ = *place;
@@ -206,16 +262,19 @@ void ZoneWalk::moveTo(std::optional<std::size_t> place) {
     placeDataModel_->setSelectedPlace(currentPlace_);
   }
   emit currentPlaceChanged();
-  emit changed();
+  notify();
+}
+
+bool ZoneWalk::unpluggedHere() const {
+  if (state_ != State::walking || !moveOnWhenUnplugged_) return false;
+  const auto here = assignedHere();
+  return !here.empty() && std::none_of(here.begin(), here.end(), [&](const std::string& serial) {
+    return listed_.contains(QString::fromStdString(serial));
+  });
 }
 
 bool ZoneWalk::moveOnIfUnplugged() {
-  if (state_ != State::walking || !moveOnWhenUnplugged_) return false;
-  const auto here = assignedHere();
-  if (here.empty() || std::any_of(here.begin(), here.end(), [&](const std::string& serial) {
-        return listed_.contains(QString::fromStdString(serial));
-      }))
-    return false;
+  if (!unpluggedHere()) return false;
   nextPlace();
   return true;
 }

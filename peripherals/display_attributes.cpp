@@ -65,9 +65,10 @@ DisplayListing parseDisplayListing(const QByteArray& output) {
   for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
     const qsizetype before = displays.size();
     QString name = extractProductName(line).value_or(QStringLiteral("Monitor"));
-    if (auto serial = extractAlphanumericSerialNumber(line))
-      displays.append({*serial, name, QStringLiteral("display")});
-    if (auto serial = extractSerialNumber(line)) displays.append({*serial, name, QStringLiteral("display")});
+    const auto alphanumeric = extractAlphanumericSerialNumber(line);
+    if (alphanumeric) displays.append({*alphanumeric, name, QStringLiteral("display"), false});
+    if (auto serial = extractSerialNumber(line))
+      displays.append({*serial, name, QStringLiteral("display"), alphanumeric.has_value()});
     if (displays.size() == before && line.contains(QLatin1String(kBlock)))
       ++listing.displaysWithoutSerialNumber;
   }

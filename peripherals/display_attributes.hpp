@@ -20,7 +20,8 @@ std::optional<QString> extractAlphanumericSerialNumber(const QString& line);
 std::optional<QString> extractSerialNumber(const QString& line);
 
 /// The displays of a listing: per non-empty line, an entry for its alphanumeric and then its numeric serial
-/// number, named by its product name or "Monitor". Output that is not UTF-8 lists nothing.
+/// number (marked `sameDisplayAsPrevious` after an alphanumeric one), named by its product name or "Monitor".
+/// Output that is not UTF-8 lists nothing.
 QList<PeripheralInfo> parseDisplayAttributes(const QByteArray& output);
 
 /// What a listing gives: its displays, and how many of its displays have no usable serial number.

@@ -12,9 +12,12 @@ struct PeripheralInfo {
   QString serialNumber;
   QString productName;
   QString icon;  ///< a symbol name; the enumeration always gives "display"
+  /// This is the numeric serial number of the monitor whose alphanumeric one is the entry just before: one
+  /// monitor, listed twice.
+  bool sameDisplayAsPrevious = false;
 
   const QString& id() const noexcept { return serialNumber; }
-  /// Displays are the same when their serial numbers are; name and icon take no part.
+  /// Displays are the same when their serial numbers are; the rest takes no part.
   friend bool operator==(const PeripheralInfo& a, const PeripheralInfo& b) {
     return a.serialNumber == b.serialNumber;
   }
