@@ -49,7 +49,7 @@ class CSVReader {
   /// The fields of one row in a single buffer, seen as views into it: what `readRow(Fields&)` fills, with
   /// the same fields and errors as a `Row`. Reading into one `Fields` row after row reuses its memory and
   /// copies each field once, which is cheaper than filling a `Row`'s strings. The views stay valid until
-  /// the next read into it.
+  /// the next read into it, or until it is moved.
   ///
   /// ```cpp
   /// CSVReader::Fields fields;
