@@ -1,7 +1,8 @@
 // decode_places PLACES NUMERIC: decodes a places file (nine texts by header title) and a numeric file
-// (five integers, five doubles) into vectors of records with the sequential decoder, and prints the rows
-// and the throughput of each. A whole-process yardstick, timed the way comparable small programs in
-// other languages time themselves: from opening the file to holding every record, freeing not counted.
+// (five integers, five doubles) into vectors of records declared by their fields (as the peers derive
+// theirs) with the sequential decoder, and prints the rows and the throughput of each. A whole-process
+// yardstick, timed the way comparable small programs in other languages time themselves: from opening the
+// file to holding every record, freeing not counted.
 
 #include <malloc.h>
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
   }
   try {
     {
-      std::vector<bench::PlaceRecord> places;
+      std::vector<bench::DeclaredPlaceRecord> places;
       const auto [seconds, megabytes] = decodeAll(argv[1], places);
       std::uint64_t serials = 0;
       for (const auto& place : places) serials += place.serialNumber.has_value();
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     // The C library merges the places' freed texts only at the next large request, which would be the numeric
     // decode's and cost it some 4% of its time: done here, since freeing is not counted.
     malloc_trim(0);
-    std::vector<bench::NumericRecord> numbers;
+    std::vector<bench::DeclaredNumericRecord> numbers;
     const auto [seconds, megabytes] = decodeAll(argv[2], numbers);
     double sum = 0;
     for (const auto& row : numbers) sum += row.f0 + static_cast<double>(row.i0);

@@ -1,8 +1,9 @@
 // encode_places PLACES NUMERIC OUT [sequential|assembled|keepAll]: decodes a places file (nine texts by
-// header title) and a numeric file (five integers, five doubles) into records, then encodes each back into
-// OUT (into memory when OUT is "-") under the buffering strategy (sequential when not given) and prints the
-// rows and the throughput of each. A whole-process yardstick, timed the way comparable small programs in
-// other languages time themselves: only the encoding, from creating OUT to closing it.
+// header title) and a numeric file (five integers, five doubles) into records declared by their fields (as
+// the peers derive theirs), then encodes each back into OUT (into memory when OUT is "-") under the
+// buffering strategy (sequential when not given) and prints the rows and the throughput of each. A
+// whole-process yardstick, timed the way comparable small programs in other languages time themselves:
+// only the encoding, from creating OUT to closing it.
 
 #include <chrono>
 #include <cstdio>
@@ -51,8 +52,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    encodeAll<bench::PlaceRecord>(argv[1], argv[3], "places", buffering);
-    encodeAll<bench::NumericRecord>(argv[2], argv[3], "numeric", buffering);
+    encodeAll<bench::DeclaredPlaceRecord>(argv[1], argv[3], "places", buffering);
+    encodeAll<bench::DeclaredNumericRecord>(argv[2], argv[3], "numeric", buffering);
   } catch (const std::exception& error) {
     std::cerr << error.what() << '\n';
     return 1;

@@ -1,5 +1,6 @@
-// read_places FILE: reads a CSV file with a header line row by row, reusing one row's strings, and
-// prints the rows, the field bytes and the throughput. A whole-process yardstick, timed the way
+// read_places FILE: reads a CSV file with a header line row by row into one reused `CSVReader::Fields`
+// (one buffer and the fields' ends, as the peer reads into its reusable record), and prints the rows, the
+// field bytes and the throughput. A whole-process yardstick, timed the way
 // comparable small programs in other languages time themselves: from opening the file to its end.
 
 #include <chrono>
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     auto reader = CSVReader::fromFile(
         argv[1], [](CSVReader::Configuration& c) { c.headerStrategy = Strategy::Header::firstLine; });
-    CSVReader::Row row;
+    CSVReader::Fields row;
     std::uint64_t rows = 0, bytes = 0;
     while (reader.readRow(row)) {
       ++rows;

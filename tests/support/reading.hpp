@@ -22,9 +22,17 @@ inline Rows readAll(CSVReader& reader) {
   return rows;
 }
 
+/// The rows of `text`, which reading into a reused `CSVReader::Fields` must give too.
 inline Rows readAll(std::string text, const CSVReader::Setter& setter = {}) {
-  auto reader = CSVReader::fromText(std::move(text), setter);
-  return readAll(reader);
+  auto reader = CSVReader::fromText(text, setter);
+  Rows rows = readAll(reader);
+  auto again = CSVReader::fromText(std::move(text), setter);
+  Rows viewed;
+  CSVReader::Fields fields;
+  while (again.readRow(fields)) viewed.emplace_back(fields.begin(), fields.end());
+  EXPECT_TRUE(fields.empty());
+  EXPECT_EQ(viewed, rows) << "read into a CSVReader::Fields";
+  return rows;
 }
 
 inline Data bytes(std::string_view text) {

@@ -299,15 +299,19 @@ Outcome productionRead(const std::function<CSVReader()>& make,
   // A record needs a lookup of the titles, which repeated titles cannot have.
   bool records = std::set(outcome.headers.begin(), outcome.headers.end()).size() == outcome.headers.size();
   CSVReader::Row row;
+  CSVReader::Fields fields;
   try {
     for (;;) {
       std::optional<CSVReader::Row> next;
-      switch (pick(records ? 3 : 2)) {
+      switch (pick(records ? 4 : 3)) {
         case 0:
           if (reader->readRow(row)) next = row;
           break;
         case 1:
           next = reader->readRow();
+          break;
+        case 2:
+          if (reader->readRow(fields)) next.emplace(fields.begin(), fields.end());
           break;
         default:
           if (auto record = reader->readRecord()) next = record->row();

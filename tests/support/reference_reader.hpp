@@ -45,7 +45,7 @@ Outcome referenceRead(const ReaderConfiguration& configuration, std::u32string_v
 ErrorText errorText(const CSVErrorBase& error);
 
 /// Reads every row of the reader that `make` builds. `pick(n)` chooses a number below n to vary the
-/// way rows are read (`readRow` in both forms, `readRecord`).
+/// way rows are read (`readRow` in its three forms, `readRecord`).
 Outcome productionRead(
     const std::function<CSVReader()>& make,
     const std::function<unsigned(unsigned)>& pick = [](unsigned) { return 0U; });

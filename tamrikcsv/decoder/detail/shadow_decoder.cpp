@@ -13,7 +13,6 @@ namespace {
 
 using DecoderError = CSVError<CSVDecoder>;
 using ErrorKind = DecoderError::Kind;
-using Row = CSVReader::Row;
 
 DecoderError pathError(ErrorKind kind, std::string reason, std::string help, const CodingPath& path,
                        const CodingKey* key = nullptr) {
@@ -538,18 +537,18 @@ bool ShadowDecoderSource::isReaderActive() const noexcept {
 }
 
 bool ShadowDecoderSource::readNext() {
-  if (!reader_.readRow(spare_)) return false;
+  if (!reader_.readRow(rows_[1 - last_])) return false;
   ++rowsRead_;
-  std::swap(lastRow_, spare_);  // the dropped row's strings serve the next read
+  last_ = 1 - last_;
   lastRowStored_ = true;
-  if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) archive_.append(lastRow_);
+  if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) archive_.append(lastRow());
   return true;
 }
 
 std::string_view ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int64_t field) {
   const std::int64_t read = rowsRead();
   std::span<const std::string_view> archived;
-  const Row* current = nullptr;
+  const CSVReader::Fields* current = nullptr;
   if (row < read) {
     if (configuration_.bufferingStrategy == Strategy::DecodingBuffer::keepAll) {
       if (row < 0 || row >= archive_.rows())
@@ -557,7 +556,7 @@ std::string_view ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int6
                           "Please contact the repo maintainer.", row, field);
       archived = archive_.row(row);
     } else if (row == read - 1 && lastRowStored_) {
-      current = &lastRow_;
+      current = &lastRow();
     } else {
       throw bufferError("A previously decoded row has been discarded.",
                         "Change the decoder's buffering strategy and try again.", row, field);
@@ -570,7 +569,7 @@ std::string_view ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int6
             ErrorKind::invalidPath, "The requested row index is out of bounds.",
             "Make sure the requested row is within the number of rows contained by the CSV file.",
             {{"Row count", rowsRead()}, {"Row index", row}});
-    current = &lastRow_;
+    current = &lastRow();
   }
   auto count = static_cast<std::int64_t>(current ? current->size() : archived.size());
   if (field < 0 || field >= count)
@@ -578,19 +577,19 @@ std::string_view ShadowDecoderSource::fieldElsewhere(std::int64_t row, std::int6
                        "Make sure the requested field is within the number of fields for the CSV file.",
                        {{"Row index", row}, {"Field index", field}, {"Field count", count}});
   auto at = static_cast<std::size_t>(field);
-  return current ? std::string_view((*current)[at]) : archived[at];
+  return current ? (*current)[at] : archived[at];
 }
 
-void ShadowDecoderSource::Archive::append(const Row& row) {
+void ShadowDecoderSource::Archive::append(const CSVReader::Fields& row) {
   std::size_t size = 0;
-  for (const auto& text : row) size += text.size();
+  for (std::string_view text : row) size += text.size();
   if (size > blockFree_) {  // a row never spans two blocks; a huge one gets a block of its own
     std::size_t capacity = std::max(size, kBlockSize);
     blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity));
     next_ = blocks_.back().get();
     blockFree_ = capacity;
   }
-  for (const auto& text : row) {
+  for (std::string_view text : row) {
     if (!text.empty()) std::memcpy(next_, text.data(), text.size());
     fields_.emplace_back(next_, text.size());
     next_ += text.size();

@@ -41,8 +41,8 @@ class ShadowDecoderSource {
   std::string_view field(std::int64_t row, std::int64_t field) {
     // Records mostly read the fields of the row read last.
     if (row == rowsRead_ - 1 && lastRowStored_ && field >= 0 &&
-        static_cast<std::size_t>(field) < lastRow_.size())
-      return lastRow_[static_cast<std::size_t>(field)];
+        static_cast<std::size_t>(field) < lastRow().size())
+      return lastRow()[static_cast<std::size_t>(field)];
     return fieldElsewhere(row, field);
   }
   /// Whether there is no row at `row`; reads rows up to it. Reader errors pass through.
@@ -88,7 +88,7 @@ class ShadowDecoderSource {
   // than a vector of strings per row, so that keeping a million rows costs little more than their text.
   class Archive {
    public:
-    void append(const CSVReader::Row& row);
+    void append(const CSVReader::Fields& row);
     std::int64_t rows() const noexcept { return static_cast<std::int64_t>(rowStarts_.size()) - 1; }
     std::span<const std::string_view> row(std::int64_t position) const noexcept;
 
@@ -104,9 +104,12 @@ class ShadowDecoderSource {
   Archive archive_;
   std::int64_t rowsRead_ = 0;  // kept here, so the per-field path needn't ask the reader
   // The row at `rowsRead_ - 1`. It stays stored until `sequential` drops it to read ahead.
-  CSVReader::Row lastRow_;
+  // It is rows_[last_]; the next row is read into the other, whose views are dropped by then. Fields rather
+  // than a Row: 2% fewer instructions in decoding the places file.
+  const CSVReader::Fields& lastRow() const noexcept { return rows_[last_]; }
+  CSVReader::Fields rows_[2];
+  std::size_t last_ = 0;
   bool lastRowStored_ = false;
-  CSVReader::Row spare_;  // the next row is read into it, reusing the strings of a dropped row
 };
 
 /// The decoding state: a source and a coding path.

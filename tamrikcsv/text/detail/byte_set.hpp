@@ -30,7 +30,7 @@ class ByteSet {
   }
 
   /// The first byte of [p, end) in the set, or `end`.
-  const char* find(const char* p, const char* end) const noexcept {
+  [[gnu::always_inline]] const char* find(const char* p, const char* end) const noexcept {
 #ifdef __SSE2__
     if (!members_.empty() && members_.size() <= 4) {
       while (end - p >= 16) {
