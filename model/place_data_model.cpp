@@ -4,7 +4,6 @@
 #include <array>
 #include <limits>
 #include <optional>
-#include <system_error>
 #include <unordered_set>
 #include <utility>
 
@@ -19,7 +18,6 @@
 #include "tamrikcsv/coding/encoder.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 #include "tamrikcsv/encoder/csv_encoder.hpp"
-#include "tamrikcsv/writer/csv_writer.hpp"
 
 namespace tamrik {
 namespace {
