@@ -339,9 +339,14 @@ CommandLineExit mergePlacesFiles(const std::filesystem::path& output,
   try {
     result = readAndMerge(files, {readOptions, preferences}, &failed);
   } catch (...) {
+    const QString why =
+        failed < files.size()
+            ? loadFailureLine(files[failed], readOptions, std::current_exception())
+            : QString::fromStdString(describeMergeFailure(std::current_exception()).sentence) +
+                  QLatin1Char('\n');
     return {
         1,
-        loadFailureLine(files[failed], readOptions, std::current_exception()) +
+        why +
             QStringLiteral("Nothing was merged: %1 was not written.\n").arg(displayName(output.filename()))};
   }
   QString note;

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -16,8 +17,8 @@
 namespace tamrik {
 namespace {
 
-// The warnings the notice and the dialog show before they say how many more there are.
-constexpr std::size_t kWarningsShown = 5;
+// The warnings the notice and the dialog show before they say how many more "Show Details…" lists.
+constexpr std::size_t kWarningsShown = 3;
 
 // Where a place item keeps the positions of its conflict and its place.
 constexpr int kConflictRole = Qt::UserRole;
@@ -37,6 +38,11 @@ MergeDialog::MergeDialog(const MergeResult& result, std::vector<QString> names, 
                              : tr("The files put %1 serial numbers at more than one place.").arg(count)) +
                  QLatin1Char(' ') + tr("A display stands at one desk: pick the place that keeps each."));
   intro->setWordWrap(true);
+  std::vector<std::filesystem::path> namePaths;
+  for (const auto& name : names) namePaths.push_back(nativePath(name));
+  const MergeWarningText warnings = mergeWarningText(result.warnings, namePaths);
+  if (const QString order = mergeOrderText(namePaths); !order.isEmpty())
+    intro->setText(intro->text() + QLatin1Char(' ') + order);
 
   fileChoice_ = new QComboBox;
   fileChoice_->setObjectName(QStringLiteral("FollowFile"));
@@ -86,14 +92,20 @@ MergeDialog::MergeDialog(const MergeResult& result, std::vector<QString> names, 
   layout->addWidget(intro);
   layout->addLayout(followRow);
   layout->addWidget(list_, 1);
-  const QString warnings = mergeWarningText(result.warnings);
-  if (!warnings.isEmpty()) {
-    auto* warningLabel = new QLabel(warnings);
+  if (!result.warnings.empty()) {
+    auto* warningLabel = new QLabel(warnings.summary);
     warningLabel->setObjectName(QStringLiteral("MergeWarnings"));
     warningLabel->setTextFormat(Qt::PlainText);
     warningLabel->setWordWrap(true);
     warningLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(warningLabel);
+    auto* details = new QPushButton(tr("Show Details\u2026"));
+    details->setObjectName(QStringLiteral("MergeWarningDetails"));
+    details->setAutoDefault(false);
+    connect(details, &QPushButton::clicked, this, [this, warnings] { showMergeWarnings(this, warnings); });
+    auto* warningRow = new QHBoxLayout;
+    warningRow->addWidget(warningLabel, 1);
+    warningRow->addWidget(details, 0, Qt::AlignTop);
+    layout->addLayout(warningRow);
   }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   okButton_ = buttons->button(QDialogButtonBox::Ok);
@@ -140,6 +152,15 @@ void MergeDialog::showPicks() {
   okButton_->setEnabled(isSettled());
 }
 
+std::vector<std::filesystem::path> inMergeOrder(std::vector<std::filesystem::path> files) {
+  std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+    if (int order = displayName(a.filename()).compare(displayName(b.filename()), Qt::CaseInsensitive))
+      return order < 0;
+    return a < b;
+  });
+  return files;
+}
+
 std::vector<std::filesystem::path> mergeFileNames(const std::vector<std::filesystem::path>& files) {
   std::set<std::filesystem::path> seen;
   for (const auto& file : files)
@@ -149,16 +170,41 @@ std::vector<std::filesystem::path> mergeFileNames(const std::vector<std::filesys
   return names;
 }
 
-QString mergeWarningText(const std::vector<MergeWarning>& warnings) {
-  QStringList lines;
-  for (std::size_t i = 0; i < warnings.size() && i < kWarningsShown; ++i)
-    lines << QString::fromStdString(warnings[i].text);
+QString mergeOrderText(const std::vector<std::filesystem::path>& names) {
+  if (names.size() < 2) return {};
+  QStringList shown;
+  for (const auto& name : names) shown << displayName(name);
+  return QObject::tr("Names are taken from the files in this order: %1.")
+      .arg(shown.join(QStringLiteral(", ")));
+}
+
+MergeWarningText mergeWarningText(const std::vector<MergeWarning>& warnings,
+                                  const std::vector<std::filesystem::path>& names) {
+  if (warnings.empty()) return {};
+  QStringList summary, details;
+  if (const QString order = mergeOrderText(names); !order.isEmpty()) summary << order, details << order;
+  for (std::size_t i = 0; i < warnings.size(); ++i) {
+    const QString text = QString::fromStdString(warnings[i].text);
+    if (i < kWarningsShown) summary << text;
+    details << text;
+  }
   if (warnings.size() > kWarningsShown) {
     const auto more = static_cast<int>(warnings.size() - kWarningsShown);
-    lines << (more == 1 ? QObject::tr("1 more warning like these.")
-                        : QObject::tr("%1 more warnings like these.").arg(more));
+    summary << (more == 1
+                    ? QObject::tr("1 more warning: Show Details\u2026 lists every warning.")
+                    : QObject::tr("%1 more warnings: Show Details\u2026 lists every warning.").arg(more));
   }
-  return lines.join(QLatin1Char('\n'));
+  return {summary.join(QLatin1Char('\n')), details.join(QLatin1Char('\n'))};
+}
+
+void showMergeWarnings(QWidget* parent, const MergeWarningText& text) {
+  QMessageBox box(parent);
+  box.setIcon(QMessageBox::Warning);
+  box.setWindowTitle(QObject::tr("Merge Warnings"));
+  box.setTextFormat(Qt::PlainText);  // the warnings quote the files
+  box.setText(text.summary);
+  box.setDetailedText(text.details);  // the box's own "Show Details…" shows them
+  box.exec();
 }
 
 std::optional<std::vector<std::size_t>> askAboutConflicts(QWidget* parent, const MergeResult& result,

@@ -31,7 +31,8 @@ namespace tamrik {
 class MergeDialog : public QDialog {
   Q_OBJECT
  public:
-  /// `names` name the files by position; the warnings of `result` are shown below the conflicts.
+  /// `names` name the files by position; their order and the warnings of `result` are shown with the
+  /// conflicts.
   MergeDialog(const MergeResult& result, std::vector<QString> names, QWidget* parent = nullptr);
 
   /// A top-level item per conflict (its serial number), a child per place, checked once picked.
@@ -62,13 +63,30 @@ class MergeDialog : public QDialog {
   bool showing_ = false;  // the list is being brought in line with `picks_`
 };
 
+/// `files` in the order a merge takes them, which decides the names it keeps: by file name, ignoring case,
+/// then by path; not in the order a file dialog happens to give them.
+std::vector<std::filesystem::path> inMergeOrder(std::vector<std::filesystem::path> files);
+
 /// How `files` are named to the user: by file name, or by path where two share a name (each person's
 /// "places.csv").
 std::vector<std::filesystem::path> mergeFileNames(const std::vector<std::filesystem::path>& files);
 
-/// What a merge warns of, in plain words for the notice above the places: the first few warnings, and how
-/// many more; empty without warnings.
-QString mergeWarningText(const std::vector<MergeWarning>& warnings);
+/// "Names are taken from the files in this order: a.csv, b.csv." for the files `names` name; empty for
+/// one file.
+QString mergeOrderText(const std::vector<std::filesystem::path>& names);
+
+/// What a merge of the files `names` name warns of, in plain words: a short `summary` (the order of the
+/// files, the first warnings, how many more) and every warning in `details`, for "Show Details…"; both
+/// empty without warnings.
+struct MergeWarningText {
+  QString summary;
+  QString details;
+};
+MergeWarningText mergeWarningText(const std::vector<MergeWarning>& warnings,
+                                  const std::vector<std::filesystem::path>& names);
+
+/// Shows every warning of a merge, its summary first and the rest behind "Show Details…".
+void showMergeWarnings(QWidget* parent, const MergeWarningText& text);
 
 /// Asks in a `MergeDialog` how to settle the conflicts of `result`: the place kept for each, in order, or
 /// nothing when the user cancels.

@@ -78,6 +78,18 @@ QString withStep(const QString& command, const QString& step) {
   return step.isEmpty() ? command : command + QLatin1Char(' ') + asMenuText(step);
 }
 
+// Whether a background work's error is the user's Cancel, which leaves everything as it was and is not
+// reported.
+bool isCancel(std::exception_ptr error) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const WorkCancelled&) {
+    return true;
+  } catch (...) {
+  }
+  return false;
+}
+
 const QString kCSVFilter = QStringLiteral("CSV files (*.csv)");
 
 std::optional<std::filesystem::path> askForFileToOpen(QWidget* parent) {
@@ -238,21 +250,17 @@ struct TamrikSeatloomApp::Opening {
   int historyAtStart = 0;  // where the undo history stood: steps taken while it reads are asked about
   std::atomic<bool> done{false};  // set last by the reading thread
   std::thread reader;
-  // A merge reads these, and gives `merged`; `loaded` only when it has no conflicts to settle.
+  // A merge reads these, and gives `merged`; `loaded` once it has no conflicts left to settle.
   std::vector<std::filesystem::path> mergeFiles;
   std::optional<MergeResult> merged;
 
-  // On the reading thread: what went wrong reading `failedFile`, and how to say it unless it was a cancel.
-  void fail(const std::filesystem::path& failedFile) {
+  // On the working thread, in a handler: what went wrong, and how `describe` says it unless it was a cancel.
+  template <class Describe>
+  void fail(Describe&& describe) {
     loaded.reset();
     merged.reset();
     error = std::current_exception();
-    try {
-      std::rethrow_exception(error);
-    } catch (const WorkCancelled&) {
-    } catch (...) {
-      failure = describeLoadFailure(failedFile, options, error);
-    }
+    if (!isCancel(error)) failure = describe(error);
   }
 };
 
@@ -329,7 +337,7 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
       // What the store builds from a hierarchy is built here too, so that handing it over is quick.
       PlaceDataModel::prepare(*opening->loaded, &opening->progress);
     } catch (...) {
-      opening->fail(opening->file);
+      opening->fail([&](auto error) { return describeLoadFailure(opening->file, opening->options, error); });
     }
     opening->done.store(true, std::memory_order_release);
   });
@@ -390,10 +398,9 @@ void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const
                                         bool inBackground, std::optional<PlaceDataModel::LoadedPlaces> loaded,
                                         std::exception_ptr error, std::optional<FailureText> text) {
   if (error) {
+    if (isCancel(error)) return;  // the user stopped it: nothing changed, nothing to say
     try {
       std::rethrow_exception(error);
-    } catch (const WorkCancelled&) {
-      return;  // the user stopped it: nothing changed, nothing to say
     } catch (const PlacesFileError& failure) {
       // Never guessed silently: the user says whether the file is in the usual Windows code page.
       if (failure.kind() == PlacesFileError::Kind::notUTF8 && !options.encoding) {
@@ -415,11 +422,13 @@ void TamrikSeatloomApp::completeOpening(const std::filesystem::path& file, const
   leaveDemo();
   setMergeShown(false, false);
   loadNotice_ = QString::fromStdString(report.warningText(file.filename().string()));
+  loadNoticeDetails_.clear();
   emit loadNoticeChanged();
 }
 
 void TamrikSeatloomApp::dismissLoadNotice() {
   loadNotice_.clear();
+  loadNoticeDetails_.clear();
   emit loadNoticeChanged();
 }
 
@@ -570,15 +579,16 @@ bool TamrikSeatloomApp::startMerging(const std::vector<std::filesystem::path>& f
   if (opening_ || exporting_ || files.empty()) return false;
   zoneWalk_.stop();  // as for an opening: the merge replaces the places the walk is at
   auto merging = std::make_unique<Opening>();
-  merging->file = files.front();
-  merging->mergeFiles = files;
+  merging->mergeFiles = inMergeOrder(files);
+  merging->file = merging->mergeFiles.front();
   merging->historyAtStart = undoStack_.index();
   merging->reader = std::thread([merging = merging.get(), home = thread()] {
     std::size_t failed = 0;
+    const auto names = mergeFileNames(merging->mergeFiles);
     try {
       MergeReadOptions how;
       how.read = merging->options;
-      how.names = mergeFileNames(merging->mergeFiles);
+      how.names = names;
       how.progress = &merging->progress;
       how.home = home;
       merging->merged = readAndMerge(merging->mergeFiles, how, &failed);
@@ -589,7 +599,12 @@ bool TamrikSeatloomApp::startMerging(const std::vector<std::filesystem::path>& f
         PlaceDataModel::prepare(*merging->loaded, &merging->progress);
       }
     } catch (...) {
-      merging->fail(merging->mergeFiles[failed]);
+      merging->fail([&](auto error) {
+        return failed < merging->mergeFiles.size()
+                   ? describeMergeLoadFailure(merging->mergeFiles[failed], names[failed], merging->options,
+                                              error)
+                   : describeMergeFailure(error);
+      });
     }
     merging->done.store(true, std::memory_order_release);
   });
@@ -603,30 +618,54 @@ std::size_t TamrikSeatloomApp::mergingFiles() const noexcept {
   return opening_ ? opening_->mergeFiles.size() : 0;
 }
 
+void TamrikSeatloomApp::startSettling(Opening& merged, std::vector<std::size_t> picks) {
+  if (opening_ || exporting_) return;
+  auto settling = std::make_unique<Opening>();
+  settling->file = merged.file;
+  settling->mergeFiles = std::move(merged.mergeFiles);
+  settling->merged = std::move(merged.merged);
+  // Steps taken while it settles are asked about again before the merge replaces them.
+  settling->historyAtStart = undoStack_.index();
+  settling->reader = std::thread([settling = settling.get(), picks = std::move(picks)] {
+    try {
+      MergeResult& result = *settling->merged;
+      settleConflicts(result, picks);
+      if (settling->progress.isCancelled()) throw WorkCancelled();
+      settling->loaded.emplace();
+      settling->loaded->locations = std::move(result.locations);
+      PlaceDataModel::prepare(*settling->loaded, &settling->progress);
+    } catch (...) {
+      settling->fail([](auto error) { return describeMergeFailure(error); });
+    }
+    settling->done.store(true, std::memory_order_release);
+  });
+  opening_ = std::move(settling);
+  openingPoll_->start();
+  emit openingChanged();
+}
+
 void TamrikSeatloomApp::completeMerging(Opening& merging) {
   if (merging.error) {
-    try {
-      std::rethrow_exception(merging.error);
-    } catch (const WorkCancelled&) {
-      return;
-    } catch (...) {
-    }
+    if (isCancel(merging.error)) return;
     merging.failure.sentence += ' ' + tr("Nothing was merged.").toStdString();
     return reportFailure(merging.error, false, std::move(merging.failure));
   }
   MergeResult& result = *merging.merged;
+  const auto names = mergeFileNames(merging.mergeFiles);
   if (!merging.loaded) {
-    auto picks = askAboutConflicts_(window_.get(), result, mergeFileNames(merging.mergeFiles));
+    auto picks = askAboutConflicts_(window_.get(), result, names);
     if (!picks) return;  // the user cancelled: nothing changes
-    settleConflicts(result, *picks);
-    merging.loaded.emplace();
-    merging.loaded->locations = std::move(result.locations);
+    // Settling and making the places ready take as long as reading did on a large merge.
+    return startSettling(merging, *std::move(picks));
   }
+  if (result.hasUnsettledConflicts()) return;  // never loaded with a serial number at two places
   (void)placeDataModel_->takePlaces(std::move(*merging.loaded));
   placeDataModel_->setCurrentFileName(std::nullopt);  // no file holds it yet
   leaveDemo();
   setMergeShown(true, true);
-  loadNotice_ = mergeWarningText(result.warnings);
+  const MergeWarningText warnings = mergeWarningText(result.warnings, names);
+  loadNotice_ = warnings.summary;
+  loadNoticeDetails_ = warnings.details;
   emit loadNoticeChanged();
 }
 
@@ -641,7 +680,10 @@ void TamrikSeatloomApp::exportReportTo(const std::filesystem::path& file) {
     writeCoverage(coverage(placeDataModel_->locations()), file);
   } catch (...) {
     reportFailure(std::current_exception(), true, describeExportFailure(file, std::current_exception()));
+    return;
   }
+  window_->statusBar()->showMessage(tr("Exported the report to %1.").arg(displayName(file.filename())),
+                                    10000);
 }
 
 // --- The window -----------------------------------------------------------------------------------------
@@ -660,12 +702,19 @@ MainWindow::MainWindow(TamrikSeatloomApp& app)
   noticeText_->setTextFormat(Qt::PlainText);
   noticeText_->setWordWrap(true);
   noticeText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  auto* dismiss = new QPushButton(tr("Dismiss"));
+  auto* dismiss = new QPushButton(tr("Dismiss"), noticeBar_);  // the bar's first button
   dismiss->setAutoDefault(false);
   connect(dismiss, &QPushButton::clicked, &app_, &TamrikSeatloomApp::dismissLoadNotice);
+  noticeDetails_ = new QPushButton(tr("Show Details\u2026"));
+  noticeDetails_->setObjectName(QStringLiteral("LoadNoticeDetails"));
+  noticeDetails_->setAutoDefault(false);
+  connect(noticeDetails_, &QPushButton::clicked, this, [this] {
+    showMergeWarnings(this, {app_.loadNotice(), app_.loadNoticeDetails()});
+  });
   auto* noticeLayout = new QHBoxLayout(noticeBar_);
   noticeLayout->addWidget(new QLabel(QStringLiteral("\u26A0")));
   noticeLayout->addWidget(noticeText_, 1);
+  noticeLayout->addWidget(noticeDetails_, 0, Qt::AlignTop);
   noticeLayout->addWidget(dismiss, 0, Qt::AlignTop);
   noticeBar_->hide();
   auto* central = new QWidget;
@@ -915,6 +964,7 @@ void MainWindow::showOpening() {
 
 void MainWindow::showLoadNotice() {
   noticeText_->setText(app_.loadNotice());
+  noticeDetails_->setVisible(!app_.loadNoticeDetails().isEmpty());
   noticeBar_->setVisible(!app_.loadNotice().isEmpty());
 }
 

@@ -169,11 +169,12 @@ class TamrikSeatloomApp : public QObject {
   /// the background.
   void showMergeChooser();
   /// Reads and merges `files` (one or more, one alone to settle its own conflicts) as `startOpening` reads
-  /// one: on another thread, with progress and Cancel. Conflicts are then the user's to settle (Cancel
-  /// leaves everything as it was), and the merged places replace the store's as a new document that no
-  /// file holds: `showsMerge`, not exported yet, not a recent file; what the merge warns of becomes the
-  /// `loadNotice`. A file that fails to load is reported by the alert, naming it, and nothing changes.
-  /// False, and nothing starts, while an opening or an export runs.
+  /// one: on another thread, with progress and Cancel, in `inMergeOrder`. Conflicts are then the user's to
+  /// settle (Cancel leaves everything as it was), which again runs in the background; then the merged
+  /// places replace the store's as a new document that no file holds: `showsMerge`, not exported yet, not
+  /// a recent file; what the merge warns of becomes the `loadNotice`. A file that fails to load is
+  /// reported by the alert, naming it, and nothing changes. False, and nothing starts, while an opening or
+  /// an export runs.
   bool startMerging(const std::vector<std::filesystem::path>& files);
   /// How many files the running opening merges; 0 when none runs, or it opens one file.
   std::size_t mergingFiles() const noexcept;
@@ -182,7 +183,7 @@ class TamrikSeatloomApp : public QObject {
   /// "Export Report…": asks where to save, titled "Export Report", and writes the report there.
   void exportReportWithSavePanel();
   /// Writes how many places of each location, level and zone hold a display to `file`, a CSV table
-  /// (`writeCoverage`); a failure is reported as an export's.
+  /// (`writeCoverage`); a failure is reported as an export's, success in the status bar.
   void exportReportTo(const std::filesystem::path& file);
 
   void setOpenFileChooser(FileChooser chooser) { chooseFileToOpen_ = std::move(chooser); }
@@ -196,6 +197,8 @@ class TamrikSeatloomApp : public QObject {
   /// What the last load warned of, in plain words, until the next load or `dismissLoadNotice`; empty when
   /// nothing.
   const QString& loadNotice() const noexcept { return loadNotice_; }
+  /// Everything the notice sums up, for "Show Details…"; empty when the notice says it all.
+  const QString& loadNoticeDetails() const noexcept { return loadNoticeDetails_; }
   void dismissLoadNotice();
   /// Whether the sample places and displays are shown: from `--demo` until a file is opened.
   bool isDemo() const noexcept { return demo_; }
@@ -223,6 +226,9 @@ class TamrikSeatloomApp : public QObject {
                        std::optional<FailureText> failure = std::nullopt);
   // What a merge came to, on the window's thread.
   void completeMerging(Opening& merging);
+  // Settles the conflicts of `merged` as `picks` say and makes its places ready, in the background as a
+  // merge reads; completeMerging follows.
+  void startSettling(Opening& merged, std::vector<std::size_t> picks);
   void leaveDemo();
   void setMergeShown(bool shown, bool unexported);
 
@@ -241,6 +247,7 @@ class TamrikSeatloomApp : public QObject {
   bool showsMerge_ = false;
   bool unexportedMerge_ = false;
   QString loadNotice_;
+  QString loadNoticeDetails_;
   bool demo_;
   std::optional<QString> displayCommand_;
   QUndoStack undoStack_;
@@ -323,6 +330,7 @@ class MainWindow : public QMainWindow {
   QProgressBar* openingBar_;
   QPushButton* cancelOpening_;
   QTimer* openingTimer_;
+  QPushButton* noticeDetails_;
 };
 
 }  // namespace tamrik

@@ -7,10 +7,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/merge.hpp"
 #include "model/place_data_model.hpp"
@@ -140,8 +143,47 @@ void mergePeakMemory(benchmark::State& state) {
   }
 }
 
+// One zone of 200,000 places, of which the last 5,000 hold a serial number that the second file has at
+// the next place: 5,000 conflicts, each settled by the user's pick. Settling should cost about one walk
+// over the places, not one per conflict.
+void settleConflictsAtAZonesEnd(benchmark::State& state) {
+  constexpr int kPlaces = 200'000, kConflicts = 5'000;
+  auto file = [&](int shift) {
+    tamrik::TamrikZone zone{"Z1", "Zone", {}};
+    for (int i = 0; i < kPlaces; ++i) {
+      char id[16];
+      std::snprintf(id, sizeof id, "P%07d", i);
+      const int serial = i - shift;
+      zone.places.push_back(
+          std::make_shared<tamrik::TamrikPlace>(id, "Desk",
+                                                serial >= kPlaces - kConflicts - 1 && serial < kPlaces - 1
+                                                    ? std::vector<std::string>{"S" + std::to_string(serial)}
+                                                    : std::vector<std::string>{}));
+    }
+    tamrik::TamrikLevel level{"F1", "Floor", {}};
+    level.zones.push_back(std::move(zone));
+    tamrik::TamrikLocation location{"L1", "Site", {}};
+    location.levels.push_back(std::move(level));
+    tamrik::PlaceLocations locations;
+    locations.push_back(std::move(location));
+    return locations;
+  };
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<tamrik::LoadedFile> files;
+    files.push_back({"a.csv", file(0)});
+    files.push_back({"b.csv", file(1)});
+    tamrik::MergeResult result = tamrik::mergePlaces(std::move(files));
+    const std::vector<std::size_t> picks(result.conflicts.size(), 1);
+    state.counters["conflicts"] = static_cast<double>(result.conflicts.size());
+    state.ResumeTiming();
+    tamrik::settleConflicts(result, picks);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(settleConflictsAtAZonesEnd)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(loadBothAndExport)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(mergeTwo)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(holdBothPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);

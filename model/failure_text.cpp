@@ -1,9 +1,12 @@
 #include "model/failure_text.hpp"
 
 #include <algorithm>
+#include <new>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "model/csv_row.hpp"
@@ -67,8 +70,8 @@ std::string delimiterName(const tamrikcsv::ReaderConfiguration& configuration) {
 
 class LoadFailure {
  public:
-  LoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options)
-      : file_(file), name_(fileNameOf(file)) {
+  LoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options, std::string name)
+      : file_(file), name_(std::move(name)) {
     try {
       configuration_ = detail::placesReaderConfiguration(file, options);
     } catch (const std::exception&) {
@@ -80,7 +83,11 @@ class LoadFailure {
     try {
       std::rethrow_exception(error);
     } catch (const PlacesFileError& failure) {
-      return failure.what();  // in plain words already
+      // In plain words already, named by the file's name, which may not be the name shown for it.
+      std::string text = failure.what();
+      if (const std::string own = fileNameOf(file_); own != name_ && text.starts_with(own))
+        text.replace(0, own.size(), name_);
+      return text;
     } catch (const tamrikcsv::CSVError<tamrikcsv::CSVReader>& failure) {
       return readerSentence(failure);
     } catch (const tamrikcsv::CSVError<tamrikcsv::CSVDecoder>& failure) {
@@ -233,7 +240,44 @@ std::string withThousands(std::size_t number) {
 
 FailureText describeLoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options,
                                 std::exception_ptr error) {
-  return {LoadFailure(file, options).sentence(error), cutLines(technicalText(error))};
+  return {LoadFailure(file, options, fileNameOf(file)).sentence(error), cutLines(technicalText(error))};
+}
+
+FailureText describeMergeLoadFailure(const std::filesystem::path& file,
+                                     const std::filesystem::path& shownName, const PlacesReadOptions& options,
+                                     std::exception_ptr error) {
+  const std::string name = shownName.empty() ? fileNameOf(file) : shownName.string();
+  try {
+    std::rethrow_exception(error);
+  } catch (const PlacesFileError& failure) {
+    // A merge reads every file as UTF-8: the file is made UTF-8 first, by opening and exporting it.
+    if (failure.kind() == PlacesFileError::Kind::notUTF8 && failure.line() && failure.column())
+      return {name + ", line " + withThousands(*failure.line()) + ", column " +
+                  std::to_string(*failure.column()) +
+                  ": the text is not UTF-8. It was probably saved in a Windows code page: open that file "
+                  "alone as Western European (Windows-1252), export it, which saves it as UTF-8, and merge "
+                  "again.",
+              cutLines(technicalText(error))};
+  } catch (...) {
+  }
+  return {LoadFailure(file, options, name).sentence(error), cutLines(technicalText(error))};
+}
+
+FailureText describeMergeFailure(std::exception_ptr error) {
+  bool outOfMemory = false;
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  } catch (const std::length_error&) {
+    outOfMemory = true;
+  } catch (...) {
+  }
+  return {outOfMemory
+              ? "The files were read, but there was not enough memory to merge them. Close other "
+                "programs, or merge fewer files at a time."
+              : "The files were read, but merging them failed: " + cutQuote(technicalText(error)) + ".",
+          cutLines(technicalText(error))};
 }
 
 FailureText describeExportFailure(const std::filesystem::path& file, std::exception_ptr error) {

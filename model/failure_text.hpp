@@ -30,6 +30,16 @@ struct FailureText {
 FailureText describeLoadFailure(const std::filesystem::path& file, const PlacesReadOptions& options,
                                 std::exception_ptr error);
 
+/// The failure of `file` to load as one of the files of a merge, shown as `shownName` (its path where two
+/// files share a name): as `describeLoadFailure`, but a file that is not UTF-8 is to be saved as UTF-8 and
+/// merged again, as a merge cannot read it otherwise.
+FailureText describeMergeLoadFailure(const std::filesystem::path& file,
+                                     const std::filesystem::path& shownName, const PlacesReadOptions& options,
+                                     std::exception_ptr error);
+
+/// The failure of a merge after every file was read (out of memory, say), which no file is to blame for.
+FailureText describeMergeFailure(std::exception_ptr error);
+
 /// The failure of an export to `file`.
 FailureText describeExportFailure(const std::filesystem::path& file, std::exception_ptr error);
 

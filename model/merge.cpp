@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <limits>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 
-#include "model/detail/place_hierarchy.hpp"
 #include "model/detail/text_order.hpp"
 
 // The first file is the merge's base; each later file is joined into it list by list, matching members by
@@ -126,10 +127,40 @@ struct IdsHash {
   }
 };
 
-// Leaves the serial number of `conflict` at its place `kept` alone, among the places of `locations`.
-void keepOnly(const PlaceLocations& locations, MergeConflict& conflict, std::size_t kept) {
+// The places that conflicts name, found in one walk over the hierarchy: looking each up by itself would
+// scan its zone once per conflict.
+class ConflictPlaces {
+ public:
+  ConflictPlaces(const PlaceLocations& locations, const std::vector<MergeConflict>& conflicts) {
+    for (const auto& conflict : conflicts)
+      for (const auto& place : conflict.places) byIds_.try_emplace(idsOf(place), nullptr);
+    if (byIds_.empty()) return;
+    for (const auto& location : locations)
+      for (const auto& level : location.levels)
+        for (const auto& zone : level.zones)
+          for (const auto& place : zone.places)
+            if (place) {
+              auto found =
+                  byIds_.find(Ids{location.locationId, level.levelId, zone.zoneId, place->placeId()});
+              if (found != byIds_.end()) found->second = place.get();
+            }
+  }
+  TamrikPlace* find(const ConflictPlace& place) const {
+    auto found = byIds_.find(idsOf(place));
+    return found == byIds_.end() ? nullptr : found->second;
+  }
+
+ private:
+  static Ids idsOf(const ConflictPlace& place) {
+    return {place.ids[0], place.ids[1], place.ids[2], place.ids[3]};
+  }
+  std::unordered_map<Ids, TamrikPlace*, IdsHash> byIds_;
+};
+
+// Leaves the serial number of `conflict` at its place `kept` alone.
+void keepOnly(const ConflictPlaces& places, MergeConflict& conflict, std::size_t kept) {
   for (std::size_t p = 0; p < conflict.places.size(); ++p) {
-    auto place = detail::findPlace(locations, conflict.places[p].ids);
+    TamrikPlace* place = places.find(conflict.places[p]);
     if (!place) continue;
     if (p != kept)
       place->removeSerialNumber(conflict.serialNumber);
@@ -379,6 +410,8 @@ class PlacesMerge::Impl {
 
   // Takes each conflict's serial number away from the places that a preferred file does not put it at.
   void settle(std::vector<MergeConflict>& conflicts, const std::vector<std::size_t>& preferences) {
+    if (preferences.empty()) return;
+    const ConflictPlaces found(base_, conflicts);
     for (auto& conflict : conflicts) {
       for (std::size_t preferred : preferences) {
         const auto& places = conflict.places;
@@ -387,7 +420,7 @@ class PlacesMerge::Impl {
         });
         if (!putsIt) continue;
         if (auto kept = placeGivenBy(conflict, preferred)) {
-          keepOnly(base_, conflict, *kept);
+          keepOnly(found, conflict, *kept);
           conflict.settledBy = preferred;
         }
         break;
@@ -436,13 +469,21 @@ MergeResult readAndMerge(const std::vector<std::filesystem::path>& files, const 
     progress->setTotal(total);
   }
   PlacesMerge merge;
+  std::vector<MergeWarning> loadWarnings;
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (failed) *failed = i;
     auto loaded = PlaceDataModel::readPlaces(files[i], options.read, progress, options.home);
-    merge.add({i < options.names.size() ? options.names[i] : files[i], std::move(loaded.locations)});
+    std::filesystem::path name = i < options.names.size() ? options.names[i] : files[i];
+    if (loaded.report.hasWarnings())
+      loadWarnings.push_back({MergeWarning::Kind::fileWarning, loaded.report.warningText(name.string())});
+    merge.add({std::move(name), std::move(loaded.locations)});
     if (progress && progress->isCancelled()) throw WorkCancelled();
   }
-  return merge.finish(options.preferences);
+  if (failed) *failed = files.size();  // what fails from here on is no one file's fault
+  MergeResult result = merge.finish(options.preferences);
+  result.warnings.insert(result.warnings.begin(), std::make_move_iterator(loadWarnings.begin()),
+                         std::make_move_iterator(loadWarnings.end()));
+  return result;
 }
 
 std::string placePath(const ConflictPlace& place) {
@@ -466,11 +507,19 @@ std::optional<std::size_t> placeGivenBy(const MergeConflict& conflict, std::size
 }
 
 void settleConflicts(MergeResult& result, const std::vector<std::size_t>& picks) {
-  for (std::size_t c = 0; c < result.conflicts.size() && c < picks.size(); ++c) {
+  // Checked before anything changes: a serial number left at two places must not reach an export.
+  if (picks.size() != result.conflicts.size())
+    throw std::invalid_argument("settleConflicts: " + std::to_string(picks.size()) + " picks for " +
+                                std::to_string(result.conflicts.size()) + " conflicts");
+  for (std::size_t c = 0; c < picks.size(); ++c)
+    if (picks[c] >= result.conflicts[c].places.size())
+      throw std::invalid_argument("settleConflicts: no place " + std::to_string(picks[c]) +
+                                  " in the conflict of " + result.conflicts[c].serialNumber);
+  const ConflictPlaces places(result.locations, result.conflicts);
+  for (std::size_t c = 0; c < picks.size(); ++c) {
     MergeConflict& conflict = result.conflicts[c];
-    if (picks[c] >= conflict.places.size()) continue;
     if (conflict.kept != picks[c]) conflict.settledBy.reset();
-    keepOnly(result.locations, conflict, picks[c]);
+    keepOnly(places, conflict, picks[c]);
   }
 }
 

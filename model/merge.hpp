@@ -44,6 +44,7 @@ struct MergeConflict {
 /// Something about the files that the merge did not change but the user should check.
 struct MergeWarning {
   enum class Kind {
+    fileWarning,    ///< what a file's own load warns of, such as serial numbers a spreadsheet rounded
     differentName,  ///< a later file names a record otherwise; the first file's name is kept
     leadingZeros,   ///< two places whose identifiers differ only by leading zeros, kept apart
   };
@@ -56,7 +57,8 @@ struct MergeResult {
   /// Ordered as a load orders a file: each list by name, then identifier.
   PlaceLocations locations{};
   std::vector<MergeConflict> conflicts{};  ///< by serial number, settled ones included
-  std::vector<MergeWarning> warnings{};    ///< names as the files were joined, then leading zeros
+  /// The files' own load warnings in file order, then names as the files were joined, then leading zeros.
+  std::vector<MergeWarning> warnings{};
 
   /// Whether a conflict is left that no preferred file settled: then the hierarchy is not to be written.
   bool hasUnsettledConflicts() const noexcept;
@@ -107,8 +109,10 @@ struct MergeReadOptions {
 };
 
 /// Reads `files` in order as `PlaceDataModel::readPlaces` does, on any thread, and merges them, each joined
-/// as soon as it is read. A cancel of the progress raises `WorkCancelled`. A file that fails to load fails
-/// the merge: its error is raised, and `failed` (when given) is set to its position.
+/// as soon as it is read; what each load warns of joins the warnings. A cancel of the progress raises
+/// `WorkCancelled`. A file that fails to load fails the merge: its error is raised, and `failed` (when
+/// given) is set to its position; an error raised after every file was read (out of memory) leaves
+/// `failed` at `files.size()`.
 MergeResult readAndMerge(const std::vector<std::filesystem::path>& files,
                          const MergeReadOptions& options = {}, std::size_t* failed = nullptr);
 
@@ -122,7 +126,8 @@ std::optional<std::size_t> placeGivenBy(const MergeConflict& conflict, std::size
 
 /// Settles every conflict of `result` as the user picked: `picks[c]` is the place of `result.conflicts[c]`
 /// that keeps its serial number, which every other place of that conflict loses. A conflict a preferred
-/// file settled otherwise is settled again. `picks` holds one valid place per conflict.
+/// file settled otherwise is settled again. Picks that do not name one place of each conflict raise
+/// `std::invalid_argument`, and nothing changes.
 void settleConflicts(MergeResult& result, const std::vector<std::size_t>& picks);
 
 }  // namespace tamrik

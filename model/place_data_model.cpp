@@ -5,7 +5,6 @@
 #include <functional>
 #include <limits>
 #include <optional>
-#include <system_error>
 #include <unordered_set>
 #include <utility>
 
@@ -20,7 +19,6 @@
 #include "tamrikcsv/coding/encoder.hpp"
 #include "tamrikcsv/decoder/csv_decoder.hpp"
 #include "tamrikcsv/encoder/csv_encoder.hpp"
-#include "tamrikcsv/writer/csv_writer.hpp"
 
 namespace tamrik {
 namespace {

@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUndoCommand>
 
 #include "app/location_view.hpp"
 #include "app/merge_dialog.hpp"
@@ -76,10 +78,11 @@ TEST(Merging, LoadsTheUnionAsADocumentNotYetExportedThatExportWrites) {
   const auto anna = shell.file("anna.csv", kAnna);
   const auto ben = shell.file("ben.csv",
                               "HQ,Head Office,1,First Floor,S,South Wing,D4,Desk 4,CN4650221P\n"
-                              "HQ,Head Office,1,First Floor,N,North Wing,D2,Window desk,\n");
+                              "HQ,Head Office,1,First Floor,N,North Wing,D2,Window desk,1.23457E+19\n");
 
-  // While the files are read, the status bar says so and no other file work starts.
-  ASSERT_TRUE(shell.app.startMerging({anna, ben}));
+  // While the files are read, the status bar says so and no other file work starts. The files are taken
+  // by name, whatever order the dialog gives them in.
+  ASSERT_TRUE(shell.app.startMerging({ben, anna}));
   EXPECT_EQ(shell.app.mergingFiles(), 2u);
   EXPECT_FALSE(window.mergeAction()->isEnabled());
   EXPECT_FALSE(window.exportReportAction()->isEnabled());
@@ -88,17 +91,23 @@ TEST(Merging, LoadsTheUnionAsADocumentNotYetExportedThatExportWrites) {
   EXPECT_TRUE(window.mergeAction()->isEnabled());
 
   auto& model = *shell.app.placeDataModel();
-  EXPECT_EQ(
-      test::describe(model.locations()),
-      "HQ Head Office\n  1 First Floor\n    N North Wing\n      D1 Desk 1 [CN465018YN;]\n      D2 Desk 2 []\n"
-      "    S South Wing\n      D4 Desk 4 [CN4650221P;]\n");
+  EXPECT_EQ(test::describe(model.locations()),
+            "HQ Head Office\n  1 First Floor\n    N North Wing\n      D1 Desk 1 [CN465018YN;]\n"
+            "      D2 Desk 2 [1.23457E+19;]\n    S South Wing\n      D4 Desk 4 [CN4650221P;]\n");
   EXPECT_EQ(model.currentFileName(), std::nullopt);
   EXPECT_EQ(window.windowTitle(), "Merged places[*]");
   EXPECT_TRUE(shell.app.hasUnsavedAssignments());
   EXPECT_EQ(shell.app.recentFiles().files(), recent);
-  EXPECT_EQ(shell.app.loadNotice().toStdString(),
-            "ben.csv names place D2 (location HQ, level 1, zone N) \"Window desk\", an earlier file "
-            "\"Desk 2\": the merge keeps \"Desk 2\".");
+  // Each file's own load warnings are the merge's too.
+  const std::string notice = shell.app.loadNotice().toStdString();
+  EXPECT_TRUE(
+      notice.starts_with("Names are taken from the files in this order: anna.csv, ben.csv.\n"
+                         "ben.csv: the serial number on line 3 is in a spreadsheet's number format"))
+      << notice;
+  EXPECT_TRUE(
+      notice.ends_with("\nben.csv names place D2 (location HQ, level 1, zone N) \"Window desk\", an "
+                       "earlier file \"Desk 2\": the merge keeps \"Desk 2\"."))
+      << notice;
 
   // Not exported: closing asks, and so does the next merge, before the user picks its files.
   EXPECT_FALSE(window.close());
@@ -114,7 +123,7 @@ TEST(Merging, LoadsTheUnionAsADocumentNotYetExportedThatExportWrites) {
   ASSERT_TRUE(test::waitForWork(shell.app));
   EXPECT_EQ(test::contentsOf(team), test::kHeader +
                                         "HQ,Head Office,1,First Floor,N,North Wing,D1,Desk 1,CN465018YN\n"
-                                        "HQ,Head Office,1,First Floor,N,North Wing,D2,Desk 2,\n"
+                                        "HQ,Head Office,1,First Floor,N,North Wing,D2,Desk 2,1.23457E+19\n"
                                         "HQ,Head Office,1,First Floor,S,South Wing,D4,Desk 4,CN4650221P\n");
   EXPECT_FALSE(shell.app.hasUnsavedAssignments());
   EXPECT_EQ(window.windowTitle(), "Merged places");
@@ -151,7 +160,28 @@ TEST(Merging, ConflictsAreTheUsersToSettleAndCancelChangesNothing) {
   EXPECT_FALSE(shell.app.hasUnsavedAssignments());
   EXPECT_EQ(shell.app.loadError(), nullptr);
 
+  // Picks that leave a serial number at two places load nothing.
+  answer = std::vector<std::size_t>{};
+  shell.mergeFromMenu(files);
+  EXPECT_EQ(test::describe(shell.app.placeDataModel()->locations()), before);
+  EXPECT_FALSE(shell.app.showsMerge());
+  shell.app.setLoadError(nullptr);
+
+  // Settling runs in the background as the reading did: a step taken meanwhile is asked about first.
   answer = std::vector<std::size_t>{1};
+  shell.app.setConflictPrompt([&](QWidget*, const MergeResult&, const Files&) {
+    QTimer::singleShot(0, [&] {
+      if (shell.app.isOpening()) shell.app.undoStack().push(new QUndoCommand(QStringLiteral("step")));
+    });
+    return answer;
+  });
+  const int askedBefore = shell.asked;
+  shell.mergeFromMenu(files);
+  EXPECT_EQ(shell.asked, askedBefore + 1);
+  EXPECT_EQ(test::describe(shell.app.placeDataModel()->locations()), before);
+  shell.app.undoStack().clear();
+
+  shell.app.setConflictPrompt([&](QWidget*, const MergeResult&, const Files&) { return answer; });
   shell.mergeFromMenu(files);
   EXPECT_EQ(
       test::describe(shell.app.placeDataModel()->locations()),
@@ -193,6 +223,18 @@ TEST(Merging, AFileThatFailsNamesItAndChangesNothingAndCancelStopsTheReading) {
   EXPECT_EQ(window.windowTitle(), "places.csv");
   window.alert()->close();
 
+  // Of two files of one name, the failing one is named by its path; a file in a Windows code page is to be
+  // saved as UTF-8 first, as a merge cannot be told to read it otherwise.
+  const auto bens = shell.scratch.path() / "ben";
+  std::filesystem::create_directories(bens);
+  const auto western = shell.scratch.write("ben/anna.csv", test::kHeader + "L,Caf\xE9,F,G,Z,Z,P,Desk,\n");
+  test::captureStdout([&] { shell.mergeFromMenu({anna, western}); });
+  ASSERT_NE(window.alert(), nullptr);
+  const std::string named = window.alert()->informativeText().toStdString();
+  EXPECT_TRUE(named.starts_with(western.string() + ", line 2, column")) << named;
+  EXPECT_NE(named.find("export it, which saves it as UTF-8, and merge again."), std::string::npos) << named;
+  window.alert()->close();
+
   std::string rows;
   for (int i = 0; i < 200000; ++i)
     rows += "L1,Main,F1,Floor,Z" + std::to_string(i % 50) + ",Zone,P" + std::to_string(i) + ",Desk,S" +
@@ -226,6 +268,7 @@ TEST(MergeDialog, TakesAPickPerConflictOrOneFileForAllAndOKWaitsUntilAllAreSettl
   EXPECT_EQ(s1.child(1)->text(1), "ben.csv");
   EXPECT_FALSE(dialog.okButton()->isEnabled());
   EXPECT_NE(dialog.findChild<QLabel*>("MergeWarnings"), nullptr);  // Ben's other name for Desk 2
+  EXPECT_NE(dialog.findChild<QPushButton*>("MergeWarningDetails"), nullptr);
 
   // carl.csv puts VNA3M0129L at two places: following it settles nothing; ben.csv settles CN465018YN alone.
   emit dialog.fileChoice()->activated(2);
@@ -261,6 +304,7 @@ TEST(ExportReport, WritesTheCoverageOfThePlacesShownAndReportsAFailureAsAnExport
       "HQ,Head Office,,,,,2,2,2\nHQ,Head Office,1,First Floor,,,2,2,2\nHQ,Head Office,1,First Floor,N,North "
       "Wing,1,1,1\n"
       "HQ,Head Office,1,First Floor,S,South Wing,1,1,1\n,Total,,,,,2,2,2\n");
+  EXPECT_EQ(window.statusBar()->currentMessage(), "Exported the report to report.csv.");
 
   shell.app.setReportFileChooser(
       [&](QWidget*) { return std::optional(shell.scratch.path() / "no" / "r.csv"); });
@@ -269,4 +313,18 @@ TEST(ExportReport, WritesTheCoverageOfThePlacesShownAndReportsAFailureAsAnExport
   EXPECT_EQ(window.alert()->windowTitle(), "Failed to Export file");
   EXPECT_TRUE(window.alert()->informativeText().contains("r.csv"))
       << window.alert()->informativeText().toStdString();
+}
+
+TEST(MergeDialog, WarningTextSumsUpAndShowDetailsHoldsEveryWarning) {
+  std::vector<MergeWarning> warnings;
+  for (int i = 0; i < 4; ++i)
+    warnings.push_back({MergeWarning::Kind::differentName, "name " + std::to_string(i)});
+  warnings.push_back({MergeWarning::Kind::leadingZeros, "zeros"});
+  const MergeWarningText text = mergeWarningText(warnings, {"a.csv", "b.csv"});
+  EXPECT_EQ(text.summary,
+            "Names are taken from the files in this order: a.csv, b.csv.\nname 0\nname 1\nname 2\n"
+            "2 more warnings: Show Details\u2026 lists every warning.");
+  EXPECT_EQ(
+      text.details,
+      "Names are taken from the files in this order: a.csv, b.csv.\nname 0\nname 1\nname 2\nname 3\nzeros");
 }

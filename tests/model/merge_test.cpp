@@ -3,6 +3,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "model/merge.hpp"
 #include "model_support.hpp"
@@ -212,6 +213,13 @@ TEST(MergePlaces, TheUsersPicksKeepEachSerialNumberAtOnePlace) {
   EXPECT_EQ(placeGivenBy(result.conflicts[1], 0), 0u);
   EXPECT_EQ(result.conflicts[1].kept, 1u);  // b.csv, preferred, settled S2 at P3
 
+  // Picks that leave a conflict unsettled are refused, and change nothing.
+  const std::string before = describe(result.locations);
+  EXPECT_THROW(settleConflicts(result, {1}), std::invalid_argument);
+  EXPECT_THROW(settleConflicts(result, {2, 0}), std::invalid_argument);
+  EXPECT_EQ(describe(result.locations), before);
+  EXPECT_TRUE(result.hasUnsettledConflicts());
+
   // The user keeps S1 at P2 and overrules the preference: S2 back at P2.
   settleConflicts(result, {1, 0});
   EXPECT_FALSE(result.hasUnsettledConflicts());
@@ -221,4 +229,22 @@ TEST(MergePlaces, TheUsersPicksKeepEachSerialNumberAtOnePlace) {
   EXPECT_EQ(describe(result.locations),
             "L1 Main\n  F1 Ground\n    Z1 North\n      P1 Desk A []\n"
             "      P2 Desk B [S1;S2;]\n      P3 Desk C []\n");
+}
+
+TEST(MergePlaces, ReadingTakesEachFilesLoadWarningsUnderItsShownName) {
+  test::ScratchFolder folder;
+  const std::vector<std::filesystem::path> files = {
+      folder.write("a.csv", kHeader + "L1,Main,F1,Ground,Z1,North,P1,Desk A,S1\n"),
+      folder.write("b.csv", kHeader + "L1,Main,F1,Ground,Z1,North,P2,Desk B,1.23457E+19\n")};
+  MergeReadOptions how;
+  how.names = {"a.csv", "team/b.csv"};
+  std::size_t failed = 0;
+  const MergeResult result = readAndMerge(files, how, &failed);
+  EXPECT_EQ(failed, files.size());  // what fails after the last file is read is no file's fault
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_EQ(result.warnings[0].kind, MergeWarning::Kind::fileWarning);
+  EXPECT_TRUE(
+      result.warnings[0].text.starts_with("team/b.csv: the serial number on line 2 is in a "
+                                          "spreadsheet's number format"))
+      << result.warnings[0].text;
 }
