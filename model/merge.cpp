@@ -201,6 +201,7 @@ class PlacesMerge::Impl {
     result.conflicts = conflicts();
     holdings_ = {};
     spreads_ = {};
+    spreadSerials_ = {};
     settle(result.conflicts, preferences);
     result.locations = std::move(base_);
     result.warnings = std::move(warnings_);
@@ -232,6 +233,7 @@ class PlacesMerge::Impl {
       }
       holding.spread = static_cast<Index>(spreads_.size());
       spreads_.push_back(std::move(spread));
+      spreadSerials_.push_back(serial);
     }
     Spread& spread = spreads_[holding.spread];
     auto at =
@@ -377,10 +379,12 @@ class PlacesMerge::Impl {
   std::vector<MergeConflict> conflicts() const {
     std::vector<MergeConflict> conflicts;
     std::unordered_map<const TamrikPlace*, std::vector<std::pair<std::size_t, std::size_t>>> where;
-    for (const auto& [serial, holding] : holdings_) {
-      if (holding.spread == kNone || spreads_[holding.spread].size() < 2) continue;
-      MergeConflict& conflict = conflicts.emplace_back(MergeConflict{std::string(serial)});
-      for (const auto& [place, files] : spreads_[holding.spread]) {
+    // Only the few spread serial numbers, not the whole table: walking it was 4.5% of merging two
+    // million-place files.
+    for (std::size_t s = 0; s < spreads_.size(); ++s) {
+      if (spreads_[s].size() < 2) continue;
+      MergeConflict& conflict = conflicts.emplace_back(MergeConflict{std::string(spreadSerials_[s])});
+      for (const auto& [place, files] : spreads_[s]) {
         where[place].emplace_back(conflicts.size() - 1, conflict.places.size());
         conflict.places.push_back({{}, {}, files});
       }
@@ -442,6 +446,7 @@ class PlacesMerge::Impl {
   PlaceLocations base_;
   std::unordered_map<std::string_view, Holding> holdings_;
   std::vector<Spread> spreads_;
+  std::vector<std::string_view> spreadSerials_;  // the serial number of each of `spreads_`
   std::unordered_map<const TamrikPlace*, std::size_t> introducedBy_;  // places the first file lacked
   std::vector<MergeWarning> warnings_;
 };
