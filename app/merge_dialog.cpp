@@ -41,7 +41,8 @@ MergeDialog::MergeDialog(const MergeResult& result, std::vector<QString> names, 
   std::vector<std::filesystem::path> namePaths;
   for (const auto& name : names) namePaths.push_back(nativePath(name));
   const MergeWarningText warnings = mergeWarningText(result.warnings, namePaths);
-  if (const QString order = mergeOrderText(namePaths); !order.isEmpty())
+  // The warnings' summary starts with the order; without warnings the intro says it.
+  if (const QString order = mergeOrderText(namePaths); !order.isEmpty() && result.warnings.empty())
     intro->setText(intro->text() + QLatin1Char(' ') + order);
 
   fileChoice_ = new QComboBox;

@@ -324,6 +324,13 @@ void TamrikSeatloomApp::openFile(const std::filesystem::path& file, const Places
   completeOpening(file, options, false, std::move(loaded), error);
 }
 
+void TamrikSeatloomApp::watch(std::unique_ptr<Opening> work) {
+  opening_ = std::move(work);
+  // The window's thread looks for the end as it goes about its events: the reading thread posts nothing.
+  openingPoll_->start();
+  emit openingChanged();
+}
+
 bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const PlacesReadOptions& options) {
   if (opening_ || exporting_) return false;  // one at a time: two would race to replace the store
   zoneWalk_.stop();  // a display plugged in while the file is read would be assigned to places it replaces
@@ -341,10 +348,7 @@ bool TamrikSeatloomApp::startOpening(const std::filesystem::path& file, const Pl
     }
     opening->done.store(true, std::memory_order_release);
   });
-  opening_ = std::move(opening);
-  // The window's thread looks for the end as it goes about its events: the reading thread posts nothing.
-  openingPoll_->start();
-  emit openingChanged();
+  watch(std::move(opening));
   return true;
 }
 
@@ -608,9 +612,7 @@ bool TamrikSeatloomApp::startMerging(const std::vector<std::filesystem::path>& f
     }
     merging->done.store(true, std::memory_order_release);
   });
-  opening_ = std::move(merging);
-  openingPoll_->start();
-  emit openingChanged();
+  watch(std::move(merging));
   return true;
 }
 
@@ -639,9 +641,7 @@ void TamrikSeatloomApp::startSettling(Opening& merged, std::vector<std::size_t> 
     }
     settling->done.store(true, std::memory_order_release);
   });
-  opening_ = std::move(settling);
-  openingPoll_->start();
-  emit openingChanged();
+  watch(std::move(settling));
 }
 
 void TamrikSeatloomApp::completeMerging(Opening& merging) {

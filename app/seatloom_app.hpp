@@ -229,6 +229,8 @@ class TamrikSeatloomApp : public QObject {
   // Settles the conflicts of `merged` as `picks` say and makes its places ready, in the background as a
   // merge reads; completeMerging follows.
   void startSettling(Opening& merged, std::vector<std::size_t> picks);
+  // Makes `work`, whose thread runs, the opening the window shows and polls for its end.
+  void watch(std::unique_ptr<Opening> work);
   void leaveDemo();
   void setMergeShown(bool shown, bool unexported);
 
