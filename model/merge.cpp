@@ -1,7 +1,9 @@
 #include "model/merge.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <limits>
@@ -21,6 +23,10 @@
 // Where each serial number stands, and which files put it there, is kept in one table whose keys view the
 // serial numbers inside the base's places. Those never move, and none is removed until conflicts are
 // settled, which happens after the table is read for the last time.
+//
+// That table is a flat index of 8-byte slots over holdings kept in small blocks. A node per serial number
+// (std::unordered_map) spent a fifth of merging two million-place files in malloc, free and rehashing; the
+// small blocks, like the nodes did, reuse the memory that the joined file's places free.
 
 namespace tamrik {
 namespace {
@@ -29,7 +35,7 @@ using Index = std::uint32_t;
 constexpr Index kNone = std::numeric_limits<Index>::max();
 constexpr std::size_t kNotFound = std::numeric_limits<std::size_t>::max();
 // Files below this position are kept as bits: nearly every serial number stands at one place.
-constexpr std::size_t kBitFiles = 64;
+constexpr std::size_t kBitFiles = 32;
 
 const std::string& idOf(const TamrikLocation& location) {
   return location.locationId;
@@ -170,6 +176,66 @@ void keepOnly(const ConflictPlaces& places, MergeConflict& conflict, std::size_t
   conflict.kept = kept;
 }
 
+// Where a serial number stands: one place and the files below `kBitFiles` that put it there, or, once a
+// second place or a later file does, the merge's spread `spread`.
+struct Holding {
+  std::string_view serial;
+  TamrikPlace* place = nullptr;
+  std::uint32_t files = 0;
+  Index spread = kNone;
+};
+
+// The holdings by serial number: open addressing with linear probing over slots that hold a holding's
+// position and the high half of its key's hash, so that a probe reads a key only when that half matches.
+class HoldingTable {
+ public:
+  std::size_t size() const noexcept { return holdings_.size(); }
+  // Room for `count` serial numbers in all without growing.
+  void reserve(std::size_t count) {
+    if (count * 4 > slots_.size() * 3) rehash(std::bit_ceil(std::max<std::size_t>(count * 4 / 3 + 1, 64)));
+  }
+
+  // The holding of `serial`, made with `place` if there is none.
+  Holding& find(std::string_view serial, TamrikPlace* place) {
+    if ((holdings_.size() + 1) * 4 > slots_.size() * 3) rehash(std::max<std::size_t>(slots_.size() * 2, 64));
+    const std::uint64_t hash = std::hash<std::string_view>{}(serial);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+      const Slot slot = slots_[i];
+      if (slot.position == 0) {
+        holdings_.push_back({serial, place});
+        slots_[i] = {static_cast<std::uint32_t>(holdings_.size()), tag};
+        return holdings_.back();
+      }
+      if (slot.tag == tag && holdings_[slot.position - 1].serial == serial)
+        return holdings_[slot.position - 1];
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t position = 0;  // of the holding, from 1; 0 for an empty slot
+    std::uint32_t tag = 0;
+  };
+
+  void rehash(std::size_t size) {
+    if (holdings_.size() >= std::numeric_limits<std::uint32_t>::max())
+      throw std::length_error("merge: too many serial numbers");
+    slots_.assign(size, Slot{});
+    mask_ = size - 1;
+    for (std::size_t h = 0; h < holdings_.size(); ++h) {
+      const std::uint64_t hash = std::hash<std::string_view>{}(holdings_[h].serial);
+      std::size_t i = hash & mask_;
+      while (slots_[i].position != 0) i = (i + 1) & mask_;
+      slots_[i] = {static_cast<std::uint32_t>(h + 1), static_cast<std::uint32_t>(hash >> 32)};
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  std::deque<Holding> holdings_;
+};
+
 }  // namespace
 
 bool MergeResult::hasUnsettledConflicts() const noexcept {
@@ -186,7 +252,7 @@ class PlacesMerge::Impl {
       return;
     }
     file_ = k;
-    if (k == 1) reserveHoldings();
+    reserveHoldings(file.locations);
     joinList(base_, file.locations, Ids{}, 0);
   }
 
@@ -209,20 +275,13 @@ class PlacesMerge::Impl {
   }
 
  private:
-  // Where a serial number stands: one place and the files below `kBitFiles` that put it there, or, once a
-  // second place or a later file does, `spreads_[spread]`.
-  struct Holding {
-    TamrikPlace* place = nullptr;
-    std::uint64_t files = 0;
-    Index spread = kNone;
-  };
   using Spread = std::vector<std::pair<TamrikPlace*, std::vector<std::size_t>>>;
 
   void record(std::string_view serial, TamrikPlace* place, std::size_t file) {
-    Holding& holding = holdings_.try_emplace(serial, Holding{place}).first->second;
+    Holding& holding = holdings_.find(serial, place);
     if (holding.spread == kNone) {
       if (holding.place == place && file < kBitFiles) {
-        holding.files |= std::uint64_t{1} << file;
+        holding.files |= std::uint32_t{1} << file;
         return;
       }
       Spread spread;
@@ -244,13 +303,16 @@ class PlacesMerge::Impl {
   void record(TamrikPlace& place, std::size_t file) {
     for (const auto& serial : place.serialNumbers()) record(serial, &place, file);
   }
-  // Room for the first file's serial numbers at once: growing the table to them rehashed it again and
-  // again, 7% of merging two million-place files.
-  void reserveHoldings() {
-    std::size_t serials = 0;
-    for (const auto& location : base_)
-      forEachPlace(location, [&](const auto& place) { serials += place->serialNumbers().size(); });
-    holdings_.reserve(serials);
+  // Room at once for every serial number the table may hold after joining `incoming`: growing the table
+  // to them rehashed it again and again, 7% of merging two million-place files.
+  void reserveHoldings(const PlaceLocations& incoming) {
+    auto serialsOf = [](const PlaceLocations& locations) {
+      std::size_t serials = 0;
+      for (const auto& location : locations)
+        forEachPlace(location, [&](const auto& place) { serials += place->serialNumbers().size(); });
+      return serials;
+    };
+    holdings_.reserve((file_ == 1 ? serialsOf(base_) : holdings_.size()) + serialsOf(incoming));
   }
 
   void noteName(const Ids& ids, std::size_t depth, const std::string& kept, const std::string& other) {
@@ -444,7 +506,7 @@ class PlacesMerge::Impl {
   std::vector<std::filesystem::path> files_;
   std::size_t file_ = 0;  // the file being joined
   PlaceLocations base_;
-  std::unordered_map<std::string_view, Holding> holdings_;
+  HoldingTable holdings_;
   std::vector<Spread> spreads_;
   std::vector<std::string_view> spreadSerials_;  // the serial number of each of `spreads_`
   std::unordered_map<const TamrikPlace*, std::size_t> introducedBy_;  // places the first file lacked

@@ -109,6 +109,36 @@ TEST(MergePlaces, ListsASerialNumberAtTwoPlacesWithTheFilesThatPutItThere) {
   EXPECT_EQ(conflict.places[1].files, (std::vector<std::size_t>{1}));
 }
 
+// Past the files kept as bits, and past the table's first size when one file is merged on its own.
+TEST(MergePlaces, FindsConflictsAmongManyFilesAndManySerialNumbers) {
+  test::ScratchFolder folder;
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int f = 0; f < 40; ++f)
+    files.push_back(
+        {"f" + std::to_string(f) + ".csv", "L1,Main,F1,Ground,Z1,North,P1,Desk A,S" + std::to_string(f) +
+                                               "\n" + "L1,Main,F1,Ground,Z1,North," +
+                                               (f == 35 ? "P2,Desk B" : "P1,Desk A") + ",SHARED\n"});
+  auto many = merge(folder, files);
+  ASSERT_EQ(many.conflicts.size(), 1u);
+  ASSERT_EQ(many.conflicts[0].places.size(), 2u);
+  std::vector<std::size_t> allBut35;
+  for (std::size_t f = 0; f < 40; ++f)
+    if (f != 35) allBut35.push_back(f);
+  EXPECT_EQ(many.conflicts[0].places[0].files, allBut35);
+  EXPECT_EQ(many.conflicts[0].places[1].files, (std::vector<std::size_t>{35}));
+
+  std::string rows;
+  for (int p = 0; p < 300; ++p)
+    rows += "L1,Main,F1,Ground,Z1,North,P" + std::to_string(p) + ",Desk,S" + std::to_string(p) + "\n";
+  rows += "L1,Main,F1,Ground,Z1,North,P299,Desk,S7\n";
+  auto one = merge(folder, {{"one.csv", rows}});
+  ASSERT_EQ(one.conflicts.size(), 1u);
+  EXPECT_EQ(one.conflicts[0].serialNumber, "S7");
+  ASSERT_EQ(one.conflicts[0].places.size(), 2u);
+  EXPECT_EQ(one.conflicts[0].places[0].ids[3], "P299");  // in the load's order: by name, then identifier
+  EXPECT_EQ(one.conflicts[0].places[1].ids[3], "P7");
+}
+
 TEST(MergePlaces, PreferredFilesSettleConflictsInOrderOfPrecedence) {
   test::ScratchFolder folder;
   const std::vector<std::pair<std::string, std::string>> files = {
