@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
 #include "tamrikcsv/coding/detail/encoding_backend.hpp"
@@ -50,6 +51,14 @@ class FieldRowReader {
   URL decodeURL(const KeyArgument& key) const;
   /// A value that decodes itself: `with` gets a decoder positioned at the field.
   void decodeValue(const KeyArgument& key, const DecodeWith& with) const;
+
+  /// Where each of `keys` (titles alone, a record's fields) stands in the row, negative where no header
+  /// has its title, when the row's texts can be taken straight: an earlier row resolved the keys, the row
+  /// is the one read last, and nils are empty fields. Null otherwise; the record then reads field by
+  /// field, as the first row does to resolve its keys.
+  const std::int64_t* directPositions(const std::vector<CodingKey>& keys) const;
+  /// The text at `position`, one that `directPositions` gave for this row.
+  std::string_view directText(std::int64_t position) const;
 
  private:
   const ShadowDecoder* decoder_;

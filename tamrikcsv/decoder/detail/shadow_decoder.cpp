@@ -522,6 +522,12 @@ URL FieldRowReader::decodeURL(const KeyArgument& key) const {
 void FieldRowReader::decodeValue(const KeyArgument& key, const DecodeWith& with) const {
   nestedValue(*decoder_, key, with);
 }
+const std::int64_t* FieldRowReader::directPositions(const std::vector<CodingKey>& keys) const {
+  return decoder_->source()->directPositions(keys, row_);
+}
+std::string_view FieldRowReader::directText(std::int64_t position) const {
+  return decoder_->source()->lastRowField(position);
+}
 
 // --- The source -----------------------------------------------------------------------------------------
 
@@ -664,6 +670,22 @@ std::int64_t ShadowDecoderSource::resolveFieldPosition(const KeyArgument& key, c
 
 bool ShadowDecoderSource::isHeader(const KeyArgument& key) {
   return !headers_.empty() && headerLookup().position(key) != HeaderLookup::kNotAHeader;
+}
+
+const std::int64_t* ShadowDecoderSource::directPositions(const std::vector<CodingKey>& keys,
+                                                         std::int64_t row) {
+  if (row != rowsRead_ - 1 || !lastRowStored_) return nullptr;
+  if (directKeys_ == &keys) return directPositions_;
+  // Once per record type and file: the keys' positions are final once each is resolved (a header, or
+  // known to be none), which the field-by-field reading of the first row does.
+  if (resolvedEnumeration_ != &keys || headers_.empty() ||
+      configuration_.nilStrategy.kind() == Strategy::NilDecoding::Kind::custom)
+    return nullptr;
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    if (keys[k].intValue() || resolvedPositions_[k] < HeaderLookup::kNotAHeader) return nullptr;
+  directKeys_ = &keys;
+  directPositions_ = resolvedPositions_;
+  return directPositions_;
 }
 
 char32_t ShadowDecoderSource::decimalSeparator() {

@@ -63,6 +63,12 @@ class ShadowDecoderSource {
   }
   /// Whether some header has the key's text.
   bool isHeader(const KeyArgument& key);
+  /// What `FieldRowReader::directPositions` answers for the row `row`.
+  const std::int64_t* directPositions(const std::vector<CodingKey>& keys, std::int64_t row);
+  /// A field of the row read last.
+  std::string_view lastRowField(std::int64_t position) const noexcept {
+    return lastRow()[static_cast<std::size_t>(position)];
+  }
 
   /// The decimal separator of the decimal strategy's locale, asked of the locale once.
   char32_t decimalSeparator();
@@ -82,6 +88,9 @@ class ShadowDecoderSource {
   // further check, since a lookup that succeeded once always will.
   const void* resolvedEnumeration_ = nullptr;
   const std::int64_t* resolvedPositions_ = nullptr;
+  // The record keys whose positions `directPositions` last found all resolved, and those positions.
+  const void* directKeys_ = nullptr;
+  const std::int64_t* directPositions_ = nullptr;
   std::optional<char32_t> decimalSeparator_;
 
   // Every row read, under `keepAll`: the texts packed into large blocks and viewed from one list, rather

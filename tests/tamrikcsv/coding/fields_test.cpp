@@ -160,6 +160,23 @@ TEST(DeclaredFields, DecodeAsTheirHandWrittenTwinsWhateverTheWayIn) {
   // An optional field's column may be missing altogether.
   EXPECT_EQ(decoderWith().decodeText<std::vector<Desk>>("Desk,Floor,Window,Width\nD3,0,,2\n")[0].serial,
             std::nullopt);
+  // From the second row on, texts are taken straight from the row: still as the twins read them, with a
+  // column missing, and with nils that a custom strategy decides.
+  const std::string longer = "Desk,Floor,Window,Width,Serial\nD1,1,true,1,-\nD2,2,true,2,\nD3,3,true,3,S3\n";
+  auto dash = [](CSVDecoder::Configuration& c) {
+    c.nilStrategy = Strategy::NilDecoding::custom(
+        [](Decoder& d) { return d.singleValueContainer().decode<std::string>() == "-"; });
+  };
+  for (const auto& [input, edit] :
+       std::vector<std::pair<std::string, std::function<void(CSVDecoder::Configuration&)>>>{
+           {"Desk,Floor,Window,Width\nD1,1,true,1\nD2,2,,2\nD3,3,,3\n", {}}, {longer, {}}, {longer, dash}}) {
+    auto decoder = decoderWith(edit);
+    auto desks = decoder.decodeText<std::vector<Desk>>(input);
+    auto twins = decoder.decodeText<std::vector<HandDesk>>(input);
+    ASSERT_EQ(desks.size(), 3u);
+    EXPECT_EQ(desks[2].id, "D3");
+    EXPECT_EQ(desks, std::vector<Desk>(twins.begin(), twins.end())) << input;
+  }
   // By position without a header row, by title and position with one that says otherwise.
   EXPECT_EQ(CSVDecoder().decodeText<std::vector<Pair>>("a,1\nb,2\n"),
             (std::vector<Pair>{{"a", 1}, {"b", 2}}));
