@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <stdexcept>
+#include <type_traits>
 
 #include "tamrikcsv/reader/detail/input_source.hpp"
 #include "tamrikcsv/text/detail/byte_set.hpp"
@@ -88,6 +89,12 @@ struct CSVReader::Impl {
   detail::ByteSet special;        // bytes that may start the escaping scalar or a delimiter
   bool singleBytes;               // one-byte field delimiter and escaping scalar, no trimming
   char rowByte;                   // a one-byte row delimiter, else the field delimiter
+  bool fastRows;                  // rows read into `Fields` may take `takeFastFields`
+  // The last 64 bytes that `takeFastFields` scanned, and the special bytes among them the parser may not
+  // have passed yet (bit k for scanBase[k]; those before `pos` are to be ignored). Null when not known for
+  // the current window.
+  const char* scanBase = nullptr;
+  std::uint64_t scanBits = 0;
 
   Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
       : configuration(std::move(c)), source(std::move(s)), settings(Settings::make(configuration)) {
@@ -105,6 +112,10 @@ struct CSVReader::Impl {
     // The one-byte row delimiters start no other: one that did would have more scalars, and come later.
     auto oneByte = std::find_if(rows.begin(), rows.end(), [](const auto& d) { return d.size() == 1; });
     rowByte = oneByte != rows.end() ? (*oneByte)[0] : field[0];
+    // A byte comparison tells a field delimiter from a row delimiter from any other special byte, and the
+    // mask of special bytes is made with a few comparisons.
+    fastRows = singleBytes && rowByte != field[0] && special.size() <= 4 &&
+               (escape.empty() || (escape[0] != field[0] && escape[0] != rowByte));
 
     if (configuration.headerStrategy == Strategy::Header::firstLine) {
       std::size_t n;
@@ -117,7 +128,12 @@ struct CSVReader::Impl {
   }
 
   // Makes at least one byte available; false at the end of the input.
-  bool more() { return pos != end || source->refill(pos, end); }
+  bool more() { return pos != end || refill(); }
+  // Every refill goes through here: it may move the window, which the scan of special bytes is about.
+  bool refill() {
+    scanBase = nullptr;
+    return source->refill(pos, end);
+  }
 
   // Whether the input at `pos` (before `end`) starts with `d`, reading on as far as that takes.
   // Consumes nothing.
@@ -127,7 +143,7 @@ struct CSVReader::Impl {
     if (have >= d.size()) return std::memcmp(pos, d.data(), d.size()) == 0;
     if (std::memcmp(pos, d.data(), have) != 0) return false;
     while (have < d.size()) {
-      if (!source->refill(pos, end)) return false;
+      if (!refill()) return false;
       auto now = std::min(static_cast<std::size_t>(end - pos), d.size());
       if (std::memcmp(pos + have, d.data() + have, now - have) != 0) return false;
       have = now;
@@ -188,9 +204,8 @@ struct CSVReader::Impl {
     Fields& fields;
     std::size_t start;
     [[gnu::always_inline]] void append(const char* p, std::size_t n) {
-      std::string& text = fields.text_;
-      if (text.size() - fields.length_ < n) text.resize(std::max(2 * text.size(), fields.length_ + n));
-      std::memcpy(text.data() + fields.length_, p, n);
+      reserveText(fields, fields.length_ + n);
+      std::memcpy(fields.text_.data() + fields.length_, p, n);
       fields.length_ += n;
     }
     void append(const std::string& s) { append(s.data(), s.size()); }
@@ -212,11 +227,17 @@ struct CSVReader::Impl {
     void resize(std::size_t n) { fields.length_ = start + n; }
   };
   [[gnu::always_inline]] static TailField slot(Fields& fields, std::size_t n) {
-    if (n == 0)
+    if (n == 0) {
       fields.length_ = 0;
-    else
+    } else {
       endField(fields, n - 1);
+      reserveText(fields, fields.length_ + 1);
+      ++fields.length_;  // the byte between two fields
+    }
     return {fields, fields.length_};
+  }
+  [[gnu::always_inline]] static void reserveText(Fields& fields, std::size_t size) {
+    if (fields.text_.size() < size) fields.text_.resize(std::max(2 * fields.text_.size(), size));
   }
   static void finish(Fields& fields, std::size_t n) { endField(fields, n - 1); }
   [[gnu::always_inline]] static void endField(Fields& fields, std::size_t index) {
@@ -285,6 +306,8 @@ struct CSVReader::Impl {
     const char fieldByte = field[0];
     const char escapeByte = escape.empty() ? fieldByte : escape[0];
     n = 0;
+    if constexpr (std::is_same_v<Line, Fields>)
+      if (fastRows && takeFastFields(row, n)) return true;
     for (;;) {
       if (!more()) {
         if (n == 0) return false;
@@ -308,6 +331,8 @@ struct CSVReader::Impl {
       if (first == escapeByte && !escape.empty()) {
         ++pos;
         if (parseEscapedField(out, rowIndex)) return true;
+        if constexpr (std::is_same_v<Line, Fields>)
+          if (fastRows && takeFastFields(row, n)) return true;
         continue;
       }
       if (first == fieldByte) {
@@ -322,7 +347,7 @@ struct CSVReader::Impl {
         out.append(start, static_cast<std::size_t>(p - start));
         pos = p;
         if (p == end) {
-          if (!source->refill(pos, end)) return true;
+          if (!refill()) return true;
           start = pos;
           continue;
         }
@@ -338,6 +363,74 @@ struct CSVReader::Impl {
     }
   }
 
+  // Takes the fields from `pos`, the start of field n, up to the first special byte that is not a one-byte
+  // delimiter, or up to the window's last 64 bytes: in the common row, unescaped and whole in the window,
+  // the whole row. Its bytes go over in one copy, delimiters and all (each stands as the byte after its
+  // field), and where its fields end comes from a mask of the special bytes of 64 bytes at a time, kept
+  // from row to row: reading the places file takes 37% fewer instructions than field by field. True when
+  // the row ended; else `pos` is at the start of the next field, to be parsed field by field, and the last
+  // field taken is not ended yet, as after parsing it that way.
+  bool takeFastFields(Fields& fields, std::size_t& n) {
+    const char* const from = pos;
+    const char* base;
+    std::uint64_t bits;
+    if (scanBase && static_cast<std::size_t>(pos - scanBase) < 64) {
+      base = scanBase;
+      bits = scanBits & (~std::uint64_t{0} << (pos - scanBase));
+    } else {
+      if (end - pos < 64) return false;
+      base = pos;
+      bits = special.mask64(pos);
+    }
+    if (n > 0) endField(fields, n - 1);
+    const std::size_t offset = n == 0 ? 0 : fields.length_ + 1;  // where `from` goes in the buffer
+    const char fieldByte = field[0];
+    // Locals, and room for a block's worth of ends made once a block, keep the loop over the fields short.
+    std::size_t found = n;  // fields ended so far
+    std::size_t* ends = reserveEnds(fields, found + 64);
+    // Copies the fields up to the delimiter at `to`.
+    auto take = [&](const char* to) {
+      const auto size = static_cast<std::size_t>(to - from);
+      reserveText(fields, offset + size);
+      std::memcpy(fields.text_.data() + offset, from, size);
+      fields.length_ = offset + size;
+      pos = to + 1;
+    };
+    // Takes the fields found whole, if any.
+    auto stop = [&] {
+      if (found > n) take(from + (ends[found - 1] - offset));
+      n = found;
+      return false;
+    };
+    for (;;) {
+      while (bits == 0) {
+        if (end - base < 128) return stop();
+        base += 64;
+        bits = special.mask64(base);
+        ends = reserveEnds(fields, found + 64);
+      }
+      const char* p = base + __builtin_ctzll(bits);
+      bits &= bits - 1;
+      if (*p == fieldByte) {
+        ends[found++] = offset + static_cast<std::size_t>(p - from);
+        continue;
+      }
+      scanBase = base;
+      if (*p != rowByte) {
+        scanBits = bits | std::uint64_t{1} << (p - base);  // the parser takes it from here
+        return stop();
+      }
+      scanBits = bits;
+      take(p);
+      n = found + 1;  // with the last field, which `finish` ends
+      return true;
+    }
+  }
+  [[gnu::always_inline]] static std::size_t* reserveEnds(Fields& fields, std::size_t size) {
+    if (fields.ends_.size() < size) fields.ends_.resize(std::max(2 * fields.ends_.size(), size));
+    return fields.ends_.data();
+  }
+
   // Parses a field after its opening escaping scalar; true when the row ended with it.
   template <class Out>
   bool parseEscapedField(Out& out, std::int64_t rowIndex) {
@@ -347,7 +440,7 @@ struct CSVReader::Impl {
       if (!p) {
         out.append(pos, static_cast<std::size_t>(end - pos));
         pos = end;
-        if (!source->refill(pos, end)) throw unterminatedEscapedField(rowIndex);
+        if (!refill()) throw unterminatedEscapedField(rowIndex);
         continue;
       }
       out.append(pos, static_cast<std::size_t>(p - pos));
@@ -373,8 +466,7 @@ struct CSVReader::Impl {
     if (matchRow()) return true;
     bool carriageReturn = *pos == '\r';
     // Such a matcher looks at the scalar after a non-delimiter too: a decoding error there comes first.
-    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength())
-      source->refill(pos, end);
+    if (readsAheadOnRowMismatch && static_cast<std::size_t>(end - pos) == scalarLength()) refill();
     throw invalidAfterEscapedField(rowIndex, taken(out), carriageReturn);
   }
 
@@ -388,7 +480,7 @@ struct CSVReader::Impl {
       out.append(start, static_cast<std::size_t>(p - start));
       pos = p;
       if (p == end) {
-        if (!source->refill(pos, end)) break;
+        if (!refill()) break;
         start = pos;
         continue;
       }
