@@ -416,11 +416,8 @@ struct CSVReader::Impl {
         continue;
       }
       scanBase = base;
-      if (*p != rowByte) {
-        scanBits = bits | std::uint64_t{1} << (p - base);  // the parser takes it from here
-        return stop();
-      }
       scanBits = bits;
+      if (*p != rowByte) return stop();
       take(p);
       n = found + 1;  // with the last field, which `finish` ends
       return true;
