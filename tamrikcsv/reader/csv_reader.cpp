@@ -90,11 +90,13 @@ struct CSVReader::Impl {
   bool singleBytes;               // one-byte field delimiter and escaping scalar, no trimming
   char rowByte;                   // a one-byte row delimiter, else the field delimiter
   bool fastRows;                  // rows read into `Fields` may take `takeFastFields`
+  detail::ByteSet fieldBytes;     // for `takeFastFields`: the field delimiter's byte,
+  detail::ByteSet otherSpecial;   // and the other special bytes
   // The last 64 bytes that `takeFastFields` scanned, and the special bytes among them the parser may not
-  // have passed yet (bit k for scanBase[k]; those before `pos` are to be ignored). Null when not known for
-  // the current window.
+  // have passed yet (bit k for scanBase[k]; those before `pos` are to be ignored): field delimiters and
+  // others. Null when not known for the current window.
   const char* scanBase = nullptr;
-  std::uint64_t scanBits = 0;
+  std::uint64_t scanDelimiters = 0, scanOthers = 0;
 
   Impl(Configuration c, std::unique_ptr<detail::InputSource> s)
       : configuration(std::move(c)), source(std::move(s)), settings(Settings::make(configuration)) {
@@ -116,6 +118,10 @@ struct CSVReader::Impl {
     // mask of special bytes is made with a few comparisons.
     fastRows = singleBytes && rowByte != field[0] && special.size() <= 4 &&
                (escape.empty() || (escape[0] != field[0] && escape[0] != rowByte));
+    fieldBytes.insert(byte(field.data()));
+    for (const auto& d : rows)
+      if (d[0] != field[0]) otherSpecial.insert(byte(d.data()));
+    if (!escape.empty()) otherSpecial.insert(byte(escape.data()));
 
     if (configuration.headerStrategy == Strategy::Header::firstLine) {
       std::size_t n;
@@ -153,8 +159,9 @@ struct CSVReader::Impl {
 
   // The scalar at `pos` (which is before `end`) is whole in the window, so no reading is needed.
   bool atEscape() const {
-    return !escape.empty() && *pos == escape[0] && static_cast<std::size_t>(end - pos) >= escape.size() &&
-           std::memcmp(pos, escape.data(), escape.size()) == 0;
+    return !escape.empty() && *pos == escape[0] &&
+           (escape.size() == 1 || (static_cast<std::size_t>(end - pos) >= escape.size() &&
+                                   std::memcmp(pos, escape.data(), escape.size()) == 0));
   }
   bool atTrim() const {
     return byte(pos) < 0x80 ? settings.trimCharacters.contains(byte(pos))
@@ -264,10 +271,20 @@ struct CSVReader::Impl {
     return true;
   }
 
+  // The common row read into a `Fields` goes from here straight to `takeFastFields`; the parsers, which
+  // are called only when it stops, carry on from the field where it did.
   template <class Line>
-  bool parseFields(Line& row, std::size_t& n, std::int64_t rowIndex) {
-    if (singleBytes) return parseLineOfSingleBytes(row, n, rowIndex);
+  [[gnu::always_inline]] bool parseFields(Line& row, std::size_t& n, std::int64_t rowIndex) {
     n = 0;
+    if constexpr (std::is_same_v<Line, Fields>)
+      if (fastRows && takeFastFields(row, n)) return true;
+    if (singleBytes) return parseLineOfSingleBytes(row, n, rowIndex);
+    return parseLineOfScalars(row, n, rowIndex);
+  }
+
+  // Parses the line's fields from field n.
+  template <class Line>
+  [[gnu::noinline]] bool parseLineOfScalars(Line& row, std::size_t& n, std::int64_t rowIndex) {
     for (;;) {
       if (!more()) {
         if (n == 0) return false;
@@ -299,15 +316,12 @@ struct CSVReader::Impl {
     }
   }
 
-  // The common case, parseFields with byte comparisons: a one-byte field delimiter and escaping scalar and
-  // no trimming, so that neither ever needs to read ahead.
+  // The common case, parseLineOfScalars with byte comparisons: a one-byte field delimiter and escaping
+  // scalar and no trimming, so that neither ever needs to read ahead.
   template <class Line>
-  bool parseLineOfSingleBytes(Line& row, std::size_t& n, std::int64_t rowIndex) {
+  [[gnu::noinline]] bool parseLineOfSingleBytes(Line& row, std::size_t& n, std::int64_t rowIndex) {
     const char fieldByte = field[0];
     const char escapeByte = escape.empty() ? fieldByte : escape[0];
-    n = 0;
-    if constexpr (std::is_same_v<Line, Fields>)
-      if (fastRows && takeFastFields(row, n)) return true;
     for (;;) {
       if (!more()) {
         if (n == 0) return false;
@@ -373,18 +387,19 @@ struct CSVReader::Impl {
   bool takeFastFields(Fields& fields, std::size_t& n) {
     const char* const from = pos;
     const char* base;
-    std::uint64_t bits;
+    std::uint64_t delimiters, others;  // field delimiters, and the other special bytes
     if (scanBase && static_cast<std::size_t>(pos - scanBase) < 64) {
       base = scanBase;
-      bits = scanBits & (~std::uint64_t{0} << (pos - scanBase));
+      const std::uint64_t ahead = ~std::uint64_t{0} << (pos - scanBase);
+      delimiters = scanDelimiters & ahead;
+      others = scanOthers & ahead;
     } else {
       if (end - pos < 64) return false;
       base = pos;
-      bits = special.mask64(pos);
+      scan(base, delimiters, others);
     }
     if (n > 0) endField(fields, n - 1);
     const std::size_t offset = n == 0 ? 0 : fields.length_ + 1;  // where `from` goes in the buffer
-    const char fieldByte = field[0];
     // Locals, and room for a block's worth of ends made once a block, keep the loop over the fields short.
     std::size_t found = n;  // fields ended so far
     std::size_t* ends = reserveEnds(fields, found + 64);
@@ -396,32 +411,38 @@ struct CSVReader::Impl {
       fields.length_ = offset + size;
       pos = to + 1;
     };
-    // Takes the fields found whole, if any.
-    auto stop = [&] {
-      if (found > n) take(from + (ends[found - 1] - offset));
-      n = found;
-      return false;
-    };
     for (;;) {
-      while (bits == 0) {
-        if (end - base < 128) return stop();
-        base += 64;
-        bits = special.mask64(base);
-        ends = reserveEnds(fields, found + 64);
+      // The field delimiters before the first other special byte (all of them when there is none) end
+      // fields; base[k] goes to the buffer at `at` + k (modulo 2^64, as `base` may be before `from`).
+      const std::uint64_t before = (others & (std::uint64_t{0} - others)) - 1;
+      const std::size_t at = offset + static_cast<std::size_t>(base - from);
+      for (std::uint64_t d = delimiters & before; d != 0; d &= d - 1)
+        ends[found++] = at + static_cast<std::size_t>(__builtin_ctzll(d));
+      if (others != 0) {
+        const char* p = base + __builtin_ctzll(others);
+        scanBase = base;
+        scanDelimiters = delimiters & ~before;
+        scanOthers = others & (others - 1);
+        if (*p == rowByte) {
+          take(p);
+          n = found + 1;  // with the last field, which `finish` ends
+          return true;
+        }
+        break;
       }
-      const char* p = base + __builtin_ctzll(bits);
-      bits &= bits - 1;
-      if (*p == fieldByte) {
-        ends[found++] = offset + static_cast<std::size_t>(p - from);
-        continue;
-      }
-      scanBase = base;
-      scanBits = bits;
-      if (*p != rowByte) return stop();
-      take(p);
-      n = found + 1;  // with the last field, which `finish` ends
-      return true;
+      if (end - base < 128) break;
+      base += 64;
+      scan(base, delimiters, others);
+      ends = reserveEnds(fields, found + 64);
     }
+    // Takes the fields found whole, if any.
+    if (found > n) take(from + (ends[found - 1] - offset));
+    n = found;
+    return false;
+  }
+  [[gnu::always_inline]] void scan(const char* p, std::uint64_t& delimiters, std::uint64_t& others) const {
+    delimiters = fieldBytes.mask64(p);
+    others = otherSpecial.mask64(p);
   }
   [[gnu::always_inline]] static std::size_t* reserveEnds(Fields& fields, std::size_t size) {
     if (fields.ends_.size() < size) fields.ends_.resize(std::max(2 * fields.ends_.size(), size));

@@ -54,16 +54,17 @@ class ByteSet {
   /// The bytes of [p, p + 64) in the set, as bits: bit k for p[k]. Fast for up to 4 members.
   [[gnu::always_inline]] std::uint64_t mask64(const char* p) const noexcept {
 #ifdef __SSE2__
-    if (!members_.empty() && members_.size() <= 4) {
-      std::uint64_t mask = 0;
-      for (int k = 0; k < 4; ++k) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-        __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles_[0]), _mm_cmpeq_epi8(v, needles_[1])),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, needles_[2]), _mm_cmpeq_epi8(v, needles_[3])));
-        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << (16 * k);
-      }
-      return mask;
+    switch (members_.size()) {
+      case 1:
+        return blockMask<1>(p);
+      case 2:
+        return blockMask<2>(p);
+      case 3:
+        return blockMask<3>(p);
+      case 4:
+        return blockMask<4>(p);
+      default:
+        break;
     }
 #endif
     std::uint64_t mask = 0;
@@ -76,6 +77,19 @@ class ByteSet {
   std::vector<char> members_;
 #ifdef __SSE2__
   __m128i needles_[4];
+
+  // Comparing with only as many needles as there are members.
+  template <std::size_t N>
+  [[gnu::always_inline]] std::uint64_t blockMask(const char* p) const noexcept {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      __m128i hits = _mm_cmpeq_epi8(v, needles_[0]);
+      for (std::size_t m = 1; m < N; ++m) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, needles_[m]));
+      mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << (16 * k);
+    }
+    return mask;
+  }
 #endif
 };
 
