@@ -248,8 +248,7 @@ struct CSVReader::Impl {
   }
   static void finish(Fields& fields, std::size_t n) { endField(fields, n - 1); }
   [[gnu::always_inline]] static void endField(Fields& fields, std::size_t index) {
-    if (index >= fields.ends_.size()) fields.ends_.resize(std::max<std::size_t>(2 * index, 16));
-    fields.ends_[index] = fields.length_;
+    reserveEnds(fields, index + 2)[index + 1] = fields.length_;
     fields.count_ = index + 1;
   }
 
@@ -402,7 +401,7 @@ struct CSVReader::Impl {
     const std::size_t offset = n == 0 ? 0 : fields.length_ + 1;  // where `from` goes in the buffer
     // Locals, and room for a block's worth of ends made once a block, keep the loop over the fields short.
     std::size_t found = n;  // fields ended so far
-    std::size_t* ends = reserveEnds(fields, found + 64);
+    std::size_t* ends = reserveEnds(fields, found + 65);
     // Copies the fields up to the delimiter at `to`.
     auto take = [&](const char* to) {
       const auto size = static_cast<std::size_t>(to - from);
@@ -417,7 +416,7 @@ struct CSVReader::Impl {
       const std::uint64_t before = (others & (std::uint64_t{0} - others)) - 1;
       const std::size_t at = offset + static_cast<std::size_t>(base - from);
       for (std::uint64_t d = delimiters & before; d != 0; d &= d - 1)
-        ends[found++] = at + static_cast<std::size_t>(__builtin_ctzll(d));
+        ends[++found] = at + static_cast<std::size_t>(__builtin_ctzll(d));
       if (others != 0) {
         const char* p = base + __builtin_ctzll(others);
         scanBase = base;
@@ -433,10 +432,10 @@ struct CSVReader::Impl {
       if (end - base < 128) break;
       base += 64;
       scan(base, delimiters, others);
-      ends = reserveEnds(fields, found + 64);
+      ends = reserveEnds(fields, found + 65);
     }
     // Takes the fields found whole, if any.
-    if (found > n) take(from + (ends[found - 1] - offset));
+    if (found > n) take(from + (ends[found] - offset));
     n = found;
     return false;
   }
@@ -445,7 +444,10 @@ struct CSVReader::Impl {
     others = otherSpecial.mask64(p);
   }
   [[gnu::always_inline]] static std::size_t* reserveEnds(Fields& fields, std::size_t size) {
-    if (fields.ends_.size() < size) fields.ends_.resize(std::max(2 * fields.ends_.size(), size));
+    if (fields.ends_.size() < size) {
+      fields.ends_.resize(std::max({2 * fields.ends_.size(), size, std::size_t{16}}));
+      fields.ends_[0] = ~std::size_t{0};
+    }
     return fields.ends_.data();
   }
 
