@@ -17,7 +17,8 @@ using Rng = std::mt19937;
 
 // Rows of one field count, and now and then what breaks the common row: an escaped field (with a
 // delimiter, a doubled escaping scalar or a line break inside), a blank line, a carriage return, a row
-// one field short, the escaping scalar inside an unescaped field, or bytes that are not UTF-8.
+// one field short, the escaping scalar inside an unescaped field, a byte after an escaped field, an
+// escaped field that is not closed, or bytes that are not UTF-8.
 class Corpus {
  public:
   Corpus(Rng& rng, char field, char row, bool escaping)
@@ -68,6 +69,9 @@ class Corpus {
         break;
       case 4:
         if (faults && rng_() % 8 == 0) return escaping_ ? "ab\"c" : "ab\rc";
+        break;
+      case 5:
+        if (faults && escaping_ && rng_() % 8 == 0) return rng_() % 2 ? "\"ab\"x" : "\"ab";
         break;
     }
     return kPlain[rng_() % std::size(kPlain)];
