@@ -65,7 +65,11 @@ class Corpus {
         if (escaping_) return std::string("\"a") + field_ + "b\"\"c" + row_ + "\"";
         break;
       case 3:
-        if (escaping_) return "\"" + std::string(rng_() % 100, 'q') + "\"";
+        if (escaping_) {  // long, or with many doubled escaping scalars
+          std::string text = "\"";
+          for (auto n = rng_() % 100; n > 0; --n) text += rng_() % 8 ? "q" : "\"\"";
+          return text + "\"";
+        }
         break;
       case 4:
         if (faults && rng_() % 8 == 0) return escaping_ ? "ab\"c" : "ab\rc";
