@@ -53,34 +53,25 @@ class ByteSet {
 
   /// The bytes of [p, p + 64) in the set, as bits: bit k for p[k]. Fast for up to 4 members.
   [[gnu::always_inline]] std::uint64_t mask64(const char* p) const noexcept {
-#ifdef __SSE2__
     switch (members_.size()) {
       case 1:
-        return blockMask<1>(p);
+        return mask64Of<1>(p);
       case 2:
-        return blockMask<2>(p);
+        return mask64Of<2>(p);
       case 3:
-        return blockMask<3>(p);
+        return mask64Of<3>(p);
       case 4:
-        return blockMask<4>(p);
+        return mask64Of<4>(p);
       default:
-        break;
+        return scalarMask64(p);
     }
-#endif
-    std::uint64_t mask = 0;
-    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(contains(p[k])) << k;
-    return mask;
   }
-
- private:
-  std::array<bool, 256> contains_{};
-  std::vector<char> members_;
-#ifdef __SSE2__
-  __m128i needles_[4];
-
-  // Comparing with only as many needles as there are members.
+  /// `mask64` for a set of 1 to N members, N up to 4, which spares telling them apart at every call.
   template <std::size_t N>
-  [[gnu::always_inline]] std::uint64_t blockMask(const char* p) const noexcept {
+  [[gnu::always_inline]] std::uint64_t mask64Of(const char* p) const noexcept {
+    static_assert(N >= 1 && N <= 4);
+#ifdef __SSE2__
+    // Unused needles repeat the last member.
     std::uint64_t mask = 0;
     for (int k = 0; k < 4; ++k) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
@@ -89,8 +80,23 @@ class ByteSet {
       mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << (16 * k);
     }
     return mask;
-  }
+#else
+    return scalarMask64(p);
 #endif
+  }
+
+ private:
+  std::array<bool, 256> contains_{};
+  std::vector<char> members_;
+#ifdef __SSE2__
+  __m128i needles_[4];
+#endif
+
+  std::uint64_t scalarMask64(const char* p) const noexcept {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(contains(p[k])) << k;
+    return mask;
+  }
 };
 
 }  // namespace tamrikcsv::detail
