@@ -64,8 +64,8 @@ class CSVReader {
     bool empty() const noexcept { return count_ == 0; }
     /// The field at `index`, which must be below `size()`.
     std::string_view operator[](std::size_t index) const noexcept {
-      std::size_t start = index == 0 ? 0 : ends_[index - 1];
-      return std::string_view(text_.data() + start, ends_[index] - start);
+      const std::size_t start = ends_[index] + 1;
+      return std::string_view(text_.data() + start, ends_[index + 1] - start);
     }
     /// No fields.
     void clear() noexcept {
@@ -109,8 +109,10 @@ class CSVReader {
 
    private:
     friend class CSVReader;
-    // The fields one after another in text_[0, length_), and where each of them ends in ends_[0, count_)
-    // (the next starts there). Both grow and never shrink, so that reading the next row allocates nothing.
+    // The fields in text_[0, length_), each followed by one byte that belongs to none (the delimiter, when a
+    // row is copied whole), and where field i ends in ends_[i + 1], i < count_. The next starts one byte
+    // later, and the first at 0: ends_[0] is the largest size_t, so that no field needs a test. Both grow
+    // and never shrink, so that reading the next row allocates nothing.
     std::string text_;
     std::size_t length_ = 0;
     std::vector<std::size_t> ends_;

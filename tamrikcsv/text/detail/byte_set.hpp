@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #ifdef __SSE2__
@@ -24,6 +25,10 @@ class ByteSet {
     for (std::size_t k = 0; k < 4; ++k)
       needles_[k] = _mm_set1_epi8(members_[std::min(k, members_.size() - 1)]);
 #endif
+  }
+  /// The number of members.
+  std::size_t size() const noexcept {
+    return members_.size();
   }
   bool contains(char c) const noexcept {
     return contains_[static_cast<unsigned char>(c)];
@@ -45,6 +50,28 @@ class ByteSet {
 #endif
     while (p != end && !contains(*p)) ++p;
     return p;
+  }
+
+  /// The bytes of [p, p + 64) in the set, as bits: bit k for p[k]. The set must have 1 to N members, N up
+  /// to 4: a bound known where it is called spares looking at the set's size for every 64 bytes.
+  template <std::size_t N>
+  [[gnu::always_inline]] std::uint64_t mask64Of(const char* p) const noexcept {
+    static_assert(N >= 1 && N <= 4);
+#ifdef __SSE2__
+    // Unused needles repeat the last member.
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      __m128i hits = _mm_cmpeq_epi8(v, needles_[0]);
+      for (std::size_t m = 1; m < N; ++m) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, needles_[m]));
+      mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << (16 * k);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(contains(p[k])) << k;
+    return mask;
+#endif
   }
 
  private:
