@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "tamrikcsv/text/detail/byte_set.hpp"
+#include "tamrikcsv/text/detail/plain_value.hpp"
 #include "tamrikcsv/text/detail/transcoding.hpp"
 #include "tamrikcsv/text/detail/unicode.hpp"
 #include "tamrikcsv/writer/detail/number_text.hpp"
@@ -436,17 +437,66 @@ struct CSVWriter::Impl : Counts {
   template <class Format>
   [[gnu::always_inline]] bool writeNumberField(const Format& format) {
     if (!fastOpen || !plainNumbers || (fieldIndex >= expectedFields && expectedFields > 0)) return false;
+    if (!writeFastNumber(format)) return false;
+    flushIfDue();
+    return true;
+  }
+  // `writeNumberField` once its conditions hold; the caller hands the block over when it is due.
+  template <class Format>
+  [[gnu::always_inline]] bool writeFastNumber(const Format& format) {
     char* out = pending.room(65);
     *out = field[0];
     out += fieldIndex > 0;
     char* end = format(out);
     return end && fastFieldWritten(end);
   }
-  // Ends a field of the fast path whose bytes run up to `end` in `pending`.
+  // Fields in one go on the fast path (`CSVWriter::writeFastFields`): each as `writeFastField` or
+  // `writeFastNumber` writes it, the block handed over once at the end, so that a field that fails takes
+  // back the row's fields before it.
+  bool writeFastFields(const detail::PlainValue* values, std::size_t count) {
+    using Kind = detail::PlainValue::Kind;
+    if (!fastOpen || (expectedFields > 0 && fieldIndex + static_cast<std::int64_t>(count) > expectedFields))
+      return false;
+    const std::size_t mark = pending.size();
+    const std::int64_t fields = fieldIndex;
+    for (const detail::PlainValue* value = values; value != values + count; ++value) {
+      bool written = false;
+      switch (value->kind) {
+        case Kind::text:
+          written = writeFastField(value->text);
+          break;
+        case Kind::signedInteger:
+          written = plainNumbers && writeFastNumber([value](char* out) {
+                      return detail::writeInteger(out, value->signedInteger);
+                    });
+          break;
+        case Kind::unsignedInteger:
+          written = plainNumbers && writeFastNumber([value](char* out) {
+                      return detail::writeInteger(out, value->unsignedInteger);
+                    });
+          break;
+        case Kind::real:
+          written = plainNumbers && writeFastNumber([value](char* out) {
+                      return detail::writePlainDouble(out, value->real);
+                    });
+          break;
+        case Kind::absent:
+          break;
+      }
+      if (!written) [[unlikely]] {
+        pending.resize(mark);
+        fieldIndex = fields;
+        return false;
+      }
+    }
+    flushIfDue();
+    return true;
+  }
+  // Ends a field of the fast path whose bytes run up to `end` in `pending`; the caller hands the block over
+  // when it is due.
   [[gnu::always_inline]] bool fastFieldWritten(char* end) {
     pending.commit(end);
     ++fieldIndex;
-    flushIfDue();
     return true;
   }
   // A field that goes out as it is.
@@ -830,7 +880,7 @@ inline CSVWriter::Impl& CSVWriter::impl() const {
 void CSVWriter::writeField(std::string_view field) {
   Impl& w = impl();
   if (w.fieldIndex >= w.expectedFields && w.expectedFields > 0) throw tooManyFields(w.expectedFields);
-  if (w.fastOpen && w.writeFastField(field)) return;
+  if (w.fastOpen && w.writeFastField(field)) return w.flushIfDue();
   w.writeFieldWhole(field);
 }
 
@@ -842,6 +892,9 @@ bool CSVWriter::writeNumberField(std::uint64_t value) {
 }
 bool CSVWriter::writeNumberField(double value) {
   return impl().writeNumberField([value](char* out) { return detail::writePlainDouble(out, value); });
+}
+bool CSVWriter::writeFastFields(const detail::PlainValue* values, std::size_t count) {
+  return impl().writeFastFields(values, count);
 }
 
 std::vector<std::string_view>& CSVWriter::fieldViews() {

@@ -10,12 +10,15 @@
 // takes a virtual call for every field and an allocation for every row.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
 #include "tamrikcsv/coding/detail/encoding_backend.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/detail/plain_value.hpp"
 
 namespace tamrikcsv::detail {
 
@@ -74,6 +77,10 @@ class FieldRowWriter {
   void encodeURL(const URL& value, const KeyArgument& key) const;
   /// A value that encodes itself: `with` gets an encoder positioned at the field.
   void encodeValue(const KeyArgument& key, const EncodeWith& with) const;
+  /// A whole row of plain values, one for each of `keys` (a declared record's, see `KeyArgument`) and in
+  /// their order: true when written in one go, with the same bytes and effects as one value after another
+  /// (an absent value being none). False, with nothing written, where they must go one by one.
+  bool encodeRow(std::span<const PlainValue> values, const std::vector<CodingKey>& keys) const;
 
  private:
   const ShadowEncoder* encoder_;

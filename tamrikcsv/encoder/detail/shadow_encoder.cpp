@@ -530,6 +530,9 @@ void FieldRowWriter::encodeURL(const URL& value, const KeyArgument& key) const {
 void FieldRowWriter::encodeValue(const KeyArgument& key, const EncodeWith& with) const {
   nestedValue(*encoder_, key, with);
 }
+bool FieldRowWriter::encodeRow(std::span<const PlainValue> values, const std::vector<CodingKey>& keys) const {
+  return encoder_->sink()->plainRow(row_, values, keys);
+}
 
 // --- The sink -------------------------------------------------------------------------------------------
 
@@ -700,6 +703,37 @@ void ShadowEncoderSink::flushAndFinish() {
     }
   }
   writer_.endEncoding();
+}
+
+bool ShadowEncoderSink::plainRow(std::int64_t row, std::span<const PlainValue> values,
+                                 const std::vector<CodingKey>& keys) {
+  using Kind = PlainValue::Kind;
+  // Absent values at the end are no fields, as one by one. One before a present value would leave a gap,
+  // and the values after it would wait for the row to be left.
+  std::size_t count = values.size();
+  while (count > 0 && values[count - 1].kind == Kind::absent) --count;
+  if (count == 0 || values.size() != keys.size()) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (values[i].kind == Kind::absent) return false;
+    // One by one, a double that is not finite may be refused before its row is entered.
+    if (values[i].kind == Kind::real && !std::isfinite(values[i].real)) return false;
+  }
+  if (&keys != orderedKeys_ && !keysInOrder(keys)) return false;
+  if (!goesStraightOut(row, 0) || !writer_.writeFastFields(values.data(), count)) return false;
+  fieldWritten();
+  return true;
+}
+
+bool ShadowEncoderSink::keysInOrder(const std::vector<CodingKey>& keys) {
+  // As `fieldPosition` finds them, without resolving: a key not known yet is resolved by the first row
+  // written one value at a time.
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    std::int64_t position = knownFieldPosition(KeyArgument{keys[i], &keys, i, keys.size()});
+    if (position < 0) position = keys[i].intValue().value_or(-1);
+    if (position != static_cast<std::int64_t>(i)) return false;
+  }
+  orderedKeys_ = &keys;
+  return true;
 }
 
 std::int64_t ShadowEncoderSink::resolveFieldPosition(const KeyArgument& key, const CodingPath& path) {
