@@ -707,19 +707,21 @@ void ShadowEncoderSink::flushAndFinish() {
 
 bool ShadowEncoderSink::plainRow(std::int64_t row, std::span<const PlainValue> values,
                                  const std::vector<CodingKey>& keys) {
-  using Kind = PlainValue::Kind;
-  // Absent values at the end are no fields, as one by one. One before a present value would leave a gap,
-  // and the values after it would wait for the row to be left.
-  std::size_t count = values.size();
-  while (count > 0 && values[count - 1].kind == Kind::absent) --count;
-  if (count == 0 || values.size() != keys.size()) return false;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (values[i].kind == Kind::absent) return false;
-    // One by one, a double that is not finite may be refused before its row is entered.
-    if (values[i].kind == Kind::real && !std::isfinite(values[i].real)) return false;
+  // As `goesStraightOut(row, 0)` finds it, without ending the writer's row: the writer ends it with the
+  // values, or not at all when it takes none of them.
+  bool endsRow = false;
+  if (strategy_ == Buffering::keepAll || !rows_.empty()) return false;
+  if (row != writer_.rowIndex() || writer_.fieldIndex() != 0) {
+    if (strategy_ != Buffering::sequential || row != writer_.rowIndex() + 1) return false;
+    endsRow = true;
   }
+  // Absent values at the end are no fields, as one by one. The writer refuses one before a present value:
+  // one by one it leaves a gap, and the values after it wait for the row to be left.
+  std::size_t count = values.size();
+  while (count > 0 && values[count - 1].kind == PlainValue::Kind::absent) --count;
+  if (count == 0 || values.size() != keys.size()) return false;
   if (&keys != orderedKeys_ && !keysInOrder(keys)) return false;
-  if (!goesStraightOut(row, 0) || !writer_.writeFastFields(values.data(), count)) return false;
+  if (!writer_.writeFastFields(values.data(), count, endsRow)) return false;
   fieldWritten();
   return true;
 }

@@ -51,8 +51,7 @@ class ShadowEncoderSink {
   }
   /// A declared record's row of plain values at `row`, `keys` naming their fields
   /// (`FieldRowWriter::encodeRow`): written in one go when each value would go straight out in turn and the
-  /// writer takes them all. False, with nothing written, otherwise; the previous row may have been ended, as
-  /// the first value would have.
+  /// writer takes them all. False, with nothing written, otherwise.
   bool plainRow(std::int64_t row, std::span<const PlainValue> values, const std::vector<CodingKey>& keys);
   /// The field position of a key: its integer, else the header with its text. `path` gives the coding path
   /// for errors.
