@@ -613,7 +613,7 @@ struct CSVWriter::Impl : Counts {
   // done once and the block handed over once at the end, so that a field that fails takes back everything
   // before it.
   bool writeFastFields(const detail::PlainValue* values, std::size_t count, bool endsRowFirst) {
-    using Kind = detail::PlainValue::Kind;
+    using ValueKind = detail::PlainValue::Kind;
     if (!fastOpen) return false;
     const std::size_t mark = pending.size();
     const std::int64_t rows = rowIndex, fields = fieldIndex;
@@ -632,7 +632,7 @@ struct CSVWriter::Impl : Counts {
     Room room = roomLeft();
     for (const detail::PlainValue* value = values; value != values + count; ++value) {
       // The delimiter, and a text with 16 bytes for whole-word copies or a number's 64.
-      const std::size_t most = 1 + (value->kind == Kind::text ? value->text.size() + 16 : 64);
+      const std::size_t most = 1 + (value->kind == ValueKind::text ? value->text.size() + 16 : 64);
       if (static_cast<std::size_t>(room.limit - room.out) < most) [[unlikely]]
         room = moreRoom(room.out, most);
       char* const start = room.out;
@@ -641,7 +641,7 @@ struct CSVWriter::Impl : Counts {
       separated = true;
       char* end = nullptr;
       switch (value->kind) {
-        case Kind::text:
+        case ValueKind::text:
           end = bytes.putPlain(out, value->text);
           if (!end) [[unlikely]] {
             // The field's own path, then on from where it ends.
@@ -652,16 +652,16 @@ struct CSVWriter::Impl : Counts {
             continue;
           }
           break;
-        case Kind::signedInteger:
+        case ValueKind::signedInteger:
           if (numbers) end = detail::writeInteger(out, value->signedInteger);
           break;
-        case Kind::unsignedInteger:
+        case ValueKind::unsignedInteger:
           if (numbers) end = detail::writeInteger(out, value->unsignedInteger);
           break;
-        case Kind::real:
+        case ValueKind::real:
           if (numbers) end = detail::writePlainDouble(out, value->real);
           break;
-        case Kind::absent:
+        case ValueKind::absent:
           break;
       }
       if (!end) [[unlikely]]
