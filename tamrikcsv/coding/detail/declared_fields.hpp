@@ -233,6 +233,7 @@ struct DeclaredRecords {
   template <class T>
   static bool writeWhole(const T& record, const FieldRowWriter& row, const std::vector<CodingKey>& keys) {
     constexpr std::size_t kCount = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<T>::list)>>;
+    if (!row.takesRows()) return false;
     bool plain = true;
     const auto values = [&]<std::size_t... I>(std::index_sequence<I...>) {
       return std::array<PlainValue, kCount>{

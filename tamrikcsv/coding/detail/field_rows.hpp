@@ -62,7 +62,9 @@ class FieldRowReader {
 /// The fields of the row a CSV encoder stands at. Made by that encoder; lives no longer than it.
 class FieldRowWriter {
  public:
-  FieldRowWriter(const ShadowEncoder& encoder, std::int64_t row) noexcept : encoder_(&encoder), row_(row) {}
+  /// `takesRows`: whether `encodeRow` may take a row at all, which the encoder knows for its whole call.
+  FieldRowWriter(const ShadowEncoder& encoder, std::int64_t row, bool takesRows) noexcept
+      : encoder_(&encoder), row_(row), takesRows_(takesRows) {}
 
   void encodeNil(const KeyArgument& key) const;
   void encodeString(std::string_view value, const KeyArgument& key) const;
@@ -81,10 +83,13 @@ class FieldRowWriter {
   /// their order: true when written in one go, with the same bytes and effects as one value after another
   /// (an absent value being none). False, with nothing written, where they must go one by one.
   bool encodeRow(std::span<const PlainValue> values, const std::vector<CodingKey>& keys) const;
+  /// False where `encodeRow` always is, so that the values need not be gathered.
+  bool takesRows() const noexcept { return takesRows_; }
 
  private:
   const ShadowEncoder* encoder_;
   std::int64_t row_;
+  bool takesRows_;
 };
 
 }  // namespace tamrikcsv::detail

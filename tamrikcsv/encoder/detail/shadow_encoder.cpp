@@ -450,9 +450,11 @@ const CodingPath& ShadowEncoder::codingPath() const {
 }
 
 std::optional<FieldRowWriter> ShadowEncoder::fieldRowWriter() {
-  if (row_ >= 0) return FieldRowWriter(*this, row_);
+  // Under `keepAll` every value waits for the end, never a row.
+  const bool takesRows = sink_->strategy() != Buffering::keepAll;
+  if (row_ >= 0) return FieldRowWriter(*this, row_, takesRows);
   if (codingPath_.size() == 1)
-    if (auto row = codingPath_.front().intValue()) return FieldRowWriter(*this, *row);
+    if (auto row = codingPath_.front().intValue()) return FieldRowWriter(*this, *row, takesRows);
   return std::nullopt;
 }
 
