@@ -228,8 +228,8 @@ struct DeclaredRecords {
 
   // The whole row in one call, where the encoder takes it so: the fields of a record of texts and numbers
   // cross from the record to the writer once per row instead of once per field. Encoding the places file
-  // (nine texts) took 1720 instructions a row field by field and takes 1220 so; the numeric file (five
-  // integers, five doubles) 3190 and 2550.
+  // (nine texts) took 1720 instructions a row field by field and takes 1230 so; the numeric file (five
+  // integers, five doubles) 3190 and 2530.
   template <class T>
   static bool writeWhole(const T& record, const FieldRowWriter& row, const std::vector<CodingKey>& keys) {
     constexpr std::size_t kCount = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<T>::list)>>;
