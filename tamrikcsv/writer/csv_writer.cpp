@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "tamrikcsv/text/detail/byte_set.hpp"
+#include "tamrikcsv/text/detail/plain_value.hpp"
 #include "tamrikcsv/text/detail/transcoding.hpp"
 #include "tamrikcsv/text/detail/unicode.hpp"
 #include "tamrikcsv/writer/detail/number_text.hpp"
@@ -174,6 +175,211 @@ bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
+// Copies with a few unaligned moves, `to` having 16 bytes of room past `n`: fields are short, and a call to
+// memcpy costs more than copying them.
+void copyShort(char* to, const char* from, std::size_t n) noexcept {
+  if (n >= 8) {
+#ifdef __SSE2__
+    if (n >= 16) {
+      if (n > 64) return static_cast<void>(std::memcpy(to, from, n));
+      for (std::size_t i = 0; i + 16 <= n; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 16),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 16)));
+      return;
+    }
+#endif
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
+// The bytes the fast path (`CSVWriter::Impl::fast`) checks fields for and writes around them, and how it
+// puts a field's text at a given place in the output: the same for a field alone and for a run of fields.
+struct FastBytes {
+#ifdef __SSE2__
+  __m128i needles[3]{};  // the field delimiter, the row delimiter and the escaping byte, in every lane
+#endif
+  const detail::ByteSet* special = nullptr;  // the same three bytes
+  char field = ',';
+  char quote = '"';
+
+#ifdef __SSE2__
+  // The lanes of `v` that hold one of the three.
+  __m128i specialIn(__m128i v) const noexcept {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
+                        _mm_cmpeq_epi8(v, needles[2]));
+  }
+  // Whether a byte of `v` is one of the three or has its top bit set (not ASCII).
+  bool needsAttention(__m128i v) const noexcept {
+    return _mm_movemask_epi8(_mm_or_si128(specialIn(v), v)) != 0;
+  }
+#endif
+
+  // A field's text at `out`, which has room for its bytes and 16 more, when it is ASCII without a delimiter
+  // or the escaping byte, as most fields are: it goes out as it is. Returns its end; null, with nothing
+  // meaningful written, for any other text.
+  [[gnu::always_inline]] char* putPlain(char* out, std::string_view text) const noexcept {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+#ifdef __SSE2__
+    auto load8 = [](const char* at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)); };
+    auto load16 = [](const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    if (n >= 8 && n <= 32) {
+      // Most numbers and names: read once, as two overlapping halves, for both the check and the copy.
+      if (n >= 16) {
+        const __m128i head = load16(p), tail = load16(p + n - 16);
+        if (needsAttention(head) || needsAttention(tail)) return nullptr;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), head);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16), tail);
+      } else {
+        const __m128i head = load8(p), tail = load8(p + n - 8);
+        if (needsAttention(_mm_unpacklo_epi64(head, tail))) return nullptr;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), head);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n - 8), tail);
+      }
+      return out + n;
+    }
+    if (n < 8) {
+      // The register is filled with repeats of the bytes, so that no lane is left empty; the same words
+      // are stored.
+      if (n >= 4) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, p, 4);
+        std::memcpy(&tail, p + n - 4, 4);
+        if (needsAttention(_mm_set_epi32(static_cast<int>(tail), static_cast<int>(head),
+                                         static_cast<int>(tail), static_cast<int>(head))))
+          return nullptr;
+        std::memcpy(out, &head, 4);
+        std::memcpy(out + n - 4, &tail, 4);
+        return out + n;
+      }
+      if (n == 0) return out;
+      const auto first = static_cast<unsigned char>(p[0]), middle = static_cast<unsigned char>(p[n / 2]),
+                 last = static_cast<unsigned char>(p[n - 1]);
+      if (needsAttention(_mm_set1_epi32(
+              static_cast<int>(first | middle << 8 | last << 16 | static_cast<std::uint32_t>(first) << 24))))
+        return nullptr;
+      out[0] = p[0];
+      out[n / 2] = p[n / 2];
+      out[n - 1] = p[n - 1];
+      return out + n;
+    }
+    // Whole blocks, then the last 16 bytes again, overlapping, instead of a byte loop.
+    for (std::size_t i = 0; i + 16 <= n; i += 16)
+      if (needsAttention(load16(p + i))) return nullptr;
+    if (needsAttention(load16(p + n - 16))) return nullptr;
+#else
+    unsigned char high = 0;
+    bool hit = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      high |= static_cast<unsigned char>(p[i]);
+      hit |= special->contains(p[i]);
+    }
+    if (high >= 0x80 || hit) return nullptr;
+#endif
+    copyShort(out, p, n);
+    return out + n;
+  }
+
+  // A field's text that `putPlain` declined, at `out`, which has room for twice its bytes and 18 more:
+  // enclosed in quotes, each quote doubled, when it holds one of the three; as it is otherwise. Returns its
+  // end, or null for text that is not valid UTF-8 (the general path says why).
+  char* putSpecial(char* out, std::string_view text) const noexcept {
+    const std::size_t n = text.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+#ifdef __SSE2__
+    if (n >= 8 && n <= 32) return putShortSpecial(out, text);
+#endif
+    if (detail::checkUTF8(bytes, n).stop != detail::UTF8Stop::complete) return nullptr;
+    const char* p = text.data();
+    const char* const end = p + n;
+    const char* q = special->find(p, end);
+    if (q == end) {  // not ASCII, but nothing to enclose
+      copyShort(out, p, n);
+      return out + n;
+    }
+    // Runs between special bytes are copied whole; the escaping byte is doubled.
+    *out++ = quote;
+    for (;;) {
+      std::memcpy(out, p, static_cast<std::size_t>(q - p));
+      out += q - p;
+      if (q == end) break;
+      if (*q == quote) *out++ = quote;
+      *out++ = *q;
+      p = q + 1;
+      q = special->find(p, end);
+    }
+    *out++ = quote;
+    return out;
+  }
+
+#ifdef __SSE2__
+  // `putSpecial` for 8 to 32 bytes, read as two overlapping halves. The bytes that need attention are found
+  // in those reads, bit i for byte i, rather than by reading the text again: most such fields hold one or
+  // two letters that are not ASCII, or a quote or a comma.
+  char* putShortSpecial(char* out, std::string_view text) const noexcept {
+    const std::size_t n = text.size();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t half = n >= 16 ? 16 : 8;
+    const std::uint32_t lanes = (std::uint32_t{1} << half) - 1;  // the loaded bytes, no padding
+    auto load = [half](const char* at) {
+      return half == 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(at))
+                        : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
+    };
+    const __m128i head = load(text.data()), tail = load(text.data() + n - half);
+    auto specials = [&](__m128i v) {
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(specialIn(v))) & lanes;
+    };
+    auto high = [&](__m128i v) { return static_cast<std::uint32_t>(_mm_movemask_epi8(v)) & lanes; };
+    const std::uint32_t found = specials(head) | specials(tail) << (n - half);
+    // Each byte that is not ASCII is a whole valid scalar's first byte, or the scalar before covers it.
+    for (std::uint32_t rest = high(head) | high(tail) << (n - half); rest != 0;) {
+      const auto at = static_cast<std::size_t>(__builtin_ctz(rest));
+      const int length = detail::scalarLength(bytes + at, n - at);
+      if (length <= 0) return nullptr;
+      const std::size_t end = at + static_cast<std::size_t>(length);
+      rest = end >= 32 ? 0 : rest & ~std::uint32_t{0} << end;
+    }
+    if (found == 0) {
+      copyShort(out, text.data(), n);
+      return out + n;
+    }
+    *out++ = quote;
+    std::size_t from = 0;
+    auto copyTo = [&](std::size_t to) {  // the bytes from `from` up to `to`, at most the 32 of the field
+      const std::size_t count = std::min<std::size_t>(to - from, 32);
+      copyShort(out, text.data() + from, count);
+      out += count;
+    };
+    for (std::uint32_t rest = found; rest != 0; rest &= rest - 1) {
+      const auto at = static_cast<std::size_t>(__builtin_ctz(rest));
+      copyTo(at);
+      if (text[at] == quote) *out++ = quote;
+      *out++ = text[at];
+      from = at + 1;
+    }
+    copyTo(n);
+    *out++ = quote;
+    return out;
+  }
+#endif
+};
+
 // Bytes waiting for the stream. Fields append a few bytes each, so a block whose room is checked once per
 // field beats a string's bookkeeping.
 class ByteBuffer {
@@ -254,9 +460,7 @@ struct CSVWriter::Impl : Counts {
   bool fastOpen = false;                // `fast`, into the writer's own stream, not closed yet
   bool plainNumbers = false;            // no delimiter or escaping byte can occur in a number's text
   std::int64_t expectedEnd = 0;         // the row index the caller expects writing to end at
-#ifdef __SSE2__
-  __m128i needles[3];  // the field delimiter, the row delimiter and the escaping scalar, for `singleByte`
-#endif
+  FastBytes fastBytes;                  // for `singleByte`
 
   Impl(Configuration c, Settings s, std::shared_ptr<OutputStream> out, bool own)
       : configuration(std::move(c)), settings(std::move(s)), stream(std::move(out)), batched(own) {}
@@ -342,93 +546,28 @@ struct CSVWriter::Impl : Counts {
                        "Make sure the CSV only contains Shift-JIS characters.", {{"Unicode scalar", c}});
   }
 
-#ifdef __SSE2__
-  // Whether a byte of `v` is one of the three or has its top bit set (not ASCII).
-  bool needsAttention(__m128i v) const noexcept {
-    __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
-                                _mm_cmpeq_epi8(v, needles[2]));
-    return _mm_movemask_epi8(_mm_or_si128(hits, v)) != 0;
-  }
-#endif
-
-  // Whether a field is ASCII without a delimiter or escaping byte; for `singleByte` only. Such a field, the
-  // most common kind, goes out as it is.
-  bool isPlain(std::string_view text) const noexcept {
-    const char* p = text.data();
-    const std::size_t n = text.size();
-#ifdef __SSE2__
-    // A byte needs attention when it is one of the three or has its top bit set (not ASCII).
-    auto attention = [this](__m128i v) { return needsAttention(v); };
-    auto load8 = [](const char* at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)); };
-    if (n >= 16) {
-      // Whole blocks, then the last 16 bytes again, overlapping, instead of a byte loop.
-      for (std::size_t i = 0; i + 16 <= n; i += 16)
-        if (attention(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)))) return false;
-      return !attention(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 16)));
-    }
-    if (n >= 8) return !attention(_mm_unpacklo_epi64(load8(p), load8(p + n - 8)));
-    // Shorter fields fill the register with repeats of their bytes, so that no lane is left empty.
-    std::uint32_t head, tail;
-    if (n >= 4) {
-      std::memcpy(&head, p, 4);
-      std::memcpy(&tail, p + n - 4, 4);
-    } else if (n > 0) {
-      const auto first = static_cast<unsigned char>(p[0]), middle = static_cast<unsigned char>(p[n / 2]),
-                 last = static_cast<unsigned char>(p[n - 1]);
-      head = tail = first | middle << 8 | last << 16 | static_cast<std::uint32_t>(first) << 24;
-    } else {
-      return true;
-    }
-    return !attention(_mm_set_epi32(static_cast<int>(tail), static_cast<int>(head), static_cast<int>(tail),
-                                    static_cast<int>(head)));
-#else
-    unsigned char high = 0;
-    bool hit = false;
-    for (std::size_t i = 0; i < n; ++i) {
-      high |= static_cast<unsigned char>(p[i]);
-      hit |= special.contains(p[i]);
-    }
-    return high < 0x80 && !hit;
-#endif
-  }
-
-  // A field into UTF-8 output with one-byte delimiters (`fast`). The field is checked whole before a byte
-  // is written, and nothing can fail after, so it needs no rollback mark. False, with nothing written, for
-  // a field that fails (the general path reports why).
+  // A field into UTF-8 output with one-byte delimiters (`fast`). The field is checked whole before it
+  // counts, and nothing can fail after, so it needs no rollback mark. False, with nothing written, for a
+  // field that fails (the general path reports why).
   [[gnu::always_inline]] bool writeFastField(std::string_view text) {
-    const std::size_t n = text.size();
-#ifdef __SSE2__
-    // From 8 to 32 bytes (most numbers and names) the field is read once, as two overlapping halves, for
-    // both the check and the copy.
-    if (n >= 8 && n <= 32) {
-      const char* p = text.data();
-      const bool wide = n >= 16;
-      const std::size_t half = wide ? 16 : 8;
-      auto load = [wide](const char* at) {
-        return wide ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(at))
-                    : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
-      };
-      const __m128i head = load(p), tail = load(p + n - half);
-      const bool attention = wide ? needsAttention(head) || needsAttention(tail)
-                                  : needsAttention(_mm_unpacklo_epi64(head, tail));
-      if (attention) [[unlikely]]
-        return writeShortSpecialField(text, head, tail, half);
-      char* out = pending.room(n + 1);
-      *out = field[0];
-      out += fieldIndex > 0;
-      if (wide) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), head);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16), tail);
-      } else {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), head);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + n - 8), tail);
-      }
-      return fastFieldWritten(out + n);
-    }
-#endif
-    if (!isPlain(text)) [[unlikely]]
+    const FastBytes& bytes = fastBytes;
+    char* out = pending.room(text.size() + 17);
+    *out = bytes.field;
+    out += fieldIndex > 0;
+    char* end = bytes.putPlain(out, text);
+    if (!end) [[unlikely]]
       return writeFastSpecialField(text);
-    return writePlainField(text.data(), n);
+    return fastFieldWritten(end);
+  }
+  // The rest of `writeFastField`: text that is not ASCII or holds a delimiter or the escaping byte.
+  [[gnu::noinline]] bool writeFastSpecialField(std::string_view text) {
+    // At worst every byte is the escaping one, doubled; the quotes, the delimiter and room for whole-word
+    // copies come on top.
+    char* out = pending.room(2 * text.size() + 19);
+    *out = field[0];
+    out += fieldIndex > 0;
+    char* end = fastBytes.putSpecial(out, text);
+    return end && fastFieldWritten(end);
   }
   // A number's field, its text written by `format(out)` at `out` (room for 64 bytes), which returns its
   // end or null to decline. Only on the fast path, and only where `plainNumbers` says that nothing in a
@@ -440,133 +579,99 @@ struct CSVWriter::Impl : Counts {
     *out = field[0];
     out += fieldIndex > 0;
     char* end = format(out);
-    return end && fastFieldWritten(end);
-  }
-  // Ends a field of the fast path whose bytes run up to `end` in `pending`.
-  [[gnu::always_inline]] bool fastFieldWritten(char* end) {
-    pending.commit(end);
-    ++fieldIndex;
+    if (!end || !fastFieldWritten(end)) return false;
     flushIfDue();
     return true;
   }
-  // A field that goes out as it is.
-  [[gnu::always_inline]] bool writePlainField(const char* p, std::size_t n) {
-    char* out = pending.room(n + 17);
-    *out = field[0];
-    out += fieldIndex > 0;
-    copyShort(out, p, n);
-    return fastFieldWritten(out + n);
+  // Ends a field of the fast path whose bytes run up to `end` in `pending`; the caller hands the block over
+  // when it is due.
+  [[gnu::always_inline]] bool fastFieldWritten(char* end) {
+    pending.commit(end);
+    ++fieldIndex;
+    return true;
   }
-  // Copies with a few unaligned moves, `to` having 16 bytes of room past `n`: fields are short, and a call
-  // to memcpy costs more than copying them.
-  static void copyShort(char* to, const char* from, std::size_t n) noexcept {
-    if (n >= 8) {
-#ifdef __SSE2__
-      if (n >= 16) {
-        if (n > 64) return static_cast<void>(std::memcpy(to, from, n));
-        for (std::size_t i = 0; i + 16 <= n; i += 16)
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 16),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 16)));
-        return;
-      }
-#endif
-      std::uint64_t head, tail;
-      std::memcpy(&head, from, 8);
-      std::memcpy(&tail, from + n - 8, 8);
-      std::memcpy(to, &head, 8);
-      std::memcpy(to + n - 8, &tail, 8);
-    } else if (n >= 4) {
-      std::uint32_t head, tail;
-      std::memcpy(&head, from, 4);
-      std::memcpy(&tail, from + n - 4, 4);
-      std::memcpy(to, &head, 4);
-      std::memcpy(to + n - 4, &tail, 4);
-    } else if (n > 0) {
-      to[0] = from[0];
-      to[n / 2] = from[n / 2];
-      to[n - 1] = from[n - 1];
-    }
+
+  // Where the fast path writes the next bytes of a run of fields, and the end of the room made for them.
+  struct Room {
+    char* out;
+    char* limit;
+  };
+  // The room after the bytes in `pending`.
+  Room roomLeft() {
+    char* at = pending.room(0);
+    return {at, at + (pending.capacity() - pending.size())};
   }
-#ifdef __SSE2__
-  // The rest of `writeFastField` for a field of 8 to 32 bytes, read as `head` and `tail`, its first and
-  // last `half` bytes. The bytes that need attention are found in those reads, bit i for byte i, rather
-  // than by reading the text again: most such fields hold one or two letters that are not ASCII, or a
-  // quote or a comma.
-  [[gnu::noinline]] bool writeShortSpecialField(std::string_view text, __m128i head, __m128i tail,
-                                                std::size_t half) {
-    const std::size_t n = text.size();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::uint32_t lanes = (std::uint32_t{1} << half) - 1;  // the loaded bytes, no padding
-    auto specialIn = [&](__m128i v) {
-      __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, needles[0]), _mm_cmpeq_epi8(v, needles[1])),
-                                  _mm_cmpeq_epi8(v, needles[2]));
-      return static_cast<std::uint32_t>(_mm_movemask_epi8(hits)) & lanes;
+  // Room for `n` more bytes after `out`, up to which the bytes in `pending` are kept.
+  [[gnu::noinline]] Room moreRoom(char* out, std::size_t n) {
+    pending.commit(out);
+    pending.room(n);
+    return roomLeft();
+  }
+
+  // Fields in one go on the fast path (`CSVWriter::writeFastFields`): the row's end as `endRowQuickly`
+  // writes it, then each field as `writeFastField` and `writeNumberField` write it, the row's bookkeeping
+  // done once and the block handed over once at the end, so that a field that fails takes back everything
+  // before it.
+  bool writeFastFields(const detail::PlainValue* values, std::size_t count, bool endsRowFirst) {
+    using ValueKind = detail::PlainValue::Kind;
+    if (!fastOpen) return false;
+    const std::size_t mark = pending.size();
+    const std::int64_t rows = rowIndex, fields = fieldIndex;
+    auto takeBack = [&] {
+      pending.resize(mark);
+      rowIndex = rows;
+      fieldIndex = fields;
+      return false;
     };
-    auto high = [&](__m128i v) { return static_cast<std::uint32_t>(_mm_movemask_epi8(v)) & lanes; };
-    const std::uint32_t specials = specialIn(head) | specialIn(tail) << (n - half);
-    // Each byte that is not ASCII is a whole valid scalar's first byte, or the scalar before covers it.
-    for (std::uint32_t rest = high(head) | high(tail) << (n - half); rest != 0;) {
-      const auto at = static_cast<std::size_t>(__builtin_ctz(rest));
-      const int length = detail::scalarLength(bytes + at, n - at);
-      if (length <= 0) return false;  // the general path says why
-      const std::size_t end = at + static_cast<std::size_t>(length);
-      rest = end >= 32 ? 0 : rest & ~std::uint32_t{0} << end;
-    }
-    if (specials == 0) return writePlainField(text.data(), n);
-    // At worst every byte is the escaping one, doubled; the quotes and delimiter, and room for whole-word
-    // copies, come on top.
-    char* out = pending.room(2 * n + 3 + 16);
-    if (fieldIndex > 0) *out++ = field[0];
-    const char quote = escape[0];
-    *out++ = quote;
-    std::size_t from = 0;
-    auto copyTo = [&](std::size_t to) {  // the bytes from `from` up to `to`, at most the 32 of the field
-      const std::size_t count = std::min<std::size_t>(to - from, 32);
-      copyShort(out, text.data() + from, count);
-      out += count;
-    };
-    for (std::uint32_t rest = specials; rest != 0; rest &= rest - 1) {
-      const auto at = static_cast<std::size_t>(__builtin_ctz(rest));
-      copyTo(at);
-      if (text[at] == quote) *out++ = quote;
-      *out++ = text[at];
-      from = at + 1;
-    }
-    copyTo(n);
-    *out++ = quote;
-    return fastFieldWritten(out);
-  }
-#endif
-  // The rest of `writeFastField`: text that is not ASCII or holds a delimiter or the escaping byte.
-  [[gnu::noinline]] bool writeFastSpecialField(std::string_view text) {
-    const std::size_t n = text.size();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    if (detail::checkUTF8(bytes, n).stop != detail::UTF8Stop::complete) return false;
-    const char* p = text.data();
-    const char* const end = p + n;
-    const char* q = special.find(p, end);
-    if (q == end) return writePlainField(p, n);  // not ASCII, but nothing to enclose
-    // At worst every byte is the escaping one, doubled, and the quotes and delimiter come on top.
-    char* out = pending.room(2 * n + 3);
-    if (fieldIndex > 0) *out++ = field[0];
-    {
-      // Runs between special bytes are copied whole; the escaping byte is doubled.
-      const char quote = escape[0];
-      *out++ = quote;
-      for (;;) {
-        std::memcpy(out, p, static_cast<std::size_t>(q - p));
-        out += q - p;
-        if (q == end) break;
-        if (*q == quote) *out++ = quote;
-        *out++ = *q;
-        p = q + 1;
-        q = special.find(p, end);
+    if (endsRowFirst && !endRowQuickly()) return false;
+    const std::int64_t first = fieldIndex;
+    if (expectedFields > 0 && first + static_cast<std::int64_t>(count) > expectedFields) return takeBack();
+    const FastBytes& bytes = fastBytes;
+    const bool numbers = plainNumbers;
+    bool separated = first > 0;
+    Room room = roomLeft();
+    for (const detail::PlainValue* value = values; value != values + count; ++value) {
+      // The delimiter, and a text with 16 bytes for whole-word copies or a number's 64.
+      const std::size_t most = 1 + (value->kind == ValueKind::text ? value->text.size() + 16 : 64);
+      if (static_cast<std::size_t>(room.limit - room.out) < most) [[unlikely]]
+        room = moreRoom(room.out, most);
+      char* const start = room.out;
+      *start = bytes.field;
+      char* const out = start + separated;
+      separated = true;
+      char* end = nullptr;
+      switch (value->kind) {
+        case ValueKind::text:
+          end = bytes.putPlain(out, value->text);
+          if (!end) [[unlikely]] {
+            // The field's own path, then on from where it ends.
+            pending.commit(start);
+            fieldIndex = first + (value - values);
+            if (!writeFastSpecialField(value->text)) return takeBack();
+            room = roomLeft();
+            continue;
+          }
+          break;
+        case ValueKind::signedInteger:
+          if (numbers) end = detail::writeInteger(out, value->signedInteger);
+          break;
+        case ValueKind::unsignedInteger:
+          if (numbers) end = detail::writeInteger(out, value->unsignedInteger);
+          break;
+        case ValueKind::real:
+          if (numbers) end = detail::writePlainDouble(out, value->real);
+          break;
+        case ValueKind::absent:
+          break;
       }
-      *out++ = quote;
+      if (!end) [[unlikely]]
+        return takeBack();
+      room.out = end;
     }
-    return fastFieldWritten(out);
+    pending.commit(room.out);
+    fieldIndex = first + static_cast<std::int64_t>(count);
+    flushIfDue();
+    return true;
   }
 
   static bool startsWith(std::string_view text, std::size_t at, std::string_view part) {
@@ -652,13 +757,18 @@ struct CSVWriter::Impl : Counts {
     operation([&] { writeField(text); });
   }
 
-  // `finishRow` for a full row of a `fast` writer of its own stream, when the block is not due to go out:
-  // one byte and nothing that can fail. False, with nothing done, otherwise.
-  bool endFullRowQuickly() {
-    if (!fast || !batched || closedHere || fieldIndex == 0 || fieldIndex != expectedFields ||
-        pending.size() + 1 >= 64 * 1024)
+  // `finishRow` for a row with fields, of a known width, of a `fast` writer of its own stream, when the block
+  // is not due to go out: a byte for each field that pads the row and one that ends it, and nothing that
+  // can fail. False, with nothing done, otherwise.
+  bool endRowQuickly() {
+    const std::int64_t padding = expectedFields - fieldIndex;
+    if (!fast || !batched || closedHere || fieldIndex == 0 || padding < 0 ||
+        pending.size() + static_cast<std::size_t>(padding) + 1 >= 64 * 1024)
       return false;
-    pending.push_back(row[0]);
+    char* out = pending.room(static_cast<std::size_t>(padding) + 1);
+    for (std::int64_t i = 0; i < padding; ++i) *out++ = field[0];  // mostly none or one: no call
+    *out++ = row[0];
+    pending.commit(out);
     ++rowIndex;
     fieldIndex = 0;
     return true;
@@ -788,13 +898,16 @@ CSVWriter CSVWriter::create(const Configuration& configuration, std::shared_ptr<
   // The bytes of an integer's or a plain double's text: digits, a minus sign and a point.
   impl->plainNumbers = std::ranges::none_of(std::string_view("0123456789-."),
                                             [&](char c) { return impl->special.contains(c); });
-#ifdef __SSE2__
+  impl->fastBytes.special = &impl->special;
   if (impl->singleByte) {
-    impl->needles[0] = _mm_set1_epi8(impl->field[0]);
-    impl->needles[1] = _mm_set1_epi8(impl->row[0]);
-    impl->needles[2] = _mm_set1_epi8(impl->escape[0]);
-  }
+    impl->fastBytes.field = impl->field[0];
+    impl->fastBytes.quote = impl->escape[0];
+#ifdef __SSE2__
+    impl->fastBytes.needles[0] = _mm_set1_epi8(impl->field[0]);
+    impl->fastBytes.needles[1] = _mm_set1_epi8(impl->row[0]);
+    impl->fastBytes.needles[2] = _mm_set1_epi8(impl->escape[0]);
 #endif
+  }
 
   OutputStream& out = *impl->stream;
   out.open();
@@ -830,7 +943,7 @@ inline CSVWriter::Impl& CSVWriter::impl() const {
 void CSVWriter::writeField(std::string_view field) {
   Impl& w = impl();
   if (w.fieldIndex >= w.expectedFields && w.expectedFields > 0) throw tooManyFields(w.expectedFields);
-  if (w.fastOpen && w.writeFastField(field)) return;
+  if (w.fastOpen && w.writeFastField(field)) return w.flushIfDue();
   w.writeFieldWhole(field);
 }
 
@@ -842,6 +955,9 @@ bool CSVWriter::writeNumberField(std::uint64_t value) {
 }
 bool CSVWriter::writeNumberField(double value) {
   return impl().writeNumberField([value](char* out) { return detail::writePlainDouble(out, value); });
+}
+bool CSVWriter::writeFastFields(const detail::PlainValue* values, std::size_t count, bool endsRowFirst) {
+  return impl().writeFastFields(values, count, endsRowFirst);
 }
 
 std::vector<std::string_view>& CSVWriter::fieldViews() {
@@ -860,7 +976,7 @@ void CSVWriter::writeFieldList(const std::vector<std::string_view>& fields, bool
 
 void CSVWriter::endRow() {
   Impl& w = impl();
-  if (w.endFullRowQuickly()) return;
+  if (w.endRowQuickly()) return;
   w.operation([&] { w.fieldIndex == 0 ? w.writeEmptyRow() : w.finishRow(); });
 }
 

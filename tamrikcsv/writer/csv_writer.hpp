@@ -1,6 +1,7 @@
 #pragma once
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -21,7 +22,8 @@ namespace tamrikcsv {
 
 namespace detail {
 class ShadowEncoderSink;
-}
+struct PlainValue;
+}  // namespace detail
 
 /// A range of fields: anything whose elements convert to `std::string_view`.
 template <class R>
@@ -211,6 +213,14 @@ class CSVWriter {
   bool writeNumberField(std::int64_t value);
   bool writeNumberField(std::uint64_t value);
   bool writeNumberField(double value);
+  // For the record encoder: a run of fields of the current row in one go on the quick path, after ending
+  // the row first when `endsRowFirst` (the fields then start the next); texts checked and escaped and
+  // numbers formatted straight into the output, the row's bookkeeping done once. False, with nothing
+  // written, when any of them must take `writeField` or `writeNumberField` instead (the writer is not on
+  // the quick path, a number's text would need escaping, a text is not valid UTF-8, a double lies outside
+  // the plain range, a value is absent), when they would not fit the row, or when the row cannot end
+  // quickly (`endRow` then ends it).
+  bool writeFastFields(const detail::PlainValue* values, std::size_t count, bool endsRowFirst);
   inline Impl& impl() const;  // defined where it is used, in the writer's source
 
   std::unique_ptr<Impl> impl_;

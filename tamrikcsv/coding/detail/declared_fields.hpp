@@ -16,6 +16,7 @@
 #include "tamrikcsv/coding/coding_key.hpp"
 #include "tamrikcsv/coding/decoder.hpp"
 #include "tamrikcsv/coding/encoder.hpp"
+#include "tamrikcsv/text/detail/plain_value.hpp"
 
 namespace tamrikcsv {
 
@@ -109,7 +110,10 @@ struct DeclaredRecords {
   static void encode(const T& value, Encoder& encoder) {
     checkRecord<T>();
     const std::vector<CodingKey>& keys = keysOf<T>();
-    if (auto row = encoder.fieldRowWriter()) return write(value, *row, keys);
+    if (auto row = encoder.fieldRowWriter()) {
+      if (writeWhole(value, *row, keys)) return;
+      return write(value, *row, keys);
+    }
     auto backend = encoder.keyedBackend();
     write(value, *backend, keys);
   }
@@ -223,6 +227,67 @@ struct DeclaredRecords {
       if (member) encodeAny(row, *member, key);
     } else {
       encodeAny(row, member, key);
+    }
+  }
+
+  // Takes a value as `encodeAny` hands it to a backend, so that a row's plain values are what `writeField`
+  // would write. Any other value (one under a strategy, or one that encodes itself) makes the row not plain.
+  struct PlainValueOf {
+    PlainValue& value;
+    bool& plain;
+
+    void encodeString(std::string_view v) {
+      value.kind = PlainValue::Kind::text;
+      value.text = v;
+    }
+    void encodeSigned(std::int64_t v) {
+      value.kind = PlainValue::Kind::signedInteger;
+      value.signedInteger = v;
+    }
+    void encodeUnsigned(std::uint64_t v) {
+      value.kind = PlainValue::Kind::unsignedInteger;
+      value.unsignedInteger = v;
+    }
+    void encodeDouble(double v) {
+      value.kind = PlainValue::Kind::real;
+      value.real = v;
+    }
+    void encodeNil() { plain = false; }
+    void encodeBool(bool) { plain = false; }
+    void encodeFloat(float) { plain = false; }
+    void encodeDate(Date) { plain = false; }
+    void encodeData(const Data&) { plain = false; }
+    void encodeDecimal(const Decimal&) { plain = false; }
+    void encodeURL(const URL&) { plain = false; }
+    void encodeValue(const EncodeWith&) { plain = false; }
+  };
+
+  // The whole row in one call, where the encoder takes it so: the fields of a record of texts and numbers
+  // cross from the record to the writer once per row instead of once per field. Encoding the places file
+  // (nine texts) took 1720 instructions a row field by field and takes 1230 so; the numeric file (five
+  // integers, five doubles) 3190 and 2530.
+  template <class T>
+  static bool writeWhole(const T& record, const FieldRowWriter& row, const std::vector<CodingKey>& keys) {
+    constexpr std::size_t kCount = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<T>::list)>>;
+    if (!row.takesRows()) return false;
+    // Each value is made where it stays: copying one made elsewhere reads its fields back at once, just
+    // after they were written one by one, which stalled the numeric file's rows 9% longer than field by
+    // field.
+    std::array<PlainValue, kCount> values;
+    bool plain = true;
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+      (plainValue(record.*(std::get<I>(Fields<T>::list).member), values[I], plain), ...);
+    }
+    (std::make_index_sequence<kCount>{});
+    return plain && row.encodeRow(values, keys);
+  }
+  template <class M>
+  static void plainValue(const M& member, PlainValue& value, bool& plain) {
+    PlainValueOf into{value, plain};
+    if constexpr (IsOptional<M>::value) {
+      if (member) encodeAny(into, *member);  // else absent, as `writeField` writes nothing
+    } else {
+      encodeAny(into, member);
     }
   }
 };

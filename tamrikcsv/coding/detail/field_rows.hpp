@@ -10,6 +10,7 @@
 // takes a virtual call for every field and an allocation for every row.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
 #include "tamrikcsv/coding/detail/encoding_backend.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/detail/plain_value.hpp"
 
 namespace tamrikcsv::detail {
 
@@ -68,7 +70,9 @@ class FieldRowReader {
 /// The fields of the row a CSV encoder stands at. Made by that encoder; lives no longer than it.
 class FieldRowWriter {
  public:
-  FieldRowWriter(const ShadowEncoder& encoder, std::int64_t row) noexcept : encoder_(&encoder), row_(row) {}
+  /// `takesRows`: whether `encodeRow` may take a row at all, which the encoder knows for its whole call.
+  FieldRowWriter(const ShadowEncoder& encoder, std::int64_t row, bool takesRows) noexcept
+      : encoder_(&encoder), row_(row), takesRows_(takesRows) {}
 
   void encodeNil(const KeyArgument& key) const;
   void encodeString(std::string_view value, const KeyArgument& key) const;
@@ -83,10 +87,17 @@ class FieldRowWriter {
   void encodeURL(const URL& value, const KeyArgument& key) const;
   /// A value that encodes itself: `with` gets an encoder positioned at the field.
   void encodeValue(const KeyArgument& key, const EncodeWith& with) const;
+  /// A whole row of plain values, one for each of `keys` (a declared record's, see `KeyArgument`) and in
+  /// their order: true when written in one go, with the same bytes and effects as one value after another
+  /// (an absent value being none). False, with nothing written, where they must go one by one.
+  bool encodeRow(std::span<const PlainValue> values, const std::vector<CodingKey>& keys) const;
+  /// False where `encodeRow` always is, so that the values need not be gathered.
+  bool takesRows() const noexcept { return takesRows_; }
 
  private:
   const ShadowEncoder* encoder_;
   std::int64_t row_;
+  bool takesRows_;
 };
 
 }  // namespace tamrikcsv::detail

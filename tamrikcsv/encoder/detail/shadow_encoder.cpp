@@ -450,9 +450,11 @@ const CodingPath& ShadowEncoder::codingPath() const {
 }
 
 std::optional<FieldRowWriter> ShadowEncoder::fieldRowWriter() {
-  if (row_ >= 0) return FieldRowWriter(*this, row_);
+  // Under `keepAll` every value waits for the end, never a row.
+  const bool takesRows = sink_->strategy() != Buffering::keepAll;
+  if (row_ >= 0) return FieldRowWriter(*this, row_, takesRows);
   if (codingPath_.size() == 1)
-    if (auto row = codingPath_.front().intValue()) return FieldRowWriter(*this, *row);
+    if (auto row = codingPath_.front().intValue()) return FieldRowWriter(*this, *row, takesRows);
   return std::nullopt;
 }
 
@@ -529,6 +531,9 @@ void FieldRowWriter::encodeURL(const URL& value, const KeyArgument& key) const {
 }
 void FieldRowWriter::encodeValue(const KeyArgument& key, const EncodeWith& with) const {
   nestedValue(*encoder_, key, with);
+}
+bool FieldRowWriter::encodeRow(std::span<const PlainValue> values, const std::vector<CodingKey>& keys) const {
+  return encoder_->sink()->plainRow(row_, values, keys);
 }
 
 // --- The sink -------------------------------------------------------------------------------------------
@@ -700,6 +705,39 @@ void ShadowEncoderSink::flushAndFinish() {
     }
   }
   writer_.endEncoding();
+}
+
+bool ShadowEncoderSink::plainRow(std::int64_t row, std::span<const PlainValue> values,
+                                 const std::vector<CodingKey>& keys) {
+  // As `goesStraightOut(row, 0)` finds it, without ending the writer's row: the writer ends it with the
+  // values, or not at all when it takes none of them.
+  bool endsRow = false;
+  if (strategy_ == Buffering::keepAll || !rows_.empty()) return false;
+  if (row != writer_.rowIndex() || writer_.fieldIndex() != 0) {
+    if (strategy_ != Buffering::sequential || row != writer_.rowIndex() + 1) return false;
+    endsRow = true;
+  }
+  // Absent values at the end are no fields, as one by one. The writer refuses one before a present value:
+  // one by one it leaves a gap, and the values after it wait for the row to be left.
+  std::size_t count = values.size();
+  while (count > 0 && values[count - 1].kind == PlainValue::Kind::absent) --count;
+  if (count == 0 || values.size() != keys.size()) return false;
+  if (&keys != orderedKeys_ && !keysInOrder(keys)) return false;
+  if (!writer_.writeFastFields(values.data(), count, endsRow)) return false;
+  fieldWritten();
+  return true;
+}
+
+bool ShadowEncoderSink::keysInOrder(const std::vector<CodingKey>& keys) {
+  // As `fieldPosition` finds them, without resolving: a key not known yet is resolved by the first row
+  // written one value at a time.
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    std::int64_t position = knownFieldPosition(KeyArgument{keys[i], &keys, i, keys.size()});
+    if (position < 0) position = keys[i].intValue().value_or(-1);
+    if (position != static_cast<std::int64_t>(i)) return false;
+  }
+  orderedKeys_ = &keys;
+  return true;
 }
 
 std::int64_t ShadowEncoderSink::resolveFieldPosition(const KeyArgument& key, const CodingPath& path) {

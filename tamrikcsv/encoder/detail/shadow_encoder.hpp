@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,10 @@ class ShadowEncoderSink {
     fieldWritten();
     return true;
   }
+  /// A declared record's row of plain values at `row`, `keys` naming their fields
+  /// (`FieldRowWriter::encodeRow`): written in one go when each value would go straight out in turn and the
+  /// writer takes them all. False, with nothing written, otherwise.
+  bool plainRow(std::int64_t row, std::span<const PlainValue> values, const std::vector<CodingKey>& keys);
   /// The field position of a key: its integer, else the header with its text. `path` gives the coding path
   /// for errors.
   template <class PathOf>
@@ -114,6 +119,8 @@ class ShadowEncoderSink {
   }
   void placeFieldValue(std::string_view text, std::int64_t row, std::int64_t field);
   std::int64_t resolveFieldPosition(const KeyArgument& key, const CodingPath& path);
+  // Whether a declared record's keys name fields 0, 1, 2... in their order, each known without a lookup.
+  bool keysInOrder(const std::vector<CodingKey>& keys);
   bool isBehind(std::int64_t row, std::int64_t field) const noexcept;
   // Drops a row whose values are written, keeping its memory for a later one.
   void recycle(std::map<std::int64_t, BufferedRow>::iterator row);
@@ -137,6 +144,8 @@ class ShadowEncoderSink {
   // further check, since a lookup that succeeded once always will.
   const void* resolvedEnumeration_ = nullptr;
   const std::int64_t* resolvedPositions_ = nullptr;
+  // The declared record's keys found in order last: they stay so, as every key's position is fixed.
+  const std::vector<CodingKey>* orderedKeys_ = nullptr;
   std::map<std::int64_t, BufferedRow> rows_;
   std::vector<BufferedRow> spareRows_;  // emptied rows, whose memory the next stored rows reuse
   std::size_t expectedFields_;          // the first guess of a row's width, for its slots

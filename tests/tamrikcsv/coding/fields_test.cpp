@@ -251,3 +251,158 @@ TEST(DeclaredFields, GiveWayToHandWrittenLogicOneDirectionAtATime) {
   EXPECT_EQ(CSVEncoder([](auto& c) { c.writerConfiguration.headers = {"word"}; }).encodeString(words),
             "word\nQUIET\n");
 }
+
+namespace {
+
+// Texts and numbers only, which the encoder writes a whole row at a time, with optional fields in the
+// middle (absent: a gap) and at the end (absent: no field). Its twin writes field by field.
+struct Visit {
+  std::string place;
+  std::optional<std::string> note;
+  std::int64_t count = 0;
+  std::uint64_t badge = 0;
+  double share = 0;
+  std::optional<std::string> serial;
+};
+
+struct HandVisit : Visit {
+  enum class Keys { place, note, count, badge, share, serial };
+  void encode(Encoder& encoder) const;
+};
+
+}  // namespace
+
+template <>
+struct tamrikcsv::Fields<Visit> {
+  static constexpr std::tuple list{field("Place", &Visit::place), field("Note", &Visit::note),
+                                   field("Count", &Visit::count), field("Badge", &Visit::badge),
+                                   field("Share", &Visit::share), field("Serial", &Visit::serial)};
+};
+template <>
+struct tamrikcsv::CodingKeyTraits<HandVisit::Keys> {
+  static constexpr auto names = fieldTitles<Visit>();
+};
+
+void HandVisit::encode(Encoder& encoder) const {
+  auto row = encoder.container<Keys>();
+  row.encode(place, Keys::place);
+  row.encodeIfPresent(note, Keys::note);
+  row.encode(count, Keys::count);
+  row.encode(badge, Keys::badge);
+  row.encode(share, Keys::share);
+  row.encodeIfPresent(serial, Keys::serial);
+}
+
+namespace {
+
+std::vector<HandVisit> handWritten(const std::vector<Visit>& visits) {
+  std::vector<HandVisit> twins(visits.size());
+  for (std::size_t i = 0; i < visits.size(); ++i) static_cast<Visit&>(twins[i]) = visits[i];
+  return twins;
+}
+
+}  // namespace
+
+TEST(DeclaredFields, WriteARowOfTextsAndNumbersAtOnceAsFieldByField) {
+  const std::vector<Visit> visits = {
+      {"P1", "", 1, 2, 0.5, "S1"},
+      {"Desk, by the window", "say \"hi\"", -3, std::numeric_limits<std::uint64_t>::max(), 1234.5678, {}},
+      {"line\nbreak", {}, std::numeric_limits<std::int64_t>::min(), 0, 0.0, "\xC3\xA9"},  // a gap, a zero
+      {"A place name longer than 32 bytes, \xC3\xA9 and all", "x", 0, 7, 1e20, "SN;1"},
+      {"exactly 16 bytes", "8 bytes!", 42, 42, -0.25, {}},
+      {"", {}, 5, 5, 3.0, {}},
+  };
+  const auto twins = handWritten(visits);
+  using Buffering = Strategy::EncodingBuffer;
+  const auto titles = fieldTitles<Visit>();
+  const std::vector<std::string> inOrder(titles.begin(), titles.end());
+  const std::vector<std::string> reversed(inOrder.rbegin(), inOrder.rend());
+  std::vector<std::string> wider = inOrder;
+  wider.push_back("Extra");
+  for (auto buffering : {Buffering::keepAll, Buffering::assembled, Buffering::sequential})
+    for (char32_t delimiter : {U',', U';', U'.'})  // with '.' every double needs quotes
+      for (const auto& headers : {inOrder, reversed, wider}) {
+        CSVEncoder encoder([&](CSVEncoder::Configuration& c) {
+          c.writerConfiguration.headers = headers;
+          c.writerConfiguration.delimiters.field = delimiter;
+          c.bufferingStrategy = buffering;
+        });
+        const std::string declared = encoder.encodeString(visits);
+        EXPECT_EQ(declared, encoder.encodeString(twins));
+        auto lazy = encoder.makeLazyString(), lazyTwin = encoder.makeLazyString();
+        for (std::size_t i = 0; i < visits.size(); ++i) {
+          lazy.encodeNext(visits[i]);
+          lazyTwin.encodeNext(twins[i]);
+        }
+        EXPECT_EQ(lazy.endEncoding(), declared);
+        EXPECT_EQ(lazyTwin.endEncoding(), declared);
+      }
+  EXPECT_EQ(CSVEncoder([&](CSVEncoder::Configuration& c) {
+              c.writerConfiguration.headers = inOrder;
+              c.bufferingStrategy = Buffering::sequential;
+            }).encodeString(visits),
+            "Place,Note,Count,Badge,Share,Serial\n"
+            "P1,,1,2,0.5,S1\n"
+            "\"Desk, by the window\",\"say \"\"hi\"\"\",-3,18446744073709551615,1234.5678,\n"
+            "\"line\nbreak\",,-9223372036854775808,0,0.0,\xC3\xA9\n"
+            "\"A place name longer than 32 bytes, \xC3\xA9 and all\",x,0,7,1e+20,SN;1\n"
+            "exactly 16 bytes,8 bytes!,42,42,-0.25,\n"
+            ",,5,5,3.0,\n");
+  // By position without a header row: the first row sets the width.
+  EXPECT_EQ(CSVEncoder([](auto& c) {
+              c.bufferingStrategy = Buffering::sequential;
+            }).encodeString(std::vector<Pair>{{"a", 1}, {"b,c", 2}}),
+            "a,1\n\"b,c\",2\n");
+}
+
+TEST(DeclaredFields, ARowTheWriterRefusesFailsAndLeavesTheOutputAsFieldByField) {
+  using Buffering = Strategy::EncodingBuffer;
+  std::vector<Visit> visits = {{"P1", "n", 1, 1, 1.5, "S1"}, {"P2", "n", 2, 2, 2.5, "S2"}};
+  for (auto buffering : {Buffering::keepAll, Buffering::assembled, Buffering::sequential}) {
+    CSVEncoder encoder([&](CSVEncoder::Configuration& c) {
+      const auto titles = fieldTitles<Visit>();
+      c.writerConfiguration.headers.assign(titles.begin(), titles.end());
+      c.bufferingStrategy = buffering;
+    });
+    const std::vector<std::function<void(Visit&)>> refused = {
+        [](Visit& v) { v.serial = "\xFF"; },  // not UTF-8
+        [](Visit& v) { v.share = std::numeric_limits<double>::infinity(); },
+        [](Visit& v) { v.place = std::string(40, 'x') + "\xC3"; },  // cut short
+    };
+    for (const auto& bad : refused) {
+      std::vector<Visit> failing = visits;
+      bad(failing[1]);
+      const auto twins = handWritten(failing);
+      EXPECT_NE(failureOf([&] { (void)encoder.encodeString(failing); }), "no failure");
+      EXPECT_EQ(failureOf([&] { (void)encoder.encodeString(failing); }),
+                failureOf([&] { (void)encoder.encodeString(twins); }));
+      // A lazy encoder goes on after the refused row as it would field by field.
+      auto lazy = encoder.makeLazyString(), lazyTwin = encoder.makeLazyString();
+      lazy.encodeNext(failing[0]);
+      lazyTwin.encodeNext(twins[0]);
+      EXPECT_EQ(failureOf([&] { lazy.encodeNext(failing[1]); }),
+                failureOf([&] { lazyTwin.encodeNext(twins[1]); }));
+      lazy.encodeNext(failing[0]);
+      lazyTwin.encodeNext(twins[0]);
+      std::string written, writtenByTwin;
+      EXPECT_EQ(failureOf([&] { written = lazy.endEncoding(); }),
+                failureOf([&] { writtenByTwin = lazyTwin.endEncoding(); }));
+      EXPECT_EQ(written, writtenByTwin);
+    }
+    encoder.configuration.nonConformingFloatStrategy =
+        Strategy::NonConformingFloat::convert("inf", "-inf", "nan");
+    visits[1].share = -std::numeric_limits<double>::infinity();
+    EXPECT_EQ(encoder.encodeString(visits), encoder.encodeString(handWritten(visits)));
+    visits[1].share = 2.5;
+  }
+  // More fields than the header row has: the writer's error, as field by field.
+  const std::string tooMany = failureOf([] {
+    (void)CSVEncoder([](auto& c) {
+      c.writerConfiguration.headers = {"name"};
+      c.bufferingStrategy = Strategy::EncodingBuffer::sequential;
+    }).encodeString(std::vector<Pair>{{"a", 1}});
+  });
+  EXPECT_NE(tooMany.find("A field cannot be added to a row that has already the expected amount of fields"),
+            std::string::npos)
+      << tooMany;
+}
