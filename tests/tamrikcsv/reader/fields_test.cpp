@@ -329,4 +329,22 @@ TEST(Fields, ReadLikeTheLiteralReaderInEveryConfigurationAndSource) {
   std::filesystem::remove(path);
 }
 
+// A Fields moved from is empty, as a moved-from Row is, rather than counting fields it no longer holds.
+TEST(Fields, MovedFromIsEmptyAndReadsOn) {
+  auto reader = CSVReader::fromText("a,b,c\nd,e,f\n");
+  CSVReader::Fields fields;
+  ASSERT_TRUE(reader.readRow(fields));
+  CSVReader::Fields moved = std::move(fields);
+  EXPECT_TRUE(fields.empty());
+  EXPECT_EQ(fields.begin(), fields.end());
+  EXPECT_EQ(std::vector<std::string_view>(moved.begin(), moved.end()),
+            (std::vector<std::string_view>{"a", "b", "c"}));
+  CSVReader::Fields assigned;
+  assigned = std::move(moved);
+  EXPECT_TRUE(moved.empty());
+  ASSERT_TRUE(reader.readRow(fields));
+  EXPECT_EQ(std::vector<std::string_view>(fields.begin(), fields.end()),
+            (std::vector<std::string_view>{"d", "e", "f"}));
+}
+
 }  // namespace
