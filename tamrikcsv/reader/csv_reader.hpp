@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tamrikcsv/reader/file_view.hpp"
@@ -58,6 +59,24 @@ class CSVReader {
   /// ```
   class Fields {
    public:
+    Fields() = default;
+    Fields(const Fields&) = default;
+    Fields& operator=(const Fields&) = default;
+    /// A moved-from `Fields` is empty, and may be read into again.
+    ///@{
+    Fields(Fields&& other) noexcept
+        : text_(std::move(other.text_)),
+          length_(std::exchange(other.length_, 0)),
+          ends_(std::move(other.ends_)),
+          count_(std::exchange(other.count_, 0)) {}
+    Fields& operator=(Fields&& other) noexcept {
+      text_ = std::move(other.text_);
+      length_ = std::exchange(other.length_, 0);
+      ends_ = std::move(other.ends_);
+      count_ = std::exchange(other.count_, 0);
+      return *this;
+    }
+    ///@}
     /// The number of fields.
     std::size_t size() const noexcept { return count_; }
     /// Whether there are no fields: before the first read and after the last.

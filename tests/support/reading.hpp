@@ -36,9 +36,8 @@ inline Rows readAll(std::string text, const CSVReader::Setter& setter = {}) {
 }
 
 inline Data bytes(std::string_view text) {
-  Data data(text.size());
-  std::memcpy(data.data(), text.data(), text.size());
-  return data;
+  auto p = reinterpret_cast<const std::byte*>(text.data());
+  return Data(p, p + text.size());
 }
 
 /// Runs `action`, which must raise a reader error, and returns it.

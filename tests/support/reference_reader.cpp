@@ -285,8 +285,8 @@ ErrorText errorText(const CSVErrorBase& error) {
   return text;
 }
 
-Outcome productionRead(const std::function<CSVReader()>& make,
-                       const std::function<unsigned(unsigned)>& pick) {
+Outcome productionRead(const std::function<CSVReader()>& make, const std::function<unsigned(unsigned)>& pick,
+                       CSVReader::Fields* reused) {
   Outcome outcome;
   std::optional<CSVReader> reader;
   try {
@@ -299,7 +299,8 @@ Outcome productionRead(const std::function<CSVReader()>& make,
   // A record needs a lookup of the titles, which repeated titles cannot have.
   bool records = std::set(outcome.headers.begin(), outcome.headers.end()).size() == outcome.headers.size();
   CSVReader::Row row;
-  CSVReader::Fields fields;
+  CSVReader::Fields own;
+  CSVReader::Fields& fields = reused ? *reused : own;
   try {
     for (;;) {
       std::optional<CSVReader::Row> next;
@@ -311,7 +312,10 @@ Outcome productionRead(const std::function<CSVReader()>& make,
           next = reader->readRow();
           break;
         case 2:
-          if (reader->readRow(fields)) next.emplace(fields.begin(), fields.end());
+          if (reader->readRow(fields))
+            next.emplace(fields.begin(), fields.end());
+          else if (!fields.empty())
+            outcome.broken = "a Fields kept fields past the end";
           break;
         default:
           if (auto record = reader->readRecord()) next = record->row();

@@ -45,10 +45,12 @@ Outcome referenceRead(const ReaderConfiguration& configuration, std::u32string_v
 ErrorText errorText(const CSVErrorBase& error);
 
 /// Reads every row of the reader that `make` builds. `pick(n)` chooses a number below n to vary the
-/// way rows are read (`readRow` in its three forms, `readRecord`).
+/// way rows are read (`readRow` in its three forms, `readRecord`). Rows read into a `Fields` go into
+/// `fields` when given, which may have served other readers before.
 Outcome productionRead(
     const std::function<CSVReader()>& make,
-    const std::function<unsigned(unsigned)>& pick = [](unsigned) { return 0U; });
+    const std::function<unsigned(unsigned)>& pick = [](unsigned) { return 0U; },
+    CSVReader::Fields* fields = nullptr);
 
 /// Scalars as UTF-8, encoded here rather than by the library.
 std::string toUTF8(std::u32string_view scalars);
