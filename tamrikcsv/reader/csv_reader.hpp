@@ -59,9 +59,13 @@ class CSVReader {
   /// ```
   class Fields {
    public:
+    /// No fields.
     Fields() = default;
+    /// A copy of the fields.
+    ///@{
     Fields(const Fields&) = default;
     Fields& operator=(const Fields&) = default;
+    ///@}
     /// A moved-from `Fields` is empty, and may be read into again.
     ///@{
     Fields(Fields&& other) noexcept
