@@ -131,6 +131,12 @@ struct Coding<std::optional<T>> {
 
 namespace detail {
 
+/// Whether a `T` decodes into an element where it stands (`Coding<T>::decodeInPlace`, a declared record's).
+template <class T>
+concept DecodesInPlace = requires(T& value, Decoder& decoder) {
+  Coding<T>::decodeInPlace(value, decoder);
+};
+
 /// Once a sample of a sequence of unknown length was read, reserves room for the elements its container
 /// expects, so that a long sequence isn't moved at every doubling. A step is at most 64 times the elements
 /// read, so that short first rows can ask for a bounded multiple of the real ones at most; it grows by half
@@ -165,7 +171,10 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
       values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
     while (!elements.isAtEnd()) {
       if (values.size() == values.capacity()) detail::reserveAhead(values, elements);
-      elements.template decodeInto<T>([&](T&& value) { values.push_back(std::move(value)); });
+      if constexpr (detail::DecodesInPlace<T>)
+        elements.decodeInto(values.emplace_back());
+      else
+        elements.template decodeInto<T>([&](T&& value) { values.push_back(std::move(value)); });
     }
     // Doubling never leaves more than half the room empty: only an estimate that overshot does.
     if (values.capacity() / 2 > values.size()) values.shrink_to_fit();

@@ -302,6 +302,19 @@ class UnkeyedDecodingContainer {
   void decodeInto(Keep&& keep) {
     detail::decodeAnyInto<T>(*backend_, keep);
   }
+  /// `decode<T>()` into `value`. A declared record (fields.hpp) holding its default values is read where it
+  /// stands, its fields one by one, so that a failure leaves those read so far; any other value is assigned.
+  ///
+  /// ```cpp
+  /// while (!rows.isAtEnd()) rows.decodeInto(places.emplace_back());
+  /// ```
+  template <class T>
+  void decodeInto(T& value) {
+    if constexpr (detail::DecodesInPlace<T>)
+      backend_->decodeValue([&](Decoder& decoder) { Coding<T>::decodeInPlace(value, decoder); });
+    else
+      value = decode<T>();
+  }
   /// Nothing at the end or for an absent value, else `decode<T>()`.
   template <class T>
   [[nodiscard]] std::optional<T> decodeIfPresent() {

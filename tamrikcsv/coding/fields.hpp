@@ -166,6 +166,15 @@ struct Coding<T> {
     else
       return decodeFields<T>(decoder);
   }
+  /// `decode` into `value`, a record that holds its default values (a container's new element), where it
+  /// stands: no temporary to move. For records without a hand-written `decode`; a failure leaves `value`
+  /// with the fields read so far.
+  template <class D = Decoder>
+  static void decodeInPlace(T& value, std::type_identity_t<D>& decoder) requires(!requires {
+    { T::decode(decoder) } -> std::convertible_to<T>;
+  }) {
+    detail::DeclaredRecords::decodeInto(value, decoder);
+  }
   /// The fields in declaration order, as a keyed container writes them.
   template <class E = Encoder>
   static void encode(const T& value, std::type_identity_t<E>& encoder) {

@@ -16,6 +16,7 @@
 #include "tamrikcsv/reader/input_stream.hpp"
 #include "tamrikcsv/reader/reader_configuration.hpp"
 #include "tamrikcsv/reader/reader_error.hpp"
+#include "tamrikcsv/text/detail/packed_fields.hpp"
 
 namespace tamrikcsv {
 
@@ -86,10 +87,9 @@ class CSVReader {
     /// Whether there are no fields: before the first read and after the last.
     bool empty() const noexcept { return count_ == 0; }
     /// The field at `index`, which must be below `size()`.
-    std::string_view operator[](std::size_t index) const noexcept {
-      const std::size_t start = ends_[index] + 1;
-      return std::string_view(text_.data() + start, ends_[index + 1] - start);
-    }
+    std::string_view operator[](std::size_t index) const noexcept { return packed()[index]; }
+    /// The fields as the record decoder reads them, valid as long as views of them are.
+    detail::PackedFields packed() const noexcept { return {text_.data(), ends_.data()}; }
     /// No fields.
     void clear() noexcept {
       length_ = 0;
@@ -132,10 +132,9 @@ class CSVReader {
 
    private:
     friend class CSVReader;
-    // The fields in text_[0, length_), each followed by one byte that belongs to none (the delimiter, when a
-    // row is copied whole), and where field i ends in ends_[i + 1], i < count_. The next starts one byte
-    // later, and the first at 0: ends_[0] is the largest size_t, so that no field needs a test. Both grow
-    // and never shrink, so that reading the next row allocates nothing.
+    // The fields in text_[0, length_), laid out as `PackedFields` says (the byte after a field is its
+    // delimiter when a row is copied whole), with ends_[i + 1] the end of field i, i < count_. Both grow and
+    // never shrink, so that reading the next row allocates nothing.
     std::string text_;
     std::size_t length_ = 0;
     std::vector<std::size_t> ends_;

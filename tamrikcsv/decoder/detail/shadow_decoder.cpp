@@ -525,8 +525,8 @@ void FieldRowReader::decodeValue(const KeyArgument& key, const DecodeWith& with)
 const std::int64_t* FieldRowReader::directPositions(const std::vector<CodingKey>& keys) const {
   return decoder_->source()->directPositions(keys, row_);
 }
-std::string_view FieldRowReader::directText(std::int64_t position) const {
-  return decoder_->source()->lastRowField(position);
+PackedFields FieldRowReader::directTexts() const {
+  return decoder_->source()->lastRowTexts();
 }
 
 // --- The source -----------------------------------------------------------------------------------------

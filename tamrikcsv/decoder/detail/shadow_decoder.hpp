@@ -65,10 +65,9 @@ class ShadowDecoderSource {
   bool isHeader(const KeyArgument& key);
   /// What `FieldRowReader::directPositions` answers for the row `row`.
   const std::int64_t* directPositions(const std::vector<CodingKey>& keys, std::int64_t row);
-  /// A field of the row read last.
-  std::string_view lastRowField(std::int64_t position) const noexcept {
-    return lastRow()[static_cast<std::size_t>(position)];
-  }
+
+  /// The texts of the row read last.
+  PackedFields lastRowTexts() const noexcept { return lastRow().packed(); }
 
   /// The decimal separator of the decimal strategy's locale, asked of the locale once.
   char32_t decimalSeparator();

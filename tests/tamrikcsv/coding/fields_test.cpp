@@ -248,6 +248,40 @@ TEST(DeclaredFields, EncodeAsTheirHandWrittenTwins) {
   }
 }
 
+namespace {
+
+// The first row read into a desk and its hand-written twin, each already there, and why reading stopped.
+struct DeskInPlace {
+  Desk desk;
+  HandDesk twin;
+  std::string failure;
+  static DeskInPlace decode(Decoder& decoder) {
+    DeskInPlace read;
+    read.desk.floor = read.twin.floor = -1;  // not the default: the row must set it
+    try {
+      decoder.unkeyedContainer().decodeInto(read.desk);
+      decoder.unkeyedContainer().decodeInto(read.twin);
+    } catch (const DecodingError& error) {
+      read.failure = error.what();
+    }
+    return read;
+  }
+};
+
+}  // namespace
+
+TEST(DeclaredFields, DecodeIntoAnElementWhereItStands) {
+  const auto read = decoderWith().decodeText<DeskInPlace>(kDesks);
+  EXPECT_EQ(read.failure, "");
+  EXPECT_EQ(read.desk, decoderWith().decodeText<std::vector<Desk>>(kDesks).front());
+  EXPECT_EQ(read.twin, read.desk);  // the hand-written one is assigned
+  // A failure leaves the fields read before it, in declaration order.
+  const auto failed = decoderWith().decodeText<DeskInPlace>("Desk,Floor,Window,Width\nD1,one,true,1\n");
+  EXPECT_NE(failed.failure, "");
+  EXPECT_EQ(failed.desk.id, "D1");
+  EXPECT_EQ(failed.desk.floor, -1);
+}
+
 TEST(DeclaredFields, GiveWayToHandWrittenLogicOneDirectionAtATime) {
   auto words = decoderWith().decodeText<std::vector<Shouted>>("word\nquiet\n");
   EXPECT_EQ(words[0].word, "QUIET");
