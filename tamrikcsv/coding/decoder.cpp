@@ -1,6 +1,27 @@
 #include "tamrikcsv/coding/decoder.hpp"
 
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace tamrikcsv {
+
+void detail::prefault(void* begin, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  static const auto kPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto start = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t first = (start + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t last = (start + bytes) & ~(kPage - 1);
+  // Advice only: a kernel before 5.14 refuses it, and the pages are then mapped as they are written.
+  if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)begin;
+  (void)bytes;
+#endif
+}
 
 DecodingError::DecodingError(Kind kind, CodingPath codingPath, std::string description,
                              std::exception_ptr underlyingError)
