@@ -62,6 +62,10 @@ class FieldRowReader {
   const std::int64_t* directPositions(const std::vector<CodingKey>& keys) const;
   /// The row's texts, for the positions `directPositions` gave for it.
   PackedFields directTexts() const;
+  /// The number in `text`, the row's field under `key` among `directTexts()`, converted and failing as
+  /// the keyed read does: for the integers, `float` and `double`, which no custom strategy reads.
+  template <class T>
+  T directNumber(std::string_view text, const CodingKey& key) const;
 
  private:
   const ShadowDecoder* decoder_;

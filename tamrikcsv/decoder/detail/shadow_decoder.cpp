@@ -76,6 +76,34 @@ bool readNil(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t ro
   return source->field(row, field).empty();
 }
 
+// A field's text as a `T`, by the configuration's strategies other than custom ones. Errors have no path:
+// the caller adds the value's.
+template <class T>
+T convertField(std::string_view text, ShadowDecoderSource& source) {
+  const auto& configuration = source.configuration();
+  if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>) {
+    return T(text);
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return decodeBool(text, configuration.boolStrategy.kind(), kNoPath);
+  } else if constexpr (std::is_same_v<T, float>) {
+    return decodeFloat(text, configuration.nonConformingFloatStrategy, kNoPath);
+  } else if constexpr (std::is_same_v<T, double>) {
+    return decodeDouble(text, configuration.nonConformingFloatStrategy, kNoPath);
+  } else if constexpr (std::is_integral_v<T>) {
+    return decodeInteger<T>(text, kNoPath);
+  } else if constexpr (std::is_same_v<T, Date>) {
+    return decodeDate(text, configuration.dateStrategy, configuration.nonConformingFloatStrategy, kNoPath);
+  } else if constexpr (std::is_same_v<T, Data>) {
+    return decodeBase64(text, kNoPath);
+  } else if constexpr (std::is_same_v<T, Decimal>) {
+    if (auto value = Decimal::parse(text, source.decimalSeparator())) return *value;
+    return decodeDecimal(text, configuration.decimalStrategy.localeValue(), kNoPath);  // raises the error
+  } else {
+    static_assert(std::is_same_v<T, URL>);
+    return decodeURL(text, kNoPath);
+  }
+}
+
 // The field (row, field) as a `T`, by the configuration's strategies. Custom strategies get a decoder
 // positioned at the value.
 template <class T, class PathOf>
@@ -108,27 +136,7 @@ T readValue(const std::shared_ptr<ShadowDecoderSource>& source, std::int64_t row
 
   const std::string_view text = source->field(row, field);
   try {
-    if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>) {
-      return T(text);
-    } else if constexpr (std::is_same_v<T, bool>) {
-      return decodeBool(text, configuration.boolStrategy.kind(), kNoPath);
-    } else if constexpr (std::is_same_v<T, float>) {
-      return decodeFloat(text, configuration.nonConformingFloatStrategy, kNoPath);
-    } else if constexpr (std::is_same_v<T, double>) {
-      return decodeDouble(text, configuration.nonConformingFloatStrategy, kNoPath);
-    } else if constexpr (std::is_integral_v<T>) {
-      return decodeInteger<T>(text, kNoPath);
-    } else if constexpr (std::is_same_v<T, Date>) {
-      return decodeDate(text, configuration.dateStrategy, configuration.nonConformingFloatStrategy, kNoPath);
-    } else if constexpr (std::is_same_v<T, Data>) {
-      return decodeBase64(text, kNoPath);
-    } else if constexpr (std::is_same_v<T, Decimal>) {
-      if (auto value = Decimal::parse(text, source->decimalSeparator())) return *value;
-      return decodeDecimal(text, configuration.decimalStrategy.localeValue(), kNoPath);  // raises the error
-    } else {
-      static_assert(std::is_same_v<T, URL>);
-      return decodeURL(text, kNoPath);
-    }
+    return convertField<T>(text, *source);
   } catch (const DecodingError& error) {
     throw relocated(error, text, pathOf());
   }
@@ -528,6 +536,26 @@ const std::int64_t* FieldRowReader::directPositions(const std::vector<CodingKey>
 PackedFields FieldRowReader::directTexts() const {
   return decoder_->source()->lastRowTexts();
 }
+template <class T>
+T FieldRowReader::directNumber(std::string_view text, const CodingKey& key) const {
+  try {
+    return convertField<T>(text, *decoder_->source());
+  } catch (const DecodingError& error) {
+    throw relocated(error, text, appending(decoder_->codingPath(), key));
+  }
+}
+template std::int8_t FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template std::int16_t FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template std::int32_t FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template long FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template long long FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template std::uint8_t FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template std::uint16_t FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template std::uint32_t FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template unsigned long FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template unsigned long long FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template float FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
+template double FieldRowReader::directNumber(std::string_view, const CodingKey&) const;
 
 // --- The source -----------------------------------------------------------------------------------------
 

@@ -55,6 +55,20 @@ struct Shouted {
   }
 };
 
+// Numbers of several kinds, optional ones among them, and their twin.
+struct Reading {
+  std::int64_t count = 0;
+  std::optional<double> level;
+  std::optional<std::uint8_t> grade;
+  float ratio = 0;
+  friend bool operator==(const Reading&, const Reading&) = default;
+};
+
+struct HandReading : Reading {
+  enum class Keys { count, level, grade, ratio };
+  static HandReading decode(Decoder& decoder);
+};
+
 struct Undeclared {};
 
 }  // namespace
@@ -83,6 +97,25 @@ struct tamrikcsv::Fields<Shouted> {
   static constexpr std::tuple list{field("word", &Shouted::word)};
 };
 
+template <>
+struct tamrikcsv::Fields<Reading> {
+  static constexpr std::tuple list{field("Count", &Reading::count), field("Level", &Reading::level),
+                                   field("Grade", &Reading::grade), field("Ratio", &Reading::ratio)};
+};
+template <>
+struct tamrikcsv::CodingKeyTraits<HandReading::Keys> {
+  static constexpr auto names = fieldTitles<Reading>();
+};
+
+HandReading HandReading::decode(Decoder& decoder) {
+  auto row = decoder.container<Keys>();
+  HandReading reading;
+  reading.count = row.decode<std::int64_t>(Keys::count);
+  reading.level = row.decodeIfPresent<double>(Keys::level);
+  reading.grade = row.decodeIfPresent<std::uint8_t>(Keys::grade);
+  reading.ratio = row.decode<float>(Keys::ratio);
+  return reading;
+}
 HandDesk HandDesk::decode(Decoder& decoder) {
   auto row = decoder.container<Keys>();
   HandDesk desk;
@@ -180,6 +213,13 @@ TEST(DeclaredFields, DecodeAsTheirHandWrittenTwinsWhateverTheWayIn) {
     EXPECT_EQ(desks[2].id, "D3");
     EXPECT_EQ(desks, std::vector<Desk>(twins.begin(), twins.end())) << input;
   }
+  // Numbers, from the second row on converted straight from the row's text: as the twins read them.
+  for (const char* input : {"Count,Level,Grade,Ratio\n1,0.5,2,1\n-7,,255,1e3\n8,1e-9,,-0\n",
+                            "Ratio,Count\n1,1\n2.5,9223372036854775807\n"}) {
+    auto readings = decoderWith().decodeText<std::vector<Reading>>(input);
+    auto twins = decoderWith().decodeText<std::vector<HandReading>>(input);
+    EXPECT_EQ(readings, std::vector<Reading>(twins.begin(), twins.end())) << input;
+  }
   // By position without a header row, by title and position with one that says otherwise.
   EXPECT_EQ(CSVDecoder().decodeText<std::vector<Pair>>("a,1\nb,2\n"),
             (std::vector<Pair>{{"a", 1}, {"b", 2}}));
@@ -214,6 +254,17 @@ TEST(DeclaredFields, FailAsTheirHandWrittenTwinsWithTheSameTextKindAndPath) {
   }
   EXPECT_EQ(failureOf([] { (void)CSVDecoder().decodeText<std::vector<Pair>>("a,b\n"); }),
             failureOf([] { (void)CSVDecoder().decodeText<std::vector<HandPair>>("a,b\n"); }));
+  // Numbers that fail on a later row, where they are converted straight from its text.
+  for (const char* bad : {"x", "256", "-1", "1.5", ""}) {  // not one, out of range, not whole, absent
+    for (const std::string& input : {"Count,Grade,Ratio\n1,1,1\n2,1,1\n3," + std::string(bad) + ",1\n",
+                                     "Count,Grade,Ratio\n1,1,1\n" + std::string(bad) + ",1,1\n",
+                                     "Count,Level,Ratio\n1,1,1\n2,1," + std::string(bad) + "\n"}) {
+      const std::string declared =
+          failureOf([&] { (void)decoderWith().decodeText<std::vector<Reading>>(input); });
+      EXPECT_EQ(declared, failureOf([&] { (void)decoderWith().decodeText<std::vector<HandReading>>(input); }))
+          << input;
+    }
+  }
 }
 
 TEST(DeclaredFields, EncodeAsTheirHandWrittenTwins) {
