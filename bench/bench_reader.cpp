@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -129,6 +130,51 @@ void readMemory(benchmark::State& state, Form form) {
   if (check(state, tally)) report(state, bytes.size(), tally.rows);
 }
 
+// The places file with its lines ended by "\r\n", as a file saved on Windows, written next to it once. Null,
+// with the benchmark skipped, when it cannot be written.
+const std::filesystem::path* crlfPlaces(benchmark::State& state, const bench::PlacesFiles& files) {
+  static const std::optional<std::filesystem::path> path = [&]() -> std::optional<std::filesystem::path> {
+    auto target = files.utf8;
+    target.replace_filename("places-crlf.csv");
+    if (std::filesystem::exists(target)) return target;
+    std::ifstream in(files.utf8, std::ios::binary);
+    auto partial = target;
+    partial += ".partial";
+    std::ofstream out(partial, std::ios::binary);
+    for (std::string line; std::getline(in, line);) out << line << "\r\n";
+    out.close();
+    if (!in.eof() || !out) return std::nullopt;
+    std::filesystem::rename(partial, target);
+    return target;
+  }();
+  if (!path) state.SkipWithError("cannot write the places file with \"\\r\\n\" line ends");
+  return path ? &*path : nullptr;
+}
+
+// Reads into one `Fields`, row delimiters "\n" and "\r\n" (as a program that takes files from anywhere
+// sets them), the places file as it is or with "\r\n" line ends: the two should read alike.
+void readFieldsFromFile(benchmark::State& state, bool crlf) {
+  const auto* files = places(state);
+  if (!files) return;
+  const auto* path = crlf ? crlfPlaces(state, *files) : &files->utf8;
+  if (!path) return;
+  auto config = configuration();
+  config.delimiters.row = Delimiter::Row::standard();
+  Tally tally;
+  for (auto _ : state) {
+    auto reader = CSVReader::fromFile(*path, config);
+    CSVReader::Fields row;
+    tally = {};
+    while (reader.readRow(row)) {
+      ++tally.rows;
+      if (row.size() != kPlacesColumns) tally.shapeOK = false;
+      for (std::string_view field : row) tally.fieldBytes += field.size();
+    }
+    benchmark::DoNotOptimize(tally.fieldBytes);
+  }
+  if (check(state, tally)) report(state, fileSize(*path), tally.rows);
+}
+
 // The FileView is freed with the clock stopped: freeing nine million strings is not decoding.
 void decodeIntoFileView(benchmark::State& state) {
   const auto* files = places(state);
@@ -197,6 +243,8 @@ void readGeneratedStream(benchmark::State& state) {
   add("readRow/filling/memory", [](auto& state) { readMemory(state, Form::filling); });
   add("readRow/optional/fileUTF16LE", [](auto& state) { readFromFile(state, true, Form::optional); });
   add("readRow/filling/fileUTF16LE", [](auto& state) { readFromFile(state, true, Form::filling); });
+  add("readRow/fields/fileLF", [](auto& state) { readFieldsFromFile(state, false); });
+  add("readRow/fields/fileCRLF", [](auto& state) { readFieldsFromFile(state, true); });
   add("decodeFile/FileView", decodeIntoFileView);
   return true;
 }();
