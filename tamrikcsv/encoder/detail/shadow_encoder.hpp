@@ -119,7 +119,8 @@ class ShadowEncoderSink {
   }
   void placeFieldValue(std::string_view text, std::int64_t row, std::int64_t field);
   std::int64_t resolveFieldPosition(const KeyArgument& key, const CodingPath& path);
-  // Whether a declared record's keys name fields 0, 1, 2... in their order, each known without a lookup.
+  // Whether a declared record's keys name fields 0, 1, 2... in their order, each known or found by a lookup
+  // that cannot fail.
   bool keysInOrder(const std::vector<CodingKey>& keys);
   bool isBehind(std::int64_t row, std::int64_t field) const noexcept;
   // Drops a row whose values are written, keeping its memory for a later one.
