@@ -179,12 +179,16 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
     std::vector<T> values;
     if (auto count = elements.count())
       values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(*count, 0)));
-    while (!elements.isAtEnd()) {
-      if (values.size() == values.capacity()) detail::reserveAhead(values, elements);
-      if constexpr (detail::DecodesInPlace<T>)
-        elements.decodeInto(values.emplace_back());
-      else
+    if constexpr (detail::DecodesInPlace<T>) {
+      elements.template decodeAllInto<T>([&]() -> T& {
+        if (values.size() == values.capacity()) detail::reserveAhead(values, elements);
+        return values.emplace_back();
+      });
+    } else {
+      while (!elements.isAtEnd()) {
+        if (values.size() == values.capacity()) detail::reserveAhead(values, elements);
         elements.template decodeInto<T>([&](T&& value) { values.push_back(std::move(value)); });
+      }
     }
     // Doubling never leaves more than half the room empty: only an estimate that overshot does.
     if (values.capacity() / 2 > values.size()) values.shrink_to_fit();

@@ -315,6 +315,22 @@ class UnkeyedDecodingContainer {
     else
       value = decode<T>();
   }
+  /// Every value left, each decoded into the element that `next()` returns (a `T&` holding its default
+  /// values): `while (!isAtEnd()) decodeInto(next());`, with the rows of a file of declared records read
+  /// one after another, without a decoder made for each.
+  ///
+  /// ```cpp
+  /// rows.decodeAllInto<Place>([&]() -> Place& { return places.emplace_back(); });
+  /// ```
+  template <class T, class Next>
+  void decodeAllInto(Next&& next) {
+    if constexpr (detail::DecodesInPlace<T>)
+      if (backend_->decodeFieldRows([&](detail::FieldRowReader& row) {
+            Coding<T>::template decodeInPlace<detail::FieldRowReader>(next(), row);
+          }))
+        return;
+    while (!isAtEnd()) decodeInto(next());
+  }
   /// Nothing at the end or for an absent value, else `decode<T>()`.
   template <class T>
   [[nodiscard]] std::optional<T> decodeIfPresent() {

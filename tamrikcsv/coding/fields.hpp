@@ -170,8 +170,8 @@ struct Coding<T> {
   /// stands: no temporary to move. For records without a hand-written `decode`; a failure leaves `value`
   /// with the fields read so far.
   template <class D = Decoder>
-  static void decodeInPlace(T& value, std::type_identity_t<D>& decoder) requires(!requires {
-    { T::decode(decoder) } -> std::convertible_to<T>;
+  static void decodeInPlace(T& value, std::type_identity_t<D>& decoder) requires(!requires(Decoder & d) {
+    { T::decode(d) } -> std::convertible_to<T>;
   }) {
     detail::DeclaredRecords::decodeInto(value, decoder);
   }

@@ -115,6 +115,11 @@ struct DeclaredRecords {
     auto backend = decoder.keyedBackend();
     read(record, *backend, keys);
   }
+  template <class T>
+  static void decodeInto(T& record, FieldRowReader& row) {
+    checkRecord<T>();
+    read(record, row, keysOf<T>());
+  }
 
   template <class T>
   static void encode(const T& value, Encoder& encoder) {

@@ -22,6 +22,8 @@ class Decoder;
 
 namespace detail {
 
+class FieldRowReader;
+
 /// A key as a keyed container hands it to its backend. For a key enumeration it also names the
 /// enumeration (the address of its names, the same in every translation unit) and the enumerator's
 /// position, so that a backend can remember what each enumerator resolved to instead of looking its text
@@ -122,6 +124,12 @@ class UnkeyedDecodingBackend : public DecodingPrimitives<> {
   virtual std::unique_ptr<KeyedDecodingBackend> nestedKeyed() = 0;
   virtual std::unique_ptr<UnkeyedDecodingBackend> nestedUnkeyed() = 0;
   virtual std::unique_ptr<Decoder> superDecoder() = 0;
+  /// For declared records (fields.hpp): `with` given the fields of each value left in turn, moving on after
+  /// each, where the values are rows of fields; else false, with nothing read.
+  virtual bool decodeFieldRows(const CodeWith<FieldRowReader>& with) {
+    (void)with;
+    return false;
+  }
 };
 
 /// One value.

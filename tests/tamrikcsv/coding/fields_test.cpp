@@ -4,6 +4,7 @@
 #include <bit>
 #include <functional>
 #include <limits>
+#include <list>
 #include <optional>
 #include <random>
 #include <string>
@@ -319,6 +320,21 @@ struct DeskInPlace {
   }
 };
 
+// Every desk read into a list's new elements, and why reading stopped.
+struct DeskList {
+  std::list<Desk> desks;
+  std::string failure;
+  static DeskList decode(Decoder& decoder) {
+    DeskList list;
+    try {
+      decoder.unkeyedContainer().decodeAllInto<Desk>([&]() -> Desk& { return list.desks.emplace_back(); });
+    } catch (const DecodingError& error) {
+      list.failure = error.what();
+    }
+    return list;
+  }
+};
+
 }  // namespace
 
 TEST(DeclaredFields, DecodeIntoAnElementWhereItStands) {
@@ -331,6 +347,23 @@ TEST(DeclaredFields, DecodeIntoAnElementWhereItStands) {
   EXPECT_NE(failed.failure, "");
   EXPECT_EQ(failed.desk.id, "D1");
   EXPECT_EQ(failed.desk.floor, -1);
+
+  // Every row into a list, row after row, as into a vector; a failure stops at the field, in its row.
+  const std::string bad = "Desk,Floor,Window,Width\nD1,1,true,1\nD2,2,true,2\nD3,three,true,3\n";
+  for (auto buffering : {Strategy::DecodingBuffer::keepAll, Strategy::DecodingBuffer::sequential}) {
+    auto decoder = decoderWith([&](auto& c) { c.bufferingStrategy = buffering; });
+    const auto list = decoder.decodeText<DeskList>(kDesks);
+    EXPECT_EQ(list.failure, "");
+    EXPECT_EQ(std::vector<Desk>(list.desks.begin(), list.desks.end()),
+              decoder.decodeText<std::vector<Desk>>(kDesks));
+    const auto stopped = decoder.decodeText<DeskList>(bad);
+    ASSERT_EQ(stopped.desks.size(), 3u);
+    EXPECT_EQ(stopped.desks.back().id, "D3");
+    EXPECT_EQ(stopped.desks.back().floor, 0);
+    EXPECT_EQ(stopped.failure, failureOf([&] {
+                                 (void)decoder.decodeText<std::vector<HandDesk>>(bad);
+                               }).substr(0, stopped.failure.size()));
+  }
 }
 
 TEST(DeclaredFields, GiveWayToHandWrittenLogicOneDirectionAtATime) {
