@@ -159,8 +159,9 @@ Data utf16(std::u32string_view text) {
 }
 
 // Every configuration the fast path takes (one-byte delimiters and escaping scalar, one-byte and mixed
-// row delimiters) and some next to them that it does not, through every source, with windows cut
-// anywhere; read into one Fields shared by all readers, and mixed with reads into a Row.
+// row delimiters, "\r\n" alone or beside another, its line feed even the field delimiter or the escaping
+// scalar) and some next to them that it does not, through every source, with windows cut anywhere; read
+// into one Fields shared by all readers, and mixed with reads into a Row.
 TEST(Fields, ReadLikeTheLiteralReaderInEveryConfigurationAndSource) {
   using C = ReaderConfiguration&;
   void (*const configurations[])(C) = {
@@ -177,6 +178,16 @@ TEST(Fields, ReadLikeTheLiteralReaderInEveryConfigurationAndSource) {
         c.headerStrategy = Strategy::Header::firstLine;
       },
       [](C c) { c.delimiters.row = "\r\n"; },
+      [](C c) {
+        c.delimiters.row = *Delimiter::Row::fromTexts({"\r\n", "|"});
+      },
+      [](C c) {
+        c.delimiters = {U'\n', Delimiter::Row("\r\n")};
+      },
+      [](C c) {
+        c.delimiters.row = "\r\n";
+        c.escapingStrategy = U'\n';
+      },
       [](C c) { c.delimiters.field = "::"; },
       [](C c) { c.delimiters.field = U'\u00E9'; },
       [](C c) { c.escapingStrategy = U'\u00E9'; },
