@@ -170,7 +170,8 @@ template <class T>
 std::size_t mapAhead(std::vector<T>& values) {
   constexpr std::size_t kStep = ((std::size_t{4} << 20) + sizeof(T) - 1) / sizeof(T);
   if (values.capacity() - values.size() <= kStep) return values.capacity();
-  prefault(values.data() + values.size(), kStep * sizeof(T));
+  if constexpr (!std::is_same_v<T, bool>)  // packed bits have no data() to map
+    prefault(values.data() + values.size(), kStep * sizeof(T));
   return values.size() + kStep;
 }
 

@@ -299,6 +299,8 @@ TEST(CSVDecoder, SizesAVectorOfRowsFromTheShareOfTheInputRead) {
     }
     EXPECT_LE(rows.capacity(), text == even ? rows.size() * 9 / 8 : rows.size() * 2);
   }
+  // Bools packed into words have no room of their own to map; a vector of them decodes as any other.
+  EXPECT_EQ(sequential.decodeText<std::vector<bool>>("true\nfalse\n"), std::vector<bool>({true, false}));
   // Mapping room leaves what memory holds as it is, at any alignment.
   std::vector<char> bytes(1 << 20, 'x');
   detail::prefault(bytes.data() + 3, bytes.size() - 5);
