@@ -164,9 +164,9 @@ void reserveAhead(std::vector<T>& values, Elements& elements) {
 
 /// Where the room reserved reaches more than 4 MiB past the elements written (`reserveAhead`, or a count
 /// known before), maps the room of the next 4 MiB of elements and returns the element where that room
-/// ends; else the end of the room there is. Mapped a step at a
-/// time as elements are written, the room that an estimate overshot is never mapped: for a file of a
-/// million records of nine texts, a quarter of the page faults and 8% less time.
+/// ends; else the end of the room there is. Mapped a step at a time as elements are written, the room that
+/// an estimate overshot is never mapped: for a file of a million records of nine texts, a quarter of the
+/// page faults and 8% less time.
 template <class T>
 std::size_t mapAhead(std::vector<T>& values) {
   constexpr std::size_t kStep = ((std::size_t{4} << 20) + sizeof(T) - 1) / sizeof(T);

@@ -115,10 +115,10 @@ struct CSVReader::Impl {
     // The one-byte row delimiters start no other: one that did would have more scalars, and come later.
     auto oneByte = std::find_if(rows.begin(), rows.end(), [](const auto& d) { return d.size() == 1; });
     rowByte = oneByte != rows.end() ? (*oneByte)[0] : field[0];
-    // A byte comparison tells a field delimiter from a row delimiter from any other special byte, and the
-    // mask of special bytes is made with a few comparisons.
     crlfRows = std::find(rows.begin(), rows.end(), "\r\n") != rows.end() &&
                std::find(rows.begin(), rows.end(), "\r") == rows.end() && field != "\r" && escape != "\r";
+    // A byte comparison tells a field delimiter from a row delimiter from any other special byte, and the
+    // mask of special bytes is made with a few comparisons.
     fastRows = singleBytes && (rowByte != field[0] || crlfRows) && special.size() <= 4 &&
                (escape.empty() || (escape[0] != field[0] && escape[0] != rowByte));
     fieldBytes.insert(byte(field.data()));

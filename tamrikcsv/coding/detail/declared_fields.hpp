@@ -227,26 +227,22 @@ struct DeclaredRecords {
                          const std::vector<CodingKey>& keys, std::size_t ordinal, std::int64_t position) {
     if constexpr (std::is_same_v<M, std::string>) {
       if (position >= 0) return setText(member, texts[static_cast<std::size_t>(position)]);
-    } else if constexpr (std::is_same_v<M, std::optional<std::string>>) {
-      if (position < 0) return (void)(member = std::nullopt);
-      const std::string_view text = texts[static_cast<std::size_t>(position)];
-      if (text.empty())
-        member = std::nullopt;
-      else
-        member.emplace(text);
-      return;
     } else if constexpr (kIsNumber<M>) {
       // Without the keyed read's lookup: 11% fewer instructions in decoding five integers and five doubles.
       if (position >= 0)
         return (void)(member = row.directNumber<M>(texts[static_cast<std::size_t>(position)], keys[ordinal]));
     } else if constexpr (IsOptional<M>::value) {
-      if constexpr (kIsNumber<typename M::value_type>) {
-        if (position < 0) return (void)(member = std::nullopt);
-        const std::string_view text = texts[static_cast<std::size_t>(position)];
+      using V = typename M::value_type;
+      if constexpr (std::is_same_v<V, std::string> || kIsNumber<V>) {
+        // Absent without a column, or as an empty field.
+        const std::string_view text =
+            position < 0 ? std::string_view() : texts[static_cast<std::size_t>(position)];
         if (text.empty())
           member = std::nullopt;
+        else if constexpr (std::is_same_v<V, std::string>)
+          member.emplace(text);
         else
-          member = row.directNumber<typename M::value_type>(text, keys[ordinal]);
+          member = row.directNumber<V>(text, keys[ordinal]);
         return;
       }
     }

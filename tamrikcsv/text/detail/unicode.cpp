@@ -94,10 +94,8 @@ constexpr char kCarry = kTooShort | kTooLong | kTwoConts;  // whatever the first
     cut = _mm_subs_epu8(prev, cutAt);
   }
   // Back to the lead of a sequence that the blocks' end cuts, whose bytes after it are not checked yet.
-  for (std::size_t m = i >= 3 ? i - 3 : 0; m < i; ++m) {
-    const std::size_t length = p[m] >= 0xF0 ? 4 : p[m] >= 0xE0 ? 3 : p[m] >= 0xC0 ? 2 : 1;
-    if (m + length > i) return m;
-  }
+  for (std::size_t m = i >= 3 ? i - 3 : 0; m < i; ++m)
+    if (p[m] >= 0xC0 && m + sequenceLength(p[m]) > i) return m;
   return i;
 }
 
