@@ -64,6 +64,12 @@ struct UTF8Check {
 };
 /// Validates UTF-8, fast over ASCII runs.
 UTF8Check checkUTF8(const unsigned char* p, std::size_t n) noexcept;
+/// How `checkUTF8` checks 64 bytes at a time before going scalar by scalar: with the widest vectors that
+/// the processor has, chosen once.
+enum class BlockCheck { none, ssse3, avx2 };
+BlockCheck widestBlockCheck() noexcept;
+/// `checkUTF8` with `blocks`, which must be at most the widest: for tests of each.
+UTF8Check checkUTF8(const unsigned char* p, std::size_t n, BlockCheck blocks) noexcept;
 
 /// A scalar sequence in double quotes with control characters escaped, for messages: "\r\n".
 std::string quoted(std::u32string_view scalars);

@@ -1,5 +1,5 @@
-// The UTF-8 check skips ASCII and common scalars in blocks; it must stop where checking scalar by scalar
-// does, for the same reason.
+// The UTF-8 check skips ASCII and common scalars in blocks, with the vectors each processor has; it must
+// stop where checking scalar by scalar does, for the same reason, with each.
 
 #include <gtest/gtest.h>
 
@@ -45,19 +45,26 @@ TEST(CheckUTF8, StopsWhereScalarByScalarChecking) {
     return UTF8Check{text.size(), UTF8Stop::complete};
   };
   auto same = [](UTF8Check a, UTF8Check b) { return a.valid == b.valid && a.stop == b.stop; };
-  // Every lead byte with every second byte, and the third bytes that matter, across a block's end and
-  // within a block, before ASCII, another such pair, or the end.
+  std::vector<BlockCheck> checks{BlockCheck::none};
+  if (widestBlockCheck() >= BlockCheck::ssse3) checks.push_back(BlockCheck::ssse3);
+  if (widestBlockCheck() >= BlockCheck::avx2) checks.push_back(BlockCheck::avx2);
+  auto check = [&](const std::string& text, BlockCheck blocks) {
+    return checkUTF8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), blocks);
+  };
+  // Every lead byte with every second byte, and the third bytes that matter, across a block's end, its
+  // vectors' and its lanes' ends and within a block, before ASCII, another such pair, or the end.
   for (int lead = 0x80; lead < 0x100; ++lead)
     for (int second = 0; second < 0x100; ++second)
       for (const char* third : {"", "\x80", "\xBF\x80", "a", "\xC3\xA9"})
-        for (std::size_t at : {61u, 62u, 63u, 100u}) {
+        for (std::size_t at : {15u, 31u, 47u, 61u, 62u, 63u, 100u}) {
           std::string text(at, 'x');
           text += {static_cast<char>(lead), static_cast<char>(second)};
           text += third;
           text += std::string(at == 100 ? 0 : 70, 'y');
-          const UTF8Check actual =
-              checkUTF8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-          ASSERT_TRUE(same(actual, expectedOf(text))) << lead << " " << second << " " << third << " " << at;
+          const UTF8Check expected = expectedOf(text);
+          for (BlockCheck blocks : checks)
+            ASSERT_TRUE(same(check(text, blocks), expected))
+                << lead << " " << second << " " << third << " " << at << " " << static_cast<int>(blocks);
         }
   std::mt19937 rng(7);
   for (int i = 0; i < 20000; ++i) {
@@ -67,8 +74,9 @@ TEST(CheckUTF8, StopsWhereScalarByScalarChecking) {
       text += kPieces[i % 2 == 0 && pieces > 1 ? rng() % 10 : rng() % std::size(kPieces)];
       if (rng() % 3 == 0) text += std::string(rng() % 70, 'x');
     }
-    const UTF8Check actual = checkUTF8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-    ASSERT_TRUE(same(actual, expectedOf(text))) << "text " << i;
+    for (BlockCheck blocks : checks)
+      ASSERT_TRUE(same(check(text, blocks), expectedOf(text)))
+          << "text " << i << " " << static_cast<int>(blocks);
   }
 }
 
