@@ -43,12 +43,14 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-# The model's tests and the window's opening, exporting and merging tests again under ThreadSanitizer:
-# files open, export and merge on a thread of their own. (The sanitizer cannot follow how Qt starts a process, so the tests that run one stay out.)
+# The model's tests, the window's opening, exporting and merging tests and the library's reading ahead again
+# under ThreadSanitizer: files open, export and merge on a thread of their own, and large files are read on
+# another. (The sanitizer cannot follow how Qt starts a process, so the tests that run one stay out.)
 test-tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTAMRIK_SANITIZE=thread
-	cmake --build build-tsan -j $(JOBS) --target tamrik_model_tests tamrik_app_tests
+	cmake --build build-tsan -j $(JOBS) --target tamrikcsv_tests tamrik_model_tests tamrik_app_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build-tsan/tests/tamrikcsv_tests --gtest_filter='ReadAhead.*'
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" build-tsan/tests/tamrik_model_tests
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" QT_QPA_PLATFORM=offscreen build-tsan/tests/tamrik_app_tests \
 	  --gtest_filter='Opening.*:Exporting.*:Merging.*'

@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "tamrikcsv/reader/detail/read_ahead.hpp"
 #include "tamrikcsv/reader/reader_error.hpp"
 #include "tamrikcsv/text/detail/transcoding.hpp"
 #include "tamrikcsv/text/detail/unicode.hpp"
@@ -282,6 +283,7 @@ class UTF8StreamSource final : public InputSource {
   UTF8StreamSource(std::shared_ptr<InputStream> stream, StreamHead head, std::size_t chunkSize,
                    std::size_t offset, std::optional<std::uint64_t> total)
       : stream_(std::move(stream)),
+        ahead_(dynamic_cast<const ReadAheadStream*>(stream_.get())),
         chunkSize_(chunkSize),
         offset_(offset),
         total_(total),
@@ -316,8 +318,13 @@ class UTF8StreamSource final : public InputSource {
                              ? *lastRead_
                              : stream_->read(reinterpret_cast<std::byte*>(data_.get() + size_), chunkSize_);
       if (n > 0) {
+        // Whole scalars checked by the stream, after whole scalars: valid as they stand.
+        const bool checked = ahead_ && ahead_->lastReadWasWholeUTF8() && valid_ == size_;
         size_ += static_cast<std::size_t>(n);
-        validate();
+        if (checked)
+          valid_ = size_;
+        else
+          validate();
         continue;
       }
       finished_ = true;
@@ -359,6 +366,7 @@ class UTF8StreamSource final : public InputSource {
   }
 
   std::shared_ptr<InputStream> stream_;
+  const ReadAheadStream* ahead_;  // the stream, when it is read ahead
   std::size_t chunkSize_;
   std::unique_ptr<char[]> data_;
   std::size_t size_ = 0, valid_ = 0, capacity_ = 0;
@@ -458,6 +466,11 @@ std::unique_ptr<InputSource> makeDataSource(Data data, const ReaderConfiguration
   return fromBytes(std::move(data), configuration);
 }
 
+// Files from this size on are read ahead. Smaller ones, which the processor's cache may hold whole, read as
+// fast without: a 4 MB file took 30% longer with the thread, 8 MB as long, 16 MB 10 to 30% less time, and
+// 32 MB 30% less (the same file read 60 times over).
+constexpr std::uintmax_t kReadAheadFrom = 16 << 20;
+
 std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
                                             const ReaderConfiguration& configuration) {
   if (configuration.presample) {
@@ -480,7 +493,9 @@ std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
   // The reader owns this stream, so it may read in larger chunks than a caller's stream gets.
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
-  return fromStream(std::make_shared<FileInputStream>(path), configuration, 64 * 1024,
+  std::shared_ptr<InputStream> stream = std::make_shared<FileInputStream>(path);
+  if (!error && size >= kReadAheadFrom) stream = std::make_shared<ReadAheadStream>(std::move(stream));
+  return fromStream(std::move(stream), configuration, 64 * 1024,
                     error ? std::nullopt : std::optional<std::uint64_t>(size));
 }
 
