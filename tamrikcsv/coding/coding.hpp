@@ -136,6 +136,12 @@ template <class T>
 concept DecodesInPlace = requires(T& value, Decoder& decoder) {
   Coding<T>::decodeInPlace(value, decoder);
 };
+class FieldRowWriter;
+/// Whether a `T` encodes straight into a row's fields (`Coding<T>::encodeInto`, a declared record's).
+template <class T>
+concept EncodesByFields = requires(const T& value, const FieldRowWriter& row) {
+  Coding<T>::encodeInto(value, row);
+};
 
 /// Has the system map the `bytes` of memory at `begin` now, in one call, rather than a page at a time as
 /// they are first written; whole pages only, and nothing where the system can't. The memory's contents
@@ -212,7 +218,7 @@ requires(!std::is_same_v<T, std::byte>) struct Coding<std::vector<T>> {
   static void encode(const std::vector<T>& values, std::type_identity_t<E>& encoder) {
     auto elements = encoder.unkeyedContainer();
     elements.expectCount(static_cast<std::int64_t>(values.size()));
-    for (const auto& value : values) elements.encode(value);
+    elements.encodeAll(values);
   }
 };
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <string_view>
 #include <type_traits>
 
@@ -201,6 +202,26 @@ class UnkeyedEncodingContainer {
   template <class T>
   void encode(const T& value) {
     detail::encodeAny(*backend_, value);
+  }
+  /// Every value of `values` in turn: `for (const auto& value : values) encode(value);`, with the rows of a
+  /// file of declared records written one after another, without an encoder made for each.
+  ///
+  /// ```cpp
+  /// encoder.unkeyedContainer().encodeAll(places);
+  /// ```
+  template <std::ranges::input_range Values>
+  void encodeAll(const Values& values) {
+    using T = std::ranges::range_value_t<Values>;
+    if constexpr (detail::EncodesByFields<T> && std::ranges::sized_range<const Values>) {
+      auto next = std::ranges::begin(values);
+      if (backend_->encodeFieldRows(static_cast<std::size_t>(std::ranges::size(values)),
+                                    [&](detail::FieldRowWriter& row) {
+                                      Coding<T>::encodeInto(*next, row);
+                                      ++next;
+                                    }))
+        return;
+    }
+    for (const auto& value : values) encode(value);
   }
   /// The next value as keyed values; moves on.
   template <CodingKeyType NestedKeys>

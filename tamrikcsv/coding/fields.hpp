@@ -183,6 +183,12 @@ struct Coding<T> {
     else
       encodeFields(value, encoder);
   }
+  /// `encode` into the fields of a row that an encoder of rows hands over. For records without a
+  /// hand-written `encode`.
+  static void encodeInto(const T& value, const detail::FieldRowWriter& row) requires(
+      !requires(const T& record, Encoder& encoder) { record.encode(encoder); }) {
+    detail::DeclaredRecords::encode(value, row);
+  }
 };
 
 }  // namespace tamrikcsv

@@ -123,14 +123,17 @@ struct DeclaredRecords {
 
   template <class T>
   static void encode(const T& value, Encoder& encoder) {
+    if (auto row = encoder.fieldRowWriter()) return encode(value, *row);
+    checkRecord<T>();
+    auto backend = encoder.keyedBackend();
+    write(value, *backend, keysOf<T>());
+  }
+  template <class T>
+  static void encode(const T& value, const FieldRowWriter& row) {
     checkRecord<T>();
     const std::vector<CodingKey>& keys = keysOf<T>();
-    if (auto row = encoder.fieldRowWriter()) {
-      if (writeWhole(value, *row, keys)) return;
-      return write(value, *row, keys);
-    }
-    auto backend = encoder.keyedBackend();
-    write(value, *backend, keys);
+    if (writeWhole(value, row, keys)) return;
+    write(value, row, keys);
   }
 
  private:

@@ -19,6 +19,8 @@ class Encoder;
 
 namespace detail {
 
+class FieldRowWriter;
+
 /// Runs with the encoder of a nested value.
 using EncodeWith = CodeWith<Encoder>;
 
@@ -69,6 +71,13 @@ class UnkeyedEncodingBackend : public EncodingPrimitives<> {
   virtual std::unique_ptr<KeyedEncodingBackend> nestedKeyed() = 0;
   virtual std::unique_ptr<UnkeyedEncodingBackend> nestedUnkeyed() = 0;
   virtual std::unique_ptr<Encoder> superEncoder() = 0;
+  /// For declared records (fields.hpp): `with` given the fields of each of the next `count` values in turn,
+  /// moving on after each, where the values are rows of fields; else false, with nothing written.
+  virtual bool encodeFieldRows(std::size_t count, const CodeWith<FieldRowWriter>& with) {
+    (void)count;
+    (void)with;
+    return false;
+  }
 };
 
 /// One value.

@@ -310,6 +310,17 @@ class UnkeyedBackend final : public Primitives<UnkeyedBackend, UnkeyedEncodingBa
     with(encoder);
     ++index_;
   }
+  bool encodeFieldRows(std::size_t count, const CodeWith<FieldRowWriter>& with) override {
+    if (row_) return false;  // a row's fields are no rows
+    ShadowEncoder encoder = ShadowEncoder::forRow(sink(), index_);
+    for (std::size_t i = 0; i < count; ++i) {
+      encoder.moveToRow(index_);
+      FieldRowWriter row = *encoder.fieldRowWriter();  // a row's encoder has one
+      with(row);
+      ++index_;
+    }
+    return true;
+  }
 
  private:
   ShadowEncoder elementEncoder() const {

@@ -179,6 +179,12 @@ class ShadowEncoder final : public Encoder {
     return encoder;
   }
 
+  /// Stands at the row at `row` instead, as `forRow` makes an encoder.
+  void moveToRow(std::int64_t row) {
+    codingPath_.clear();
+    row_ = row;
+  }
+
   const CodingPath& codingPath() const override;
   const CodingUserInfo& userInfo() const override { return sink_->userInfo(); }
   const std::shared_ptr<Sink>& sink() const noexcept { return sink_; }

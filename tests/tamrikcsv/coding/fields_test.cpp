@@ -335,6 +335,17 @@ struct DeskList {
   }
 };
 
+// Desks in a list, written with `encodeAll` or one by one.
+struct DeskRows {
+  std::list<Desk> desks;
+  bool all = true;
+  void encode(Encoder& encoder) const {
+    auto rows = encoder.unkeyedContainer();
+    if (all) return rows.encodeAll(desks);
+    for (const auto& desk : desks) rows.encode(desk);
+  }
+};
+
 }  // namespace
 
 TEST(DeclaredFields, DecodeIntoAnElementWhereItStands) {
@@ -363,6 +374,26 @@ TEST(DeclaredFields, DecodeIntoAnElementWhereItStands) {
     EXPECT_EQ(stopped.failure, failureOf([&] {
                                  (void)decoder.decodeText<std::vector<HandDesk>>(bad);
                                }).substr(0, stopped.failure.size()));
+  }
+}
+
+TEST(DeclaredFields, EncodeAllAsOneByOne) {
+  const auto desks = decoderWith().decodeText<std::vector<Desk>>(kDesks);
+  DeskRows all{{desks.begin(), desks.end()}, true}, oneByOne{all.desks, false};
+  for (auto buffering : {Strategy::EncodingBuffer::keepAll, Strategy::EncodingBuffer::assembled,
+                         Strategy::EncodingBuffer::sequential}) {
+    CSVEncoder encoder([&](CSVEncoder::Configuration& c) {
+      const auto titles = fieldTitles<Desk>();
+      c.writerConfiguration.headers.assign(titles.begin(), titles.end());
+      c.bufferingStrategy = buffering;
+    });
+    EXPECT_EQ(encoder.encodeString(all), encoder.encodeString(oneByOne));
+    EXPECT_EQ(encoder.encodeString(all), encoder.encodeString(desks));
+    // A failure in the second row: the same error, at the same row.
+    all.desks.back().width = oneByOne.desks.back().width = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(failureOf([&] { (void)encoder.encodeString(all); }),
+              failureOf([&] { (void)encoder.encodeString(oneByOne); }));
+    all.desks.back().width = oneByOne.desks.back().width = desks.back().width;
   }
 }
 
