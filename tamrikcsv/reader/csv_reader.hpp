@@ -171,8 +171,9 @@ class CSVReader {
                                           const Configuration& configuration = {});
   [[nodiscard]] static CSVReader fromData(std::span<const std::byte> data, const Setter& setter);
   ///@}
-  /// A reader over a file, read in chunks (or whole, with `presample`). A file of 16 MiB or more is read
-  /// ahead, a few chunks at a time, on a thread that the reader starts and stops when it ends or goes away.
+  /// A reader over a file, read in chunks (or whole, with `presample`). Where there is more than one
+  /// processor, a file of 16 MiB or more is read ahead, a few chunks at a time, on a thread that the reader
+  /// starts, and stops when it ends or goes away.
   ///@{
   [[nodiscard]] static CSVReader fromFile(const std::filesystem::path& path,
                                           const Configuration& configuration = {});

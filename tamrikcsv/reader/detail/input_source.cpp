@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -494,7 +495,9 @@ std::unique_ptr<InputSource> makeFileSource(const std::filesystem::path& path,
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   std::shared_ptr<InputStream> stream = std::make_shared<FileInputStream>(path);
-  if (!error && size >= kReadAheadFrom) stream = std::make_shared<ReadAheadStream>(std::move(stream));
+  // With one processor, the thread would only take turns with the parser.
+  if (!error && size >= kReadAheadFrom && std::thread::hardware_concurrency() > 1)
+    stream = std::make_shared<ReadAheadStream>(std::move(stream));
   return fromStream(std::move(stream), configuration, 64 * 1024,
                     error ? std::nullopt : std::optional<std::uint64_t>(size));
 }
