@@ -86,7 +86,9 @@ void ReadAheadStream::fill(Slot& slot, Carry& carry, bool& checking) {
 
 std::ptrdiff_t ReadAheadStream::read(std::byte* buffer, std::size_t maxLength) {
   lastWhole_ = false;
-  if (!threaded() || ended_) return ended_ ? endRead_ : inner_->read(buffer, maxLength);
+  // Past the end the thread found, the inner stream answers, as it would have without the thread: its end
+  // again, its failure, or another throw.
+  if (!threaded() || ended_) return inner_->read(buffer, maxLength);
   if (maxLength == 0) return 0;
   for (;;) {
     if (!current_) {
@@ -98,9 +100,8 @@ std::ptrdiff_t ReadAheadStream::read(std::byte* buffer, std::size_t maxLength) {
     if (taken_ < current_->end) break;
     if (current_->last) {
       ended_ = true;
-      endRead_ = current_->endRead;
       if (current_->thrown) std::rethrow_exception(current_->thrown);
-      return endRead_;
+      return current_->endRead;
     }
     release();
   }

@@ -19,9 +19,9 @@ namespace tamrikcsv::detail {
 /// instead of before it.
 ///
 /// It gives the same bytes as the inner stream, and then the same end (0, or -1 with the inner stream's
-/// `status()` and `error()`, or what its read threw), though in reads cut in other places. The inner stream
-/// is read only by the thread, and only while this stream is open; `close()` and the destructor stop the
-/// thread first.
+/// `status()` and `error()`, or what its read threw), though in reads cut in other places; reads after that
+/// go to the inner stream. Up to that end the inner stream is read only by the thread, and only while this
+/// stream is open; `close()` and the destructor stop the thread first.
 class ReadAheadStream final : public InputStream {
  public:
   explicit ReadAheadStream(std::shared_ptr<InputStream> inner, std::size_t chunkSize = 512 * 1024);
@@ -78,7 +78,6 @@ class ReadAheadStream final : public InputStream {
   Slot* current_ = nullptr;
   std::size_t taken_ = 0;  // the bytes of current_ taken, from its start
   bool ended_ = false;
-  std::ptrdiff_t endRead_ = 0;
   bool lastWhole_ = false;
 };
 

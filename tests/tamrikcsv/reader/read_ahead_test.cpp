@@ -82,7 +82,7 @@ TEST(ReadAhead, FailsWhereTheInnerStreamFails) {
   EXPECT_TRUE(failing.error());
   EXPECT_EQ(failing.read(nullptr, 8), -1);
 
-  // What the inner stream's read throws comes after its bytes.
+  // What the inner stream's read throws comes after its bytes, and reads after it are the inner stream's.
   class Throwing final : public InputStream {
    public:
     void open() override {}
@@ -104,6 +104,7 @@ TEST(ReadAhead, FailsWhereTheInnerStreamFails) {
   throwing.open();
   std::byte byte{};
   EXPECT_EQ(throwing.read(&byte, 8), 1);
+  EXPECT_THROW((void)throwing.read(&byte, 8), std::runtime_error);
   EXPECT_THROW((void)throwing.read(&byte, 8), std::runtime_error);
 }
 
