@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 
 #include "support/reading.hpp"
@@ -151,5 +152,45 @@ TEST(ReadAhead, ReadsAsTheSameTextInMemory) {
     if (aheadError && memoryError) {
       EXPECT_STREQ(aheadError->what(), memoryError->what());
     }
+  }
+}
+
+TEST(ReadAhead, ReadsAsTheInnerStreamAlone) {
+  // Random rows, cut by the inner stream's reads, the chunks and the reader's reads anywhere, with a bad
+  // byte, a cut end, a failure or an early stop: the rows and the error must be those without the thread.
+  const char* const pieces[] = {"a", "\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9F\x98\x80", " "};
+  std::mt19937 rng(5);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    for (std::size_t size = rng() % 12000; text.size() < size;)
+      for (int f = 0; f < 3; ++f) {
+        std::string field;
+        for (std::size_t k = rng() % 8; k > 0; --k) field += pieces[rng() % std::size(pieces)];
+        if (rng() % 4 == 0) field = "\"" + field + ",\n\"\"" + field + "\"";
+        text += field + (f < 2 ? "," : "\n");
+      }
+    if (rng() % 2 && !text.empty()) text[rng() % text.size()] = static_cast<char>(0x80 + rng() % 0x80);
+    if (rng() % 4 == 0 && !text.empty()) text.resize(rng() % text.size());
+    std::deque<ScriptedStream::Step> steps;
+    for (std::size_t i = 0; i < text.size(); i += steps.back().bytes.size())
+      steps.push_back({text.substr(i, 1 + rng() % (rng() % 2 ? 50 : 3000))});
+    if (rng() % 4 == 0) steps.push_back(ScriptedStream::failure());
+    const std::size_t stopAfter = rng() % 3 == 0 ? rng() % 50 : SIZE_MAX;
+    auto read = [&](std::shared_ptr<InputStream> stream) {
+      test::Rows rows;
+      try {
+        auto reader = CSVReader::fromStream(std::move(stream));
+        for (auto row = reader.readRow(); row && rows.size() < stopAfter; row = reader.readRow())
+          rows.push_back(*row);
+      } catch (const CSVError<CSVReader>& e) {
+        rows.push_back({e.what()});
+      }
+      return rows;
+    };
+    auto inner = std::make_shared<ScriptedStream>(steps);
+    ASSERT_EQ(read(std::make_shared<ReadAheadStream>(inner, 1 + rng() % 3000)),
+              read(std::make_shared<ScriptedStream>(steps)))
+        << round;
+    EXPECT_EQ(inner->closes, 1) << round;
   }
 }
