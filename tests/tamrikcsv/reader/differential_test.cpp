@@ -12,6 +12,7 @@
 
 #include "support/reference_reader.hpp"
 #include "tamrikcsv/reader/csv_reader.hpp"
+#include "tamrikcsv/reader/detail/read_ahead.hpp"
 
 namespace {
 
@@ -294,6 +295,20 @@ std::vector<Way> ways() {
          return CSVReader::fromStream(stream(bytes(toUTF8(s) + std::string(tail)), true), c);
        },
        test::invalidUTF8Text()},
+      // Read ahead on a thread in chunks of 1500 bytes, which the reader's reads of 1024 cut within, or of
+      // 5, which cut scalars.
+      {"read ahead, UTF-8, then invalid UTF-8",
+       [](C c, V s, T tail) {
+         auto inner = std::make_shared<MemoryInputStream>(bytes(toUTF8(s) + std::string(tail)));
+         return CSVReader::fromStream(std::make_shared<detail::ReadAheadStream>(inner, 1500), c);
+       },
+       test::invalidUTF8Text()},
+      {"read ahead in short reads, UTF-8, then a failure",
+       [=](C c, V s, T) {
+         return CSVReader::fromStream(
+             std::make_shared<detail::ReadAheadStream>(stream(bytes(toUTF8(s)), true), 5), c);
+       },
+       kStreamFailure, true},
       {"UTF-16LE and an odd byte",
        [](C c, V s, T) {
          c.encoding = TextEncoding::utf16LittleEndian;
