@@ -132,29 +132,6 @@ TEST(ReadAhead, StopsWhenClosedOrDroppedEarly) {
   EXPECT_EQ(stream.read(nullptr, 4), -1);
 }
 
-TEST(ReadAhead, ReadsAsTheSameTextInMemory) {
-  // Rows with scalars of every length, in many chunks, whose whole scalars the reader takes unchecked.
-  std::string rows = "Name,Place\n";
-  for (int i = 0; rows.size() < 200000; ++i)
-    rows += "Caf\xC3\xA9 " + std::to_string(i) + ",\"\xE6\x97\xA5\xE6\x9C\xAC, \xF0\x9F\x98\x80\"\n";
-  auto configure = [](CSVReader::Configuration& c) { c.headerStrategy = Strategy::Header::firstLine; };
-  // As it is, with a bad byte near the end, and cut inside its last scalar.
-  for (const std::string& text :
-       {rows, rows.substr(0, rows.size() - 100) + "\xC0" + rows.substr(rows.size() - 99),
-        rows + "x,\xE6\x97"}) {
-    auto ahead =
-        std::make_shared<ReadAheadStream>(std::make_shared<MemoryInputStream>(test::bytes(text)), 4099);
-    auto readAhead = CSVReader::fromStream(ahead, configure);
-    auto inMemory = CSVReader::fromText(text, configure);
-    std::optional<CSVError<CSVReader>> aheadError, memoryError;
-    EXPECT_EQ(test::rowsBeforeError(readAhead, aheadError), test::rowsBeforeError(inMemory, memoryError));
-    EXPECT_EQ(aheadError.has_value(), text != rows);
-    if (aheadError && memoryError) {
-      EXPECT_STREQ(aheadError->what(), memoryError->what());
-    }
-  }
-}
-
 TEST(ReadAhead, ReadsAsTheInnerStreamAlone) {
   // Random rows, cut by the inner stream's reads, the chunks and the reader's reads anywhere, with a bad
   // byte, a cut end, a failure or an early stop: the rows and the error must be those without the thread.
