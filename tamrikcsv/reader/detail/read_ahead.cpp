@@ -53,6 +53,7 @@ void ReadAheadStream::fill(Slot& slot, Carry& carry, bool& checking) {
   slot.begin = kCarry - carry.size;
   std::memcpy(bytes + slot.begin, carry.bytes.data(), carry.size);
   carry.size = 0;
+  slot.whole = slot.begin;  // nothing checked yet
   slot.last = false;
   std::ptrdiff_t n;
   try {
@@ -63,14 +64,12 @@ void ReadAheadStream::fill(Slot& slot, Carry& carry, bool& checking) {
   }
   if (n <= 0) {
     // Ended: a cut sequence goes out unchecked, for the reader to find it cut.
-    slot.whole = slot.begin;
     slot.end = kCarry;
     slot.last = true;
     slot.endRead = n;
     return;
   }
   slot.end = kCarry + static_cast<std::size_t>(n);
-  slot.whole = slot.begin;
   if (!checking) return;
   const UTF8Check check =
       checkUTF8(reinterpret_cast<const unsigned char*>(bytes) + slot.begin, slot.end - slot.begin);
